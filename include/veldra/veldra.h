@@ -1,0 +1,175 @@
+// veldra: a selection-brush engine for image editors.
+//
+// The host keeps one selection per image in the library. The selection is a signed distance field
+// (negative inside) on a sparse adaptive quadtree; brush strokes grow, shrink, smooth and paint it, and
+// the front is pulled onto image edges by an edge vector field that the library computes from the
+// host's pixels. The host reads the selection back as an 8-bit mask.
+//
+// Threading: every function runs on the calling thread and the host makes one call at a time. Some
+// calls use a task scheduler internally and return only when that work is finished.
+//
+// Coordinates are image pixels, x to the right and y down the rows. Integer coordinates are used
+// unchanged, so a pixel is sampled at its corner.
+//
+// Robustness choices made by this library where the calling contract leaves them open:
+//  - Every function that needs the engine or its image grid and is called before
+//    InitializeWithVeldraBrush (or after the grid was released) does nothing and returns false (for
+//    functions returning bool), 0 / EDITMODE_ADD (for the others with a result).
+//  - The guarded editing functions (InitializeWithVeldraBrush, InitSelection, RefineSelection,
+//    AddDeleteLine, Step, Smoothen) never let an exception escape: running out of memory makes them
+//    return false, and the selection stays usable (work done before the failure is kept).
+#ifndef VELDRA_VELDRA_H
+#define VELDRA_VELDRA_H
+
+#if defined(_WIN32)
+#define VELDRA_API __declspec(dllexport)
+#else
+#define VELDRA_API __attribute__((visibility("default")))
+#endif
+
+namespace VELDRA {
+
+// Edit modes of the stroke functions, and the answers of GetMattingMode.
+enum EDITMODE : int {
+  EDITMODE_ADD = 0,       // the stroke adds to the selection; GetMattingMode: inside
+  EDITMODE_SUBTRACT = 1,  // the stroke removes from the selection; GetMattingMode: outside
+  EDITMODE_AUTO = 2,      // add or remove, chosen by the side on which the stroke starts
+  EDITMODE_SMOOTH = 3,    // the stroke smooths the boundary
+  EDITMODE_BAND = 4       // GetMattingMode: the point lies in the boundary band
+};
+
+// The five tunable parameters (defaults and ranges from GetDefaultParameter):
+//   PARAM_RADIUS     10, 1..1250     brush radius in pixels
+//   PARAM_CORE       30, 0..100      hard core of the brush, percent of the radius
+//   PARAM_EDGE_SNAP  75, 0..100      weight of the edge-snap term
+//   PARAM_SMOOTHING  100, -100..100  strength of the curvature term; negative values sharpen
+//   PARAM_SPARE      1000, 0..1000   stored and reported; no operation reads it
+// The current values start at 0 when the library is loaded; the library never applies the defaults
+// itself, so a host reads them with GetDefaultParameter and sets each with SetParameter.
+enum PARAM : int {
+  PARAM_RADIUS = 0,
+  PARAM_CORE = 1,
+  PARAM_EDGE_SNAP = 2,
+  PARAM_SMOOTHING = 3,
+  PARAM_SPARE = 4
+};
+
+// Accepted by InitializeWithVeldraBrush for compatibility; the library never calls it.
+typedef void (*BrushCallback)(const void*, int, int, int, int, unsigned char*, unsigned int);
+
+// Creates the engine on first use and sets it up for a width x height image (as InitializeImage).
+// When releaseImage is true the image grid is released at once; the engine then has no grid until the
+// next InitializeImage. A second call keeps the engine, the parameters, the matting brush radius and
+// the regional-stroke flag, and rebuilds the grid. Returns true, or false when memory ran out (the
+// engine is then left without a grid). Negative sizes are treated as 0.
+VELDRA_API bool InitializeWithVeldraBrush(BrushCallback callback1, BrushCallback callback2, int width,
+                                          int height, bool releaseImage);
+
+// Replaces the grid by a new, empty one for a width x height image. Always returns 0. Before
+// InitializeWithVeldraBrush it does nothing. If memory runs out the engine is left without a grid.
+// Negative sizes are treated as 0.
+VELDRA_API int InitializeImage(int width, int height);
+
+// Writes the default, minimum and maximum of a parameter. Returns 0, or -1 (writing nothing) when any
+// pointer is null or the parameter is not one of the five.
+VELDRA_API int GetDefaultParameter(PARAM parameter, int* defaultValue, int* minimum, int* maximum);
+
+// Writes the current value of a parameter. Returns 0, or -1 when the parameter is not one of the five
+// or the pointer is null (nothing is written then).
+VELDRA_API int GetParameter(PARAM parameter, int* value);
+
+// Clamps value into the parameter's range and stores it. Returns 0, or -1 (changing nothing) when the
+// parameter is not one of the five.
+VELDRA_API int SetParameter(PARAM parameter, int value);
+
+// Resets the selection to empty, keeping the image size. Does nothing without an engine and grid.
+VELDRA_API void Deselect();
+
+// Seeds the selection inside the rectangle (x, y, width, height) from an 8-bit mask whose first byte
+// belongs to pixel (x, y), rows stride bytes apart: bytes above 128 are selected. The selection outside
+// the rectangle is kept. Returns true, or false when memory ran out, without a grid, for a null mask,
+// a stride smaller than width, or a rectangle that is not inside the image (nothing is changed then).
+// An empty rectangle returns true and changes nothing.
+VELDRA_API bool InitSelection(int x, int y, int width, int height, unsigned char* mask, int stride);
+
+// Accepted for compatibility: ignores its arguments and returns true.
+VELDRA_API bool FeedbackMat(int x, int y, int width, int height, unsigned char* mask, int stride);
+
+// Runs passes refinement passes over the whole image (8 when passes < 1), which refine the tree around
+// the boundary and coarsen it elsewhere. Returns true, or false when a pass ran out of memory or there
+// is no grid.
+VELDRA_API bool RefineSelection(int passes);
+
+// Classifies pixel (x, y): EDITMODE_ADD inside the selection, EDITMODE_SUBTRACT outside, EDITMODE_BAND
+// near the boundary (or in the boundary band of the regional partition). Returns EDITMODE_ADD without
+// an engine or grid, and for points more than one root tile (256 pixels) outside the image.
+VELDRA_API EDITMODE GetMattingMode(int x, int y);
+
+// Renders the selection inside the pixel rectangle (x, y, w, h) into mask, whose first byte belongs to
+// pixel (x, y), rows stride bytes apart: 255 inside, 128 in the boundary band (the band parameter is
+// the band width in pixels), 0 outside; with the regional partition enabled, its labels instead. Only
+// pixels within PARAM_RADIUS of (centerX, centerY) are written; no byte outside the rectangle is ever
+// written. Does nothing without a grid, for a null mask, a non-positive size, a stride smaller than w,
+// or a rectangle not inside the image.
+VELDRA_API void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, float centerX,
+                             float centerY, int band);
+
+// Computes the edge vector field that Step consumes, for a w x h block. image holds (w + 24) x (h + 24)
+// pixels of 4 bytes (red, green, blue, ignored), imageStride pixels per row; output pixel (x, y)
+// describes image pixel (x + 12, y + 12). snapX and snapY receive w x h floats each, rows snapXStride
+// and snapYStride floats apart. Does nothing for null pointers, w or h below 1, or strides smaller than
+// the row width.
+VELDRA_API void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imageStride, float* snapX,
+                                    int snapXStride, float* snapY, int snapYStride);
+
+// Paints a thick line from (x0, y0) to (x1, y1) with the brush's hard core: adds in EDITMODE_ADD,
+// removes in EDITMODE_SUBTRACT, follows the start side in EDITMODE_AUTO. Returns true, or false when
+// memory ran out or there is no grid.
+VELDRA_API bool AddDeleteLine(EDITMODE mode, int x0, int y0, int x1, int y1);
+
+// One brush event at (x, y). The rectangle (boxX, boxY, boxWidth, boxHeight) is the part of the image
+// the event may change and the extent of the edge vector field snapX / snapY (row strides in floats),
+// as produced by ComputeEdgeSnapData for that rectangle. band is the width in pixels of the boundary
+// band kept by the regional partition. Returns true, or false when memory ran out or there is no grid.
+VELDRA_API bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidth,
+                     int boxHeight, float* snapX, int snapXStride, float* snapY, int snapYStride);
+
+// One smoothing event at (x, y) inside the rectangle (boxX, boxY, boxWidth, boxHeight). Returns true,
+// or false when memory ran out or there is no grid.
+VELDRA_API bool Smoothen(int x, int y, int boxX, int boxY, int boxWidth, int boxHeight);
+
+// Start and end of a stroke: the next stroke event chooses its operation anew. MouseUp also ends a
+// regional stroke begun by enableRLS. Both do nothing before InitializeWithVeldraBrush.
+VELDRA_API void MouseDown();
+VELDRA_API void MouseUp();
+
+// True when the circle of the given radius around pixel (x, y) crosses the selection boundary (or a
+// border of the regional partition), and for a centre outside the image. False without a grid.
+VELDRA_API bool CheckCircleRegionIntersection(int x, int y, int radius);
+
+// Combines an inner circle test (percent of radius) and an outer one with the inclusive rectangle
+// (left, top, right, bottom) into one answer: whether the brush at (x, y) may skip its evolution step.
+// False without a grid.
+VELDRA_API bool CheckSkipEvolution(int x, int y, int percent, int radius, int left, int top, int right,
+                                   int bottom);
+
+// Writes the field as a little-endian portable float map "field.pbm" into the current directory, for
+// diagnostics: red holds -value inside, green the value outside. Does nothing without a grid.
+VELDRA_API void SaveSelectionToFile();
+
+// Accepted for compatibility: does nothing.
+VELDRA_API void SaveSelectionToFile(void* unused);
+
+// Turns the regional partition (inside, outside, boundary band of the given width) on, building it
+// from the current selection if it was off, and starts a regional stroke. Does nothing without a grid.
+VELDRA_API void enableRLS(int band);
+
+// Turns the regional partition off (its data are kept until it is enabled again and rebuilt).
+VELDRA_API void disableRLS();
+
+// Sets the radius in pixels of the band-painting brush (default 5).
+VELDRA_API void setMattingBrushRadius(float radius);
+
+}  // namespace VELDRA
+
+#endif  // VELDRA_VELDRA_H

@@ -1,0 +1,215 @@
+// The exported functions of namespace VELDRA: argument checks, the failure guard, and hand-over to the
+// engine. Nothing else in the library is visible to the host.
+#include <veldra/veldra.h>
+
+#include <new>
+
+#include "api/engine.h"
+#include "api/parameters.h"
+#include "api/queries.h"
+#include "api/stroke_drivers.h"
+#include "edgesnap/edge_snap.h"
+
+namespace VELDRA_CORE {
+
+LibraryState& library() {
+  static LibraryState state;
+  return state;
+}
+
+namespace {
+
+// Runs an editing operation; a failure inside the engine (the storage's integer code, or the general
+// heap running out) ends it with false. Work done before the failure is kept.
+template <typename F>
+bool guarded(F&& work) {
+  try {
+    work();
+    return true;
+  } catch (int) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// Builds a new grid for the engine; on failure the engine is left without a grid.
+void buildGrid(SLMain& engine, int width, int height) {
+  engine.releaseGrid();
+  engine.width = width;
+  engine.height = height;
+  auto* grid = new SLGrid2D();
+  try {
+    grid->setImageSize(static_cast<std::uint32_t>(width < 0 ? 0 : width),
+                       static_cast<std::uint32_t>(height < 0 ? 0 : height));
+  } catch (...) {
+    delete grid;
+    throw;
+  }
+  engine.grid = grid;
+}
+
+}  // namespace
+}  // namespace VELDRA_CORE
+
+namespace VELDRA {
+
+using namespace VELDRA_CORE;
+
+bool InitializeWithVeldraBrush(BrushCallback, BrushCallback, int width, int height, bool releaseImage) {
+  LibraryState& lib = library();
+  const bool ok = guarded([&] {
+    if (lib.engine == nullptr) lib.engine = new SLMain();
+    buildGrid(*lib.engine, width, height);
+    if (releaseImage) lib.engine->releaseGrid();
+  });
+  if (!ok && lib.engine != nullptr) lib.engine->grid = nullptr;
+  return ok;
+}
+
+int InitializeImage(int width, int height) {
+  SLMain* engine = library().engine;
+  if (engine == nullptr) return 0;
+  guarded([&] { buildGrid(*engine, width, height); });
+  return 0;
+}
+
+int GetDefaultParameter(PARAM parameter, int* defaultValue, int* minimum, int* maximum) {
+  if (defaultValue == nullptr || minimum == nullptr || maximum == nullptr) return -1;
+  if (!isParameter(parameter)) return -1;
+  const ParameterRange& r = kParameterTable[parameter];
+  *defaultValue = r.defaultValue;
+  *minimum = r.minimum;
+  *maximum = r.maximum;
+  return 0;
+}
+
+int GetParameter(PARAM parameter, int* value) {
+  if (!isParameter(parameter)) return -1;
+  if (value == nullptr) return -1;
+  *value = library().parameters[parameter];
+  return 0;
+}
+
+int SetParameter(PARAM parameter, int value) {
+  if (!isParameter(parameter)) return -1;
+  library().parameters[parameter] = clampParameter(parameter, value);
+  return 0;
+}
+
+void Deselect() {
+  if (SLGrid2D* grid = currentGrid()) grid->resetField();
+}
+
+bool InitSelection(int x, int y, int width, int height, unsigned char* mask, int stride) {
+  SLGrid2D* grid = currentGrid();
+  if (grid == nullptr) return false;
+  if (width == 0 || height == 0) return true;
+  if (mask == nullptr || width < 0 || height < 0 || stride < width || x < 0 || y < 0 ||
+      static_cast<long long>(x) + width > static_cast<long long>(grid->imageWidth) ||
+      static_cast<long long>(y) + height > static_cast<long long>(grid->imageHeight))
+    return false;
+  return guarded([&] { grid->InitFromMask(x, y, width, height, mask, stride); });
+}
+
+bool FeedbackMat(int, int, int, int, unsigned char*, int) { return true; }
+
+bool RefineSelection(int passes) {
+  SLGrid2D* grid = currentGrid();
+  if (grid == nullptr) return false;
+  const int count = passes >= 1 ? passes : static_cast<int>(grid->maxLevel);
+  return guarded([&] {
+    for (int p = 0; p < count; ++p)
+      grid->RefineGridForField(0, 0, static_cast<int>(grid->ni), static_cast<int>(grid->nj));
+  });
+}
+
+EDITMODE GetMattingMode(int x, int y) {
+  SLMain* engine = library().engine;
+  if (engine == nullptr || engine->grid == nullptr) return EDITMODE_ADD;
+  return MattingMode(*engine, x, y);
+}
+
+void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, float centerX, float centerY,
+                  int band) {
+  SLGrid2D* grid = currentGrid();
+  if (grid == nullptr || mask == nullptr || w <= 0 || h <= 0 || stride < w || x < 0 || y < 0 ||
+      static_cast<long long>(x) + w > static_cast<long long>(grid->imageWidth) ||
+      static_cast<long long>(y) + h > static_cast<long long>(grid->imageHeight))
+    return;
+  RenderSelection(*grid, x, y, w, h, mask, stride, centerX, centerY, band,
+                  static_cast<float>(library().parameters[PARAM_RADIUS]));
+}
+
+void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imageStride, float* snapX, int snapXStride,
+                         float* snapY, int snapYStride) {
+  VELDRA_EDGESNAP::ComputeEdgeSnapData(w, h, image, imageStride, snapX, snapXStride, snapY, snapYStride);
+}
+
+bool AddDeleteLine(EDITMODE mode, int x0, int y0, int x1, int y1) {
+  SLMain* engine = library().engine;
+  if (engine == nullptr || engine->grid == nullptr) return false;
+  return guarded([&] { RunAddDeleteLine(*engine, mode, x0, y0, x1, y1); });
+}
+
+bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidth, int boxHeight, float* snapX,
+          int snapXStride, float* snapY, int snapYStride) {
+  SLMain* engine = library().engine;
+  if (engine == nullptr || engine->grid == nullptr) return false;
+  return guarded([&] {
+    RunStep(*engine, mode, band, x, y, boxX, boxY, boxWidth, boxHeight, snapX, snapXStride, snapY, snapYStride);
+  });
+}
+
+bool Smoothen(int x, int y, int boxX, int boxY, int boxWidth, int boxHeight) {
+  SLMain* engine = library().engine;
+  if (engine == nullptr || engine->grid == nullptr) return false;
+  return guarded([&] { RunSmoothen(*engine, x, y, boxX, boxY, boxWidth, boxHeight); });
+}
+
+void MouseDown() {
+  if (SLMain* engine = library().engine) engine->operation = OP_IDLE;
+}
+
+void MouseUp() {
+  library().regionalStroke = false;
+  if (SLMain* engine = library().engine) engine->operation = OP_IDLE;
+}
+
+bool CheckCircleRegionIntersection(int x, int y, int radius) {
+  SLMain* engine = library().engine;
+  if (engine == nullptr || engine->grid == nullptr) return false;
+  return CircleRegionIntersection(*engine, x, y, radius);
+}
+
+bool CheckSkipEvolution(int x, int y, int percent, int radius, int left, int top, int right, int bottom) {
+  SLMain* engine = library().engine;
+  if (engine == nullptr || engine->grid == nullptr) return false;
+  return SkipEvolution(*engine, x, y, percent, radius, left, top, right, bottom);
+}
+
+void SaveSelectionToFile() {
+  if (SLGrid2D* grid = currentGrid()) grid->saveField();
+}
+
+void SaveSelectionToFile(void*) {}
+
+void enableRLS(int band) {
+  SLGrid2D* grid = currentGrid();
+  if (grid == nullptr) return;
+  if (grid->useRegional == 0) {
+    grid->useRegional = 1;
+    grid->BuildRegions(band);
+  }
+  library().regionalStroke = true;
+}
+
+void disableRLS() {
+  if (SLGrid2D* grid = currentGrid()) grid->useRegional = 0;
+}
+
+void setMattingBrushRadius(float radius) {
+  if (SLMain* engine = library().engine) engine->mattingRadius = radius;
+}
+
+}  // namespace VELDRA

@@ -1,0 +1,150 @@
+// SLGrid2D: the level set grid. A quadtree of 256-pixel root tiles laid over the host image, with the
+// per-node value channels that hold the selection:
+//   "level set"           signed distance in pixels, negative inside the selection
+//   "temp", "temp2"       scratch (refinement keeps a reserved child group's index in "temp")
+//   "regional level set"  unsigned distance to the nearest border of the three-region partition
+//   "region"              region label: 0 inside, 1 outside, 2 boundary band
+//   "region tmp"          scratch labels
+// A node at level L covers 256 / 2^L pixels per side; level 8 (maxLevel) is one pixel.
+//
+// Each group of operations lives in its own source file of src/grid/ (sampling, mask seeding,
+// refinement, evolution, redistancing, smoothing, regional level set and line edits).
+#pragma once
+#include <cstdint>
+
+#include "storage/tree_array.h"
+
+namespace VELDRA_TRW {
+
+class SLGrid2D;
+struct SLCell2D {};
+
+// Per-sweep working copy used by redistancing.
+struct SweepContext {
+  float* levelSet = nullptr;
+  float* regional = nullptr;
+  unsigned char* region = nullptr;
+  float* temp = nullptr;
+  float* temp2 = nullptr;
+  float tileSize = 256.0f;
+  TreeFlags* flags = nullptr;
+  unsigned char childOrder[4] = {0, 1, 2, 3};
+  unsigned char upwind[2] = {DIR_MINUS_X, DIR_MINUS_Y};
+};
+
+class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
+ public:
+  using Pool = TreeDataPool<float, unsigned, 4>;
+  using BytePool = TreeDataPool<unsigned char, unsigned, 4>;
+
+  static constexpr float kUntouchedValue = 100.0f;  // value of root tiles of an empty selection
+  static constexpr float kFarValue = 1000.0f;       // reset value of redistancing
+
+  Pool levelSet{&nodes, "level set"};
+  Pool temp{&nodes, "temp"};
+  Pool temp2{&nodes, "temp2"};
+  Pool regional{&nodes, "regional level set"};
+  BytePool region{&nodes, "region"};
+  BytePool regionTmp{&nodes, "region tmp"};
+  std::uint8_t useRegional = 0;
+  std::uint32_t imageWidth = 0;
+  std::uint32_t imageHeight = 0;
+  std::uint32_t tileSize = 256;
+  float tileSizeF = 256.0f;
+  float invTileSize = 0.00390625f;
+  std::uint32_t numLevels = 0;
+  std::uint32_t numLevelsPlus1 = 1;
+  SweepContext sweep;
+
+  SLGrid2D() { maxLevel = 8; }
+  ~SLGrid2D() override = default;
+
+  // ---- lifecycle (grid_lifecycle.cpp) ----
+  void setImageSize(std::uint32_t w, std::uint32_t h);
+  void resetField();
+  // Writes "field.pbm" into the current directory. Returns false when the file cannot be written.
+  bool saveField() const;
+
+  // ---- sampling (sampling.cpp); read-only, allocation-free, callable from many threads ----
+  // Moves (node, lx, ly) to the leaf containing the point; offsets are in units of the node's side
+  // relative to its centre.
+  void LocateLeaf(unsigned& node, float& lx, float& ly) const;
+  // Start tile and offset of an image point (root-tile units, before LocateLeaf).
+  void PointToRoot(float px, float py, unsigned& node, float& lx, float& ly) const;
+  float SamplePoint(float px, float py, unsigned char* label) const;
+  float SampleInterpolated(float px, float py, float* margin, unsigned char* label) const;
+  float InterpolateAt(unsigned node, float lx, float ly, float* margin, unsigned char* label) const;
+  float InterpolateChannel(unsigned node, const float* channel, float lx, float ly) const;
+
+  // ---- mask seeding (mask_seeding.cpp) ----
+  void InitFromMask(int x, int y, int width, int height, const unsigned char* mask, int stride);
+  // Splits leaf n keeping the tree graded (neighbours of its parent are split first). The recording
+  // variant stores each split node's first child into its "temp" entry.
+  void SplitBalanced(unsigned n, bool recordFirstChild = false);
+
+  // ---- refinement (refinement.cpp) ----
+  void RefineGridForField(int i0, int j0, int i1, int j1);
+  void ClearRefineMarks();
+  void MarkSplit(unsigned n);
+  void MarkGhostTiles();
+  void ApplyRefinement();
+  void SplitValues(unsigned n, unsigned g);
+  bool CanMerge(unsigned n) const;
+  void MergeValues(unsigned n);
+
+  // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
+  //      finite_differences.cpp) ----
+  float FaceDifference(unsigned n, Direction d, const float* channel) const;
+  void NodeGradient(unsigned n, float& gx, float& gy) const;
+  void EvolveFront(bool evolveMain, int band, float x, float y, float r, float R, float inflation,
+                   float edgeSnap, float smoothing, int boxX, int boxY, int boxWidth, int boxHeight,
+                   const float* snapX, int snapXStride, const float* snapY, int snapYStride);
+  void UpdateNarrowBand(int i0, int j0, int i1, int j1);
+  void RefreshBoundary(float* channel);
+  void RefreshBoundary(unsigned char* channel);
+
+  // ---- redistancing (redistancing.cpp) ----
+  void Redistance(int i0, int j0, int i1, int j1);
+
+  // ---- smoothing (smoothing.cpp) ----
+  void Smooth(float cx, float cy, float innerRadius, float outerRadius, int x, int y, int width,
+              int height);
+
+  // ---- regional level set and line edits (regional.cpp, line_edit.cpp) ----
+  void BuildRegions(int band);
+  void RegionBrush(const float centre[2], float radius, float sign);
+  void LineEdit(unsigned char label, const float start[2], const float end[2], float radius);
+
+  // ---- walks with geometry ----
+  // Visits the leaves of root tiles [i0, i1) x [j0, j1) (rows outer), each subtree depth first with
+  // child 0 first, passing the leaf with its centre and edge in pixels.
+  template <typename F>
+  void forEachLeafInTiles(int i0, int j0, int i1, int j1, F&& visit) const {
+    struct Entry {
+      unsigned node;
+      float cx, cy, edge;
+    };
+    Entry stack[kWalkStackCapacity];
+    for (int j = j0; j < j1; ++j) {
+      for (int i = i0; i < i1; ++i) {
+        int depth = 0;
+        stack[depth++] = Entry{rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileSizeF,
+                               (static_cast<float>(j) + 0.5f) * tileSizeF, tileSizeF};
+        while (depth > 0) {
+          const Entry e = stack[--depth];
+          const unsigned c = child0(e.node);
+          if (c == NO_NODE) {
+            visit(e.node, e.cx, e.cy, e.edge);
+            continue;
+          }
+          const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+          for (int k = 3; k >= 0; --k)
+            stack[depth++] = Entry{c + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
+                                   (k & 2) ? e.cy + quarter : e.cy - quarter, half};
+        }
+      }
+    }
+  }
+};
+
+}  // namespace VELDRA_TRW

@@ -16,5 +16,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/VeldraConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/VeldraConfig.cmake ${PROJECT_BINARY_DIR}/VeldraConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Veldra)
 
+# veldra.pc finds its prefix relative to its own place, so an installed tree can be moved.
+file(RELATIVE_PATH VELDRA_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/veldra.pc.in ${PROJECT_BINARY_DIR}/veldra.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/veldra.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -11,6 +11,8 @@ void SLGrid2D::setImageSize(std::uint32_t w, std::uint32_t h) {
   imageHeight = h;
   const auto tilesX = static_cast<std::uint32_t>(std::ceil(static_cast<float>(w) / static_cast<float>(tileSize)));
   const auto tilesY = static_cast<std::uint32_t>(std::ceil(static_cast<float>(h) / static_cast<float>(tileSize)));
+  // Node indices are 32-bit: an image whose root block alone would exhaust them cannot be held.
+  if (static_cast<std::uint64_t>(tilesX + 4) * (tilesY + 4) > kMaxRootTiles) throw kOutOfMemoryCode;
   initRootGrid(tilesX, tilesY);
   walk(Walk::AllNodes, [&](unsigned n) {
     levelSet[n] = kUntouchedValue;

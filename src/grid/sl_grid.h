@@ -39,6 +39,7 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
 
   static constexpr float kUntouchedValue = 100.0f;  // value of root tiles of an empty selection
   static constexpr float kFarValue = 1000.0f;       // reset value of redistancing
+  static constexpr std::uint64_t kMaxRootTiles = 1ull << 26;  // largest root block, ghosts included
 
   Pool levelSet{&nodes, "level set"};
   Pool temp{&nodes, "temp"};

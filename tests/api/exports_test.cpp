@@ -1,0 +1,164 @@
+// The exported frame: parameter table and clamping, engine lifecycle, stroke flags and the failure
+// guard, exercised through the public header as a host would.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <veldra/veldra.h>
+
+#include <climits>
+#include <random>
+
+#include "api/engine.h"
+
+namespace {
+
+using namespace VELDRA;
+
+struct Range {
+  int def, lo, hi;
+};
+// The documented table, written out independently of the library's own.
+const Range kTable[5] = {{10, 1, 1250}, {30, 0, 100}, {75, 0, 100}, {100, -100, 100}, {1000, 0, 1000}};
+
+TEST(Parameters, DefaultsAndRanges) {
+  for (int p = 0; p < 5; ++p) {
+    int d = -7, lo = -7, hi = -7;
+    ASSERT_EQ(GetDefaultParameter(static_cast<PARAM>(p), &d, &lo, &hi), 0);
+    EXPECT_EQ(d, kTable[p].def);
+    EXPECT_EQ(lo, kTable[p].lo);
+    EXPECT_EQ(hi, kTable[p].hi);
+  }
+  int d = -7, hi = -7;
+  EXPECT_EQ(GetDefaultParameter(PARAM_CORE, &d, nullptr, &hi), -1);
+  EXPECT_EQ(d, -7);
+  EXPECT_EQ(hi, -7);
+  EXPECT_EQ(GetDefaultParameter(static_cast<PARAM>(5), &d, &d, &d), -1);
+  EXPECT_EQ(GetDefaultParameter(static_cast<PARAM>(-1), &d, &d, &d), -1);
+  EXPECT_EQ(d, -7);
+}
+
+TEST(Parameters, SetClampsIntoTheRangeForAnyValue) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> any(INT_MIN, INT_MAX), near(-2000, 2000);
+  for (int p = 0; p < 5; ++p) {
+    for (int k = 0; k < 2000; ++k) {
+      const int v = k % 2 ? any(rng) : near(rng);
+      ASSERT_EQ(SetParameter(static_cast<PARAM>(p), v), 0);
+      int stored = 0;
+      ASSERT_EQ(GetParameter(static_cast<PARAM>(p), &stored), 0);
+      const int expected = v < kTable[p].lo ? kTable[p].lo : (v > kTable[p].hi ? kTable[p].hi : v);
+      ASSERT_EQ(stored, expected) << "parameter " << p << " value " << v;
+    }
+  }
+  // Worked values.
+  int v = 0;
+  SetParameter(PARAM_RADIUS, 0);
+  GetParameter(PARAM_RADIUS, &v);
+  EXPECT_EQ(v, 1);
+  SetParameter(PARAM_SMOOTHING, -500);
+  GetParameter(PARAM_SMOOTHING, &v);
+  EXPECT_EQ(v, -100);
+  // Unknown parameters change nothing.
+  SetParameter(PARAM_SPARE, 17);
+  EXPECT_EQ(SetParameter(static_cast<PARAM>(5), 3), -1);
+  EXPECT_EQ(SetParameter(static_cast<PARAM>(-1), 3), -1);
+  EXPECT_EQ(GetParameter(static_cast<PARAM>(5), &v), -1);
+  GetParameter(PARAM_SPARE, &v);
+  EXPECT_EQ(v, 17);
+}
+
+TEST(Engine, ReleaseLeavesNoGridUntilTheNextImage) {
+  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 300, 200, true));
+  ASSERT_NE(VELDRA_CORE::library().engine, nullptr);
+  EXPECT_EQ(VELDRA_CORE::library().engine->grid, nullptr);
+  Deselect();
+  EXPECT_EQ(GetMattingMode(5, 5), EDITMODE_ADD);
+  EXPECT_EQ(InitializeImage(300, 200), 0);
+  ASSERT_NE(VELDRA_CORE::library().engine->grid, nullptr);
+  EXPECT_EQ(VELDRA_CORE::library().engine->grid->ni, 2u);
+  EXPECT_EQ(VELDRA_CORE::library().engine->width, 300);
+}
+
+TEST(Engine, SecondInitialisationKeepsParametersAndMattingRadius) {
+  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 64, 64, false));
+  VELDRA_CORE::SLMain* engine = VELDRA_CORE::library().engine;
+  SetParameter(PARAM_CORE, 42);
+  setMattingBrushRadius(7.5f);
+  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 512, 512, false));
+  EXPECT_EQ(VELDRA_CORE::library().engine, engine);
+  int core = 0;
+  GetParameter(PARAM_CORE, &core);
+  EXPECT_EQ(core, 42);
+  EXPECT_EQ(engine->mattingRadius, 7.5f);
+  EXPECT_EQ(engine->mattingThreshold, 10.0f);
+  EXPECT_EQ(engine->grid->ni, 2u);
+}
+
+TEST(Engine, ImpossibleImageSizesLeaveNoGridAndNoCrash) {
+  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 64, 64, false));
+  EXPECT_EQ(InitializeImage(INT_MAX, INT_MAX), 0);
+  EXPECT_EQ(VELDRA_CORE::library().engine->grid, nullptr);
+  EXPECT_FALSE(InitializeWithVeldraBrush(nullptr, nullptr, INT_MAX, 70000, false));
+  EXPECT_EQ(VELDRA_CORE::library().engine->grid, nullptr);
+  EXPECT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, -5, -5, false));  // treated as empty
+  EXPECT_EQ(VELDRA_CORE::library().engine->grid->ni, 0u);
+  EXPECT_EQ(InitializeImage(64, 64), 0);
+  EXPECT_NE(VELDRA_CORE::library().engine->grid, nullptr);
+}
+
+TEST(Engine, StrokeFlags) {
+  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 256, 256, false));
+  VELDRA_CORE::SLMain* engine = VELDRA_CORE::library().engine;
+  engine->operation = 5;
+  MouseDown();
+  EXPECT_EQ(engine->operation, 0);
+  enableRLS(4);
+  EXPECT_TRUE(VELDRA_CORE::library().regionalStroke);
+  EXPECT_EQ(engine->grid->useRegional, 1);
+  engine->operation = 3;
+  MouseUp();
+  EXPECT_FALSE(VELDRA_CORE::library().regionalStroke);
+  EXPECT_EQ(engine->grid->useRegional, 1);
+  EXPECT_EQ(engine->operation, 0);
+  enableRLS(4);
+  disableRLS();
+  EXPECT_EQ(engine->grid->useRegional, 0);
+  EXPECT_TRUE(VELDRA_CORE::library().regionalStroke);
+  MouseUp();
+}
+
+TEST(Engine, DeselectReturnsToTheRootTiles) {
+  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 600, 400, false));
+  VELDRA_CORE::SLGrid2D* grid = VELDRA_CORE::library().engine->grid;
+  const unsigned root = grid->rootIndex(1, 1);
+  const unsigned g = grid->nodes.allocateGroup();
+  grid->linkChildren(root, g);
+  grid->levelSet[root] = -4.0f;
+  const unsigned freeBefore = grid->nodes.freeCount;
+  Deselect();
+  EXPECT_FALSE(grid->hasChildren(root));
+  EXPECT_EQ(grid->levelSet[root], 100.0f);
+  EXPECT_EQ(grid->nodes.freeCount, freeBefore + 4);
+}
+
+// Running out of address space while the grid is built: the guard answers false and the engine keeps
+// no half-built grid; once memory is available again the next call works.
+TEST(EngineDeathTest, FailedInitialisationLeavesNoGrid) {
+  EXPECT_EXIT(
+      {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        const rlimit saved = limit;
+        limit.rlim_cur = 256ull << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        const bool failed = !InitializeWithVeldraBrush(nullptr, nullptr, 1000, 1000, false);
+        const bool noGrid = VELDRA_CORE::library().engine != nullptr &&
+                            VELDRA_CORE::library().engine->grid == nullptr;
+        setrlimit(RLIMIT_AS, &saved);
+        const bool recovered = InitializeWithVeldraBrush(nullptr, nullptr, 1000, 1000, false) &&
+                               VELDRA_CORE::library().engine->grid != nullptr;
+        std::exit(failed && noGrid && recovered ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

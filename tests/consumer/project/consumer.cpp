@@ -1,0 +1,17 @@
+// A host in miniature: links the installed library and makes a few calls through its public header.
+#include <veldra/veldra.h>
+
+#include <cstdio>
+
+int main() {
+  int def = 0, lo = 0, hi = 0;
+  if (VELDRA::GetDefaultParameter(VELDRA::PARAM_RADIUS, &def, &lo, &hi) != 0 || def != 10 || hi != 1250) return 1;
+  if (!VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, 640, 480, false)) return 2;
+  if (VELDRA::SetParameter(VELDRA::PARAM_CORE, 500) != 0) return 4;
+  int core = 0;
+  if (VELDRA::GetParameter(VELDRA::PARAM_CORE, &core) != 0 || core != 100) return 5;
+  const VELDRA::EDITMODE mode = VELDRA::GetMattingMode(10, 10);
+  if (mode != VELDRA::EDITMODE_ADD && mode != VELDRA::EDITMODE_SUBTRACT && mode != VELDRA::EDITMODE_BAND) return 3;
+  std::puts("consumer linked and ran");
+  return 0;
+}

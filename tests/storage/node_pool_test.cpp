@@ -46,6 +46,21 @@ TEST(NodePool, GrowthSizesEveryRegisteredPoolAndKeepsData) {
   EXPECT_GE(late.capacityBytes / sizeof(float), nodes.capacity());
 }
 
+TEST(Allocator, ANewReservationMovesTheDataAndKeepsItsContents) {
+  TarrowAllocator block;
+  ASSERT_TRUE(block.reserveBlock(2 * kCommitStep));
+  block.commitAtLeast(kCommitStep, 16);
+  unsigned char* first = block.rawData;
+  for (std::uint64_t i = 0; i < kCommitStep; ++i) first[i] = static_cast<unsigned char>(i * 31 + 7);
+  block.commitAtLeast(3 * kCommitStep, 16);  // beyond the reservation: reserve anew and copy
+  EXPECT_NE(block.rawData, first);
+  EXPECT_EQ(block.reservedBytes, kReserveStep + 512);
+  EXPECT_EQ(block.committedBytes, 3 * kCommitStep);
+  for (std::uint64_t i = 0; i < kCommitStep; ++i)
+    ASSERT_EQ(block.rawData[i], static_cast<unsigned char>(i * 31 + 7)) << i;
+  for (std::uint64_t i = kCommitStep; i < 3 * kCommitStep; i += 4096) ASSERT_EQ(block.rawData[i], 0);
+}
+
 TEST(NodePool, ThirtyThirdPoolIsNotRegistered) {
   NodePool nodes;
   std::vector<std::unique_ptr<FloatPool>> pools;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <map>
+#include <random>
 #include <tuple>
 
 #include "support/tree_builders.h"
@@ -117,24 +118,64 @@ TEST(TreeArray, NeighbourMatchesGeometryOnRandomGradedTrees) {
   }
 }
 
-TEST(TreeArray, WalksVisitEveryLeafOnceInRowOrder) {
+TEST(TreeArray, NeighbourMatchesGeometryOnUngradedTrees) {
+  for (std::uint32_t seed = 11; seed <= 14; ++seed) {
+    auto grid = makeGrid(500, 520);
+    std::mt19937 rng(seed);
+    for (int s = 0; s < 150; ++s) {  // random splits with no grading: deep leaves beside coarse ones
+      std::vector<unsigned> leaves = allLeaves(*grid);
+      const unsigned n = leaves[rng() % leaves.size()];
+      if (grid->level(n) < 8) splitLeaf(*grid, n);
+    }
+    grid->updateRootFlags();
+    static const float kStep[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    grid->walk(Walk::AllNodes, [&](unsigned n) {
+      float cx, cy, e;
+      leafCentre(*grid, n, &cx, &cy, &e);
+      for (int d = 0; d < 4; ++d)
+        ASSERT_EQ(grid->neighbour(n, static_cast<Direction>(d)),
+                  nodeAt(*grid, cx + kStep[d][0] * e, cy + kStep[d][1] * e, grid->level(n)));
+    });
+  }
+}
+
+// Plain recursive reference of the walks: tiles row by row, pre-order, children 0..3.
+void recursiveWalk(const SLGrid2D& grid, unsigned n, bool leavesOnly, std::vector<unsigned>& out) {
+  if (!grid.hasChildren(n) || !leavesOnly) out.push_back(n);
+  if (grid.hasChildren(n))
+    for (unsigned c = 0; c < 4; ++c) recursiveWalk(grid, grid.child0(n) + c, leavesOnly, out);
+}
+
+TEST(TreeArray, EachWalkKindMatchesARecursiveReference) {
+  auto grid = makeGrid(900, 300);
+  randomGradedRefine(*grid, 21, 100, 8);
+  for (int kind = 0; kind < 4; ++kind) {
+    const bool interior = kind == 0 || kind == 2, leavesOnly = kind < 2;
+    std::vector<unsigned> expected, got;
+    const int g = interior ? 0 : 2;
+    for (int j = -g; j < static_cast<int>(grid->nj) + g; ++j)
+      for (int i = -g; i < static_cast<int>(grid->ni) + g; ++i)
+        recursiveWalk(*grid, grid->rootIndex(i, j), leavesOnly, expected);
+    grid->walk(static_cast<Walk>(kind), [&](unsigned n) { got.push_back(n); });
+    EXPECT_EQ(got, expected) << "walk kind " << kind;
+  }
+  // The cached start state names the first and last node of each walk.
+  grid->buildIterCache();
+  for (int kind = 0; kind < 4; ++kind) {
+    std::vector<unsigned> got;
+    grid->walk(static_cast<Walk>(kind), [&](unsigned n) { got.push_back(n); });
+    EXPECT_EQ(grid->iterCache[kind].current, got.front());
+    EXPECT_EQ(grid->iterCache[kind].end, got.back());
+  }
+}
+
+TEST(TreeArray, CountLeafVisitsShowsOneOnEveryInteriorLeaf) {
   auto grid = makeGrid(700, 500);
   randomGradedRefine(*grid, 3, 80, 6);
   grid->countLeafVisits(grid->temp.data());
   grid->walk(Walk::InteriorNodes, [&](unsigned n) {
     EXPECT_EQ(grid->temp[n], grid->hasChildren(n) ? 0.0f : 1.0f);
   });
-  // Leaves of one tile come out depth first, child 0 first: their centres sort by Morton order.
-  float lastTileKey = -1;
-  std::vector<unsigned> order;
-  grid->walk(Walk::InteriorLeaves, [&](unsigned n) { order.push_back(n); });
-  for (unsigned n : order) {
-    unsigned m = n;
-    while (grid->parent(m) != NO_NODE) m = grid->parent(m);
-    const float key = static_cast<float>(m);
-    EXPECT_GE(key, lastTileKey);  // root indices ascend row by row
-    lastTileKey = key;
-  }
 }
 
 TEST(TreeArray, GradingCheckFindsAJumpOfTwoLevels) {

@@ -1,8 +1,97 @@
-// Placeholder: line edits are not built yet.
-#include "grid/sl_grid.h"
+// The line edit: paints a capsule (a segment with a radius; a disc when both ends coincide) into the
+// selection or into the region labels, refining the tree along its outline first and re-establishing
+// the distance field around it afterwards.
+#include <cmath>
+
+#include "grid/line_edit_detail.h"
 
 namespace VELDRA_TRW {
 
-void SLGrid2D::LineEdit(unsigned char, const float[2], const float[2], float) {}
+namespace {
+
+// Cell size of a leaf in pixels, from its level.
+float cellSize(const SLGrid2D& grid, unsigned n) {
+  return static_cast<float>(grid.tileSize >> grid.level(n));
+}
+
+// A leaf is settled when the field already says, with a margin of one cell, what the edit would
+// paint there; such leaves need no finer cells.
+bool settled(const SLGrid2D& grid, unsigned n, unsigned char label, float c) {
+  if (grid.useRegional != 0) return grid.regional[n] > c && grid.region[n] == label;
+  if (label == 0) return grid.levelSet[n] < -c;
+  if (label == 1) return grid.levelSet[n] > c;
+  return true;
+}
+
+}  // namespace
+
+void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
+  struct Entry {
+    unsigned node;
+    float cx, cy, edge;
+  };
+  const float reach = 0.1f * static_cast<float>(grid.tileSize);
+  Entry stack[kWalkStackCapacity];
+  for (int j = box.j0; j < box.j1; ++j) {
+    for (int i = box.i0; i < box.i1; ++i) {
+      int depth = 0;
+      stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * grid.tileSizeF,
+                             (static_cast<float>(j) + 0.5f) * grid.tileSizeF, grid.tileSizeF};
+      while (depth > 0) {
+        const Entry e = stack[--depth];
+        if (!grid.hasChildren(e.node)) {
+          const float c = cellSize(grid, e.node);
+          const float d = shape.Distance(e.cx, e.cy, 0.0f);
+          const bool near = std::fabs(d) < c * 0.5f * 1.414f + reach;
+          if (!near || grid.level(e.node) >= grid.maxLevel || settled(grid, e.node, label, c)) continue;
+          grid.SplitBalanced(e.node);
+          if (!grid.hasChildren(e.node)) continue;
+        }
+        // Pool data may have moved during the split: child links are read afresh.
+        const unsigned c0 = grid.child0(e.node);
+        const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+        for (int k = 3; k >= 0; --k)
+          stack[depth++] = Entry{c0 + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
+                                 (k & 2) ? e.cy + quarter : e.cy - quarter, half};
+      }
+    }
+  }
+}
+
+void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
+  const bool regional = grid.useRegional != 0;
+  grid.forEachLeafInTiles(box.i0, box.j0, box.i1, box.j1, [&](unsigned n, float cx, float cy, float) {
+    const float d = shape.Distance(cx, cy, 0.0f);
+    const float c = cellSize(grid, n);
+    float& phi = grid.levelSet[n];
+    if (label == 0) {
+      if (d < 0.0f && phi >= 0.0f) phi = d;
+      if (d >= 0.0f && d < 0.8f * c && phi > 0.0f) phi = d;
+    } else if (label == 1) {
+      if (d < 0.0f && phi <= 0.0f) phi = -d;
+      if (d >= 0.0f && d < 0.8f * c && phi < 0.0f) phi = -d;
+    }
+    if (regional && d < 0.8f * c && grid.region[n] != label) {
+      grid.region[n] = label;
+      grid.regional[n] = std::fabs(d);
+    }
+  });
+}
+
+void SLGrid2D::LineEdit(unsigned char label, const float start[2], const float end[2], float radius) {
+  const GeometryLine shape(start[0], start[1], end[0], end[1], radius);
+  const TileBox box = SegmentTileBox(*this, start[0], start[1], end[0], end[1], radius);
+  LineEditRefine(*this, shape, label, box);
+  updateRootFlags();
+  LineEditPaint(*this, shape, label, box);
+  RefreshBoundary(levelSet.data());
+  if (useRegional != 0) {
+    RefreshBoundary(regional.data());
+    RefreshBoundary(region.data());
+  }
+  UpdateNarrowBand(box.i0, box.j0, box.i1, box.j1);
+  Redistance(box.i0, box.j0, box.i1, box.j1);
+  RefineGridForField(box.i0, box.j0, box.i1, box.j1);
+}
 
 }  // namespace VELDRA_TRW

@@ -1,0 +1,18 @@
+// The phases of the line edit, exposed so that each can be checked on its own.
+#pragma once
+#include "grid/geometry.h"
+#include "grid/sl_grid.h"
+#include "grid/tile_box.h"
+
+namespace VELDRA_TRW {
+
+// Splits (graded) every leaf of the box near the shape's outline that is not yet settled for the
+// label, continuing into the children just made, so the outline ends at the finest level.
+void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box);
+
+// Writes the shape's distance into the leaves of the box: label 0 adds, label 1 removes, label 2
+// leaves the level set alone; with the regional level set the labels near and inside the shape are
+// painted too.
+void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box);
+
+}  // namespace VELDRA_TRW

@@ -1,8 +1,14 @@
-// Placeholder until the edge snap pipeline lands (owned by the edge snap work; replace this file).
 #include "edgesnap/edge_snap.h"
+
+#include "edgesnap/edge_snap_stages.h"
 
 namespace VELDRA_EDGESNAP {
 
-void ComputeEdgeSnapData(int, int, const unsigned char*, int, float*, int, float*, int) {}
+void ComputeEdgeSnapData(int w, int h, const unsigned char* image, int imageStride, float* snapX,
+                         int snapXStride, float* snapY, int snapYStride) {
+  if (!EdgeSnapArgumentsValid(w, h, image, imageStride, snapX, snapXStride, snapY, snapYStride)) return;
+  RunEdgeSnapPipeline(BestRowKernels(), SharedEdgeSnapWorkspace(), w, h, image, imageStride, snapX,
+                      snapXStride, snapY, snapYStride);
+}
 
 }  // namespace VELDRA_EDGESNAP

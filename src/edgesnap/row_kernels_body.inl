@@ -1,0 +1,161 @@
+// Generic body of the row kernels, included once per instruction set inside that set's namespace.
+// The including file defines, in the enclosing namespace:
+//   F, Mask                 a vector of kLanes floats and its comparison result
+//   kLanes, kBatch          floats per F; pixels per structure-of-arrays batch (== kLanes)
+//   kBlurBlock              F accumulators kept in registers by the blur
+//   Splat, LoadF, StoreF, Sqrt, Abs, Greater, GreaterEqual, Select
+//   LoadBytesRgb            kBatch pixels of bytes -> byte values of red, green, blue as floats
+//   LoadPixels, StorePixels kBatch pixels of 4 floats <-> four channel vectors, pixel order kept
+//   LoadChannel2            the third channel of kBatch pixels
+//   CubeRootLanes           powf(y, kCubeRootExponent) in every lane where y exceeds the threshold
+//   Narrower()              the kernels to use for spans shorter than one vector
+// Arithmetic goes through the vector operators one operation at a time, in the pipeline's order;
+// nothing here may be contracted or reassociated.
+
+static void ConvertBatch(const unsigned char* image, float* colour) {
+  F red, green, blue;
+  LoadBytesRgb(image, red, green, blue);
+  const F scale = Splat(kByteScale);
+  red = red * scale;
+  green = green * scale;
+  blue = blue * scale;
+  const F x = (Splat(kRgbToXyz[0][0]) * red + Splat(kRgbToXyz[0][1]) * green) +
+              Splat(kRgbToXyz[0][2]) * blue;
+  const F y = (Splat(kRgbToXyz[1][0]) * red + Splat(kRgbToXyz[1][1]) * green) +
+              Splat(kRgbToXyz[1][2]) * blue;
+  const F z = (Splat(kRgbToXyz[2][0]) * red + Splat(kRgbToXyz[2][1]) * green) +
+              Splat(kRgbToXyz[2][2]) * blue;
+  const F q = ((Splat(15.0f) * y + x) + Splat(3.0f) * z) + Splat(kDenominatorGuard);
+  const F uPrime = (Splat(4.0f) * x) / q;
+  const F vPrime = (Splat(9.0f) * y) / q;
+  const F lightness = Select(Greater(y, Splat(kLightnessThreshold)),
+                             Splat(116.0f) * CubeRootLanes(y) - Splat(16.0f),
+                             Splat(kLightnessSlope) * y);
+  const F u = (Splat(13.0f) * lightness) * (uPrime - Splat(kWhiteU));
+  const F v = (Splat(13.0f) * lightness) * (vPrime - Splat(kWhiteV));
+  StorePixels(colour, lightness, u, v, Splat(0.0f));
+}
+
+static void ConvertRow(const unsigned char* image, int count, float* colour) {
+  if (count < kBatch) {
+    Narrower().convertRow(image, count, colour);
+    return;
+  }
+  int x = 0;
+  for (; x + kBatch <= count; x += kBatch) ConvertBatch(image + 4 * x, colour + 4 * x);
+  // The last batch overlaps the previous one and rewrites the same values.
+  if (x < count) ConvertBatch(image + 4 * (count - kBatch), colour + 4 * (count - kBatch));
+}
+
+template <int Accumulators>
+static void BlurBlock(const float* source, std::ptrdiff_t tapStride, float* out, const float* taps) {
+  F sum[Accumulators];
+#pragma GCC unroll 16
+  for (int j = 0; j < Accumulators; ++j) sum[j] = Splat(0.0f);
+  for (int k = 0; k < kKernelTaps; ++k) {
+    const F tap = Splat(taps[k]);
+    const float* row = source + k * tapStride;
+#pragma GCC unroll 16
+    for (int j = 0; j < Accumulators; ++j) sum[j] = sum[j] + tap * LoadF(row + j * kLanes);
+  }
+#pragma GCC unroll 16
+  for (int j = 0; j < Accumulators; ++j) StoreF(out + j * kLanes, sum[j]);
+}
+
+static void BlurSpan(const float* source, std::ptrdiff_t tapStride, float* out, int floatCount,
+                     const float* taps) {
+  if (floatCount < kLanes) {
+    Narrower().blurSpan(source, tapStride, out, floatCount, taps);
+    return;
+  }
+  int i = 0;
+  for (; i + kBlurBlock * kLanes <= floatCount; i += kBlurBlock * kLanes)
+    BlurBlock<kBlurBlock>(source + i, tapStride, out + i, taps);
+  for (; i + kLanes <= floatCount; i += kLanes) BlurBlock<1>(source + i, tapStride, out + i, taps);
+  if (i < floatCount) {
+    const int last = floatCount - kLanes;
+    BlurBlock<1>(source + last, tapStride, out + last, taps);
+  }
+}
+
+static void TensorBatch(const float* centre, std::ptrdiff_t rowStride, float* orientation) {
+  F left[4], right[4], up[4], down[4];
+  LoadPixels(centre - 4, left[0], left[1], left[2], left[3]);
+  LoadPixels(centre + 4, right[0], right[1], right[2], right[3]);
+  LoadPixels(centre - rowStride, up[0], up[1], up[2], up[3]);
+  LoadPixels(centre + rowStride, down[0], down[1], down[2], down[3]);
+  const F half = Splat(0.5f);
+  F gx[4], gy[4];
+#pragma GCC unroll 4
+  for (int c = 0; c < 4; ++c) {
+    gx[c] = (right[c] - left[c]) * half;
+    gy[c] = (down[c] - up[c]) * half;
+  }
+  const F a = ((gx[0] * gx[0] + gx[1] * gx[1]) + gx[2] * gx[2]) + gx[3] * gx[3];
+  const F b = ((gx[0] * gy[0] + gx[1] * gy[1]) + gx[2] * gy[2]) + gx[3] * gy[3];
+  const F d = ((gy[0] * gy[0] + gy[1] * gy[1]) + gy[2] * gy[2]) + gy[3] * gy[3];
+  const F guard = Splat(kTensorGuard);
+  const F aMinusD = a - d;
+  const F root = Sqrt(((Splat(4.0f) * b) * b + aMinusD * aMinusD) + guard) * half;
+  const F mean = (a + d) * half;
+  const F larger = mean + root;
+  const F smaller = mean - root;
+  const F lambda = Select(Greater(Abs(smaller), Abs(larger)), smaller, larger);
+  const F aGap = a - lambda;
+  const F dGap = d - lambda;
+  const F minusB = -b;
+  const Mask fromA = Greater(Abs(aGap), Abs(dGap));
+  const F px = Select(fromA, minusB, dGap);
+  const F py = Select(fromA, aGap, minusB);
+  const F norm = Sqrt(px * px + py * py) + guard;
+  StorePixels(orientation, px / norm, py / norm, Sqrt(lambda + guard), Splat(0.0f));
+}
+
+static void TensorRow(const float* centre, std::ptrdiff_t rowStride, float* orientation, int count) {
+  if (count < kBatch) {
+    Narrower().tensorRow(centre, rowStride, orientation, count);
+    return;
+  }
+  int x = 0;
+  for (; x + kBatch <= count; x += kBatch) TensorBatch(centre + 4 * x, rowStride, orientation + 4 * x);
+  if (x < count) {
+    const int last = count - kBatch;
+    TensorBatch(centre + 4 * last, rowStride, orientation + 4 * last);
+  }
+}
+
+// Derivative of the strength across the centre: the central difference where the strength is
+// monotone through the centre, otherwise the steeper one-sided difference.
+static F StrengthDerivative(F before, F centre, F after) {
+  const F backward = centre - before;
+  const F forward = after - centre;
+  const F central = (after - before) * Splat(0.5f);
+  const F oneSided = Select(Greater(Abs(backward), Abs(forward)), backward, forward);
+  return Select(GreaterEqual(forward * backward, Splat(0.0f)), central, oneSided);
+}
+
+static void OutputBatch(const float* centre, std::ptrdiff_t rowStride, float* snapX, float* snapY) {
+  F ex, ey, strength, unused;
+  LoadPixels(centre, ex, ey, strength, unused);
+  const F dx = StrengthDerivative(LoadChannel2(centre - 4), strength, LoadChannel2(centre + 4));
+  const F dy = StrengthDerivative(LoadChannel2(centre - rowStride), strength,
+                                  LoadChannel2(centre + rowStride));
+  const F t = ex * dx + ey * dy;
+  StoreF(snapX, ex * t);
+  StoreF(snapY, ey * t);
+}
+
+static void OutputRow(const float* centre, std::ptrdiff_t rowStride, float* snapX, float* snapY,
+                      int count) {
+  if (count < kBatch) {
+    Narrower().outputRow(centre, rowStride, snapX, snapY, count);
+    return;
+  }
+  int x = 0;
+  for (; x + kBatch <= count; x += kBatch)
+    OutputBatch(centre + 4 * x, rowStride, snapX + x, snapY + x);
+  if (x < count) {
+    const int last = count - kBatch;
+    OutputBatch(centre + 4 * last, rowStride, snapX + last, snapY + last);
+  }
+}

@@ -1,0 +1,59 @@
+// One pixel channel at a time: the fallback for spans narrower than a vector.
+#include <cmath>
+#include <cstddef>
+
+#include "edgesnap/edge_snap_constants.h"
+#include "edgesnap/row_kernels.h"
+
+namespace VELDRA_EDGESNAP {
+namespace scalar_kernels {
+
+using F = float;
+using Mask = bool;
+constexpr int kLanes = 1;
+constexpr int kBatch = 1;
+constexpr int kBlurBlock = 4;
+
+inline F Splat(float value) { return value; }
+inline F LoadF(const float* p) { return *p; }
+inline void StoreF(float* p, F value) { *p = value; }
+inline F Sqrt(F value) { return std::sqrt(value); }
+inline F Abs(F value) { return std::fabs(value); }
+inline Mask Greater(F a, F b) { return a > b; }
+inline Mask GreaterEqual(F a, F b) { return a >= b; }
+inline F Select(Mask mask, F ifTrue, F ifFalse) { return mask ? ifTrue : ifFalse; }
+
+inline void LoadBytesRgb(const unsigned char* p, F& red, F& green, F& blue) {
+  red = float(p[0]);
+  green = float(p[1]);
+  blue = float(p[2]);
+}
+inline void LoadPixels(const float* p, F& c0, F& c1, F& c2, F& c3) {
+  c0 = p[0];
+  c1 = p[1];
+  c2 = p[2];
+  c3 = p[3];
+}
+inline F LoadChannel2(const float* p) { return p[2]; }
+inline void StorePixels(float* p, F c0, F c1, F c2, F c3) {
+  p[0] = c0;
+  p[1] = c1;
+  p[2] = c2;
+  p[3] = c3;
+}
+inline F CubeRootLanes(F y) { return y > kLightnessThreshold ? powf(y, kCubeRootExponent) : 0.0f; }
+
+// Never used: a single lane fits every span.
+const RowKernels& Narrower() { return ScalarRowKernels(); }
+
+#include "edgesnap/row_kernels_body.inl"
+
+}  // namespace scalar_kernels
+
+const RowKernels& ScalarRowKernels() {
+  static constexpr RowKernels kernels{"scalar", scalar_kernels::ConvertRow, scalar_kernels::BlurSpan,
+                                      scalar_kernels::TensorRow, scalar_kernels::OutputRow};
+  return kernels;
+}
+
+}  // namespace VELDRA_EDGESNAP

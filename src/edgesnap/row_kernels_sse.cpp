@@ -1,0 +1,76 @@
+// Four floats per instruction with the x86-64 baseline (SSE2): one pixel per blur vector, four
+// pixels per batch elsewhere.
+#include <emmintrin.h>
+
+#include <cmath>
+#include <cstddef>
+
+#include "edgesnap/edge_snap_constants.h"
+#include "edgesnap/row_kernels.h"
+
+namespace VELDRA_EDGESNAP {
+namespace sse_kernels {
+
+using F = __m128;
+using Mask = __m128;
+constexpr int kLanes = 4;
+constexpr int kBatch = 4;
+constexpr int kBlurBlock = 8;
+
+inline F Splat(float value) { return _mm_set1_ps(value); }
+inline F LoadF(const float* p) { return _mm_loadu_ps(p); }
+inline void StoreF(float* p, F value) { _mm_storeu_ps(p, value); }
+inline F Sqrt(F value) { return _mm_sqrt_ps(value); }
+inline F Abs(F value) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), value); }
+inline Mask Greater(F a, F b) { return _mm_cmpgt_ps(a, b); }
+inline Mask GreaterEqual(F a, F b) { return _mm_cmpge_ps(a, b); }
+inline F Select(Mask mask, F ifTrue, F ifFalse) {
+  return _mm_or_ps(_mm_and_ps(mask, ifTrue), _mm_andnot_ps(mask, ifFalse));
+}
+
+inline void LoadBytesRgb(const unsigned char* p, F& red, F& green, F& blue) {
+  const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i byteMask = _mm_set1_epi32(0xFF);
+  red = _mm_cvtepi32_ps(_mm_and_si128(pixels, byteMask));
+  green = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(pixels, 8), byteMask));
+  blue = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(pixels, 16), byteMask));
+}
+inline void LoadPixels(const float* p, F& c0, F& c1, F& c2, F& c3) {
+  c0 = _mm_loadu_ps(p);
+  c1 = _mm_loadu_ps(p + 4);
+  c2 = _mm_loadu_ps(p + 8);
+  c3 = _mm_loadu_ps(p + 12);
+  _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+}
+inline F LoadChannel2(const float* p) {
+  const F p01 = _mm_unpackhi_ps(_mm_loadu_ps(p), _mm_loadu_ps(p + 4));
+  const F p23 = _mm_unpackhi_ps(_mm_loadu_ps(p + 8), _mm_loadu_ps(p + 12));
+  return _mm_movelh_ps(p01, p23);
+}
+inline void StorePixels(float* p, F c0, F c1, F c2, F c3) {
+  _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+  _mm_storeu_ps(p, c0);
+  _mm_storeu_ps(p + 4, c1);
+  _mm_storeu_ps(p + 8, c2);
+  _mm_storeu_ps(p + 12, c3);
+}
+inline F CubeRootLanes(F y) {
+  alignas(16) float lanes[kLanes];
+  _mm_store_ps(lanes, y);
+  for (float& lane : lanes) lane = lane > kLightnessThreshold ? powf(lane, kCubeRootExponent) : 0.0f;
+  return _mm_load_ps(lanes);
+}
+
+const RowKernels& Narrower() { return ScalarRowKernels(); }
+
+#include "edgesnap/row_kernels_body.inl"
+
+}  // namespace sse_kernels
+
+const RowKernels& SseRowKernels() {
+  static constexpr RowKernels kernels{"sse", sse_kernels::ConvertRow, sse_kernels::BlurSpan,
+                                      sse_kernels::TensorRow, sse_kernels::OutputRow};
+  return kernels;
+}
+
+}  // namespace VELDRA_EDGESNAP

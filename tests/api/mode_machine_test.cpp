@@ -1,0 +1,201 @@
+// The edit-mode machine against its transition table, exhaustively; the brush record, the tile range
+// and the iteration count against worked values and an independent double-precision reference.
+#include "api/mode_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "api/stroke_drivers.h"
+#include "api/tile_range.h"
+#include "support/tree_builders.h"
+
+namespace {
+
+using namespace VELDRA_CORE;
+
+// The transition table of a stroke, row by row (first matching row wins; rows do not overlap).
+std::int32_t tableTransition(int m, std::int32_t from, bool regionalStroke, bool useRegional, int label) {
+  const bool R = regionalStroke && useRegional;
+  const bool brushMode = m == 0 || m == 1 || m == 2;
+  if (m == 3) return 6;
+  if (from == 0 && m == 0 && !regionalStroke) return 4;
+  if (from == 0 && m == 1 && !regionalStroke) return 5;
+  if (from == 0 && m == 2 && !regionalStroke) {
+    static const std::int32_t byLabel[3] = {4, 5, 0};
+    return byLabel[label];
+  }
+  if (brushMode && R && label == 2) return 1;
+  if (brushMode && R && label != 2) return 3;
+  return from;
+}
+
+TEST(ModeMachine, EveryTransitionFollowsTheTable) {
+  const int modes[] = {INT_MIN, -7, -1, 0, 1, 2, 3, 4, 5, 6, 255, INT_MAX};
+  int checked = 0;
+  for (int mode : modes)
+    for (std::int32_t from = 0; from <= 6; ++from)
+      for (int rs = 0; rs < 2; ++rs)
+        for (int ur = 0; ur < 2; ++ur)
+          for (int label = 0; label < 3; ++label) {
+            int lookups = 0;
+            const std::int32_t to = NextOperation(mode, from, rs != 0, ur != 0, [&] {
+              ++lookups;
+              return static_cast<unsigned char>(label);
+            });
+            EXPECT_EQ(to, tableTransition(mode, from, rs != 0, ur != 0, label))
+                << "mode " << mode << " from " << from << " regionalStroke " << rs << " useRegional " << ur
+                << " label " << label;
+            // The label is looked up once for the brush modes and never otherwise.
+            EXPECT_EQ(lookups, (mode >= 0 && mode <= 2) ? 1 : 0) << "mode " << mode;
+            ++checked;
+          }
+  EXPECT_EQ(checked, 12 * 7 * 2 * 2 * 3);
+}
+
+// Runs a stroke of events (mode, label under the brush) from the idle state.
+std::int32_t runStroke(std::initializer_list<std::pair<int, int>> events, bool regionalStroke = false,
+                       bool useRegional = false) {
+  std::int32_t op = OP_IDLE;
+  for (const auto& [mode, label] : events)
+    op = NextOperation(mode, op, regionalStroke, useRegional, [&] { return static_cast<unsigned char>(label); });
+  return op;
+}
+
+TEST(ModeMachine, StrokesKeepTheirFirstChoice) {
+  // Auto mode decides by the side of the first event and keeps it.
+  EXPECT_EQ(runStroke({{2, 0}, {2, 1}, {2, 1}}), OP_ADD);
+  EXPECT_EQ(runStroke({{2, 1}, {2, 0}}), OP_SUBTRACT);
+  // Auto mode starting on the band decides nothing until an event lands on a side.
+  EXPECT_EQ(runStroke({{2, 2}}), OP_IDLE);
+  EXPECT_EQ(runStroke({{2, 2}, {2, 1}, {2, 0}}), OP_SUBTRACT);
+  // Switching between add and subtract mid-stroke changes nothing; smoothing takes over at once and
+  // then stays.
+  EXPECT_EQ(runStroke({{0, 1}, {1, 1}}), OP_ADD);
+  EXPECT_EQ(runStroke({{1, 0}, {0, 0}}), OP_SUBTRACT);
+  EXPECT_EQ(runStroke({{0, 1}, {3, 1}}), OP_SMOOTH);
+  EXPECT_EQ(runStroke({{0, 1}, {3, 1}, {0, 1}}), OP_SMOOTH);
+  // The band mode value chooses nothing.
+  EXPECT_EQ(runStroke({{4, 0}}), OP_IDLE);
+  EXPECT_EQ(runStroke({{4, 0}, {0, 0}}), OP_ADD);
+  // A regional stroke follows the label under the brush at every event.
+  EXPECT_EQ(runStroke({{0, 2}}, true, true), OP_REGION_BRUSH);
+  EXPECT_EQ(runStroke({{0, 2}, {1, 0}}, true, true), OP_BAND_PAINT);
+  EXPECT_EQ(runStroke({{0, 2}, {1, 0}, {2, 2}}, true, true), OP_REGION_BRUSH);
+  // A regional stroke without the regional level set (switched off meanwhile) chooses nothing.
+  EXPECT_EQ(runStroke({{0, 0}}, true, false), OP_IDLE);
+}
+
+// ---- label under the brush, on a real grid ----
+
+TEST(LabelUnderBrush, SignOfTheFieldOrTheRegionLabel) {
+  auto grid = veldra_test::makeGrid(512, 512);
+  veldra_test::fillField(*grid, grid->levelSet, [](float x, float) { return x - 256.0f; });
+  EXPECT_EQ(LabelUnderBrush(*grid, 100.0f, 200.0f), 0);
+  EXPECT_EQ(LabelUnderBrush(*grid, 400.0f, 200.0f), 1);
+  // Out-of-range points are clamped into the ghost border: no crash, and a definite answer.
+  const unsigned char far1 = LabelUnderBrush(*grid, -1e9f, 3e9f);
+  const unsigned char far2 = LabelUnderBrush(*grid, 1e9f, -1e9f);
+  EXPECT_LE(far1, 1);
+  EXPECT_LE(far2, 1);
+  // A value that is not a number counts as outside.
+  veldra_test::fillField(*grid, grid->levelSet, [](float, float) { return std::numeric_limits<float>::quiet_NaN(); });
+  EXPECT_EQ(LabelUnderBrush(*grid, 300.0f, 300.0f), 1);
+  // With the regional level set the winning label answers, whatever the sign.
+  grid->useRegional = 1;
+  veldra_test::fillField(*grid, grid->levelSet, [](float, float) { return -5.0f; });
+  veldra_test::fillField(*grid, grid->regional, [](float, float) { return 3.0f; });
+  grid->walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) { grid->region[n] = 2; });
+  EXPECT_EQ(LabelUnderBrush(*grid, 300.0f, 300.0f), 2);
+}
+
+// ---- brush record ----
+
+TEST(BrushRecord, FilledFromParametersAndEvent) {
+  SLMain engine;
+  engine.edgeSnap = -1.0f;
+  engine.spare = -2.0f;
+  const std::int32_t params[5] = {10, 30, 75, -40, 1000};
+  FillBrushRecord(engine, params, 12.0f, 34.0f, 5.0f, 6.0f, false);
+  EXPECT_EQ(engine.brushX, 12.0f);
+  EXPECT_EQ(engine.brushY, 34.0f);
+  EXPECT_EQ(engine.lineStartX, 5.0f);
+  EXPECT_EQ(engine.lineStartY, 6.0f);
+  // 3.5 up to rounding: in single precision, percent times 0.01 first (0.29999998), then times the
+  // radius, then plus 0.5 gives 3.49999976; other orders give 3.5 or 3.50000024.
+  EXPECT_FLOAT_EQ(engine.innerRadius, 3.5f);
+  EXPECT_EQ(engine.innerRadius, 3.49999976f);
+  EXPECT_EQ(engine.brushRadius, 10.0f);
+  EXPECT_EQ(engine.smoothing, -40.0f);
+  EXPECT_EQ(engine.edgeSnap, -1.0f);  // smoothing events leave the edge-snap fields
+  EXPECT_EQ(engine.spare, -2.0f);
+  FillBrushRecord(engine, params, 12.0f, 34.0f, 12.0f, 34.0f, true);
+  EXPECT_EQ(engine.edgeSnap, 75.0f);
+  EXPECT_EQ(engine.spare, 1000.0f);
+
+  const std::int32_t noCore[5] = {10, 0, 0, 0, 0};
+  FillBrushRecord(engine, noCore, 0, 0, 0, 0, true);
+  EXPECT_EQ(engine.innerRadius, 0.5f);
+  // Before the host sets any parameter everything is 0: radius 0, core 0.
+  const std::int32_t unset[5] = {0, 0, 0, 0, 0};
+  FillBrushRecord(engine, unset, 0, 0, 0, 0, true);
+  EXPECT_EQ(engine.innerRadius, 0.5f);
+  EXPECT_EQ(engine.brushRadius, 0.0f);
+  // Full core, largest radius: 100 * 0.01 * 1250 + 0.5.
+  const std::int32_t big[5] = {1250, 100, 0, 0, 0};
+  FillBrushRecord(engine, big, 0, 0, 0, 0, true);
+  EXPECT_EQ(engine.innerRadius, 1250.5f);
+}
+
+// ---- tile range and iteration count ----
+
+TEST(TileRange, WorkedValuesAndClamping) {
+  auto grid = veldra_test::makeGrid(1000, 700);  // 4 x 3 tiles
+  TileRange r = TileRangeOf(*grid, 300, 10, 0, 0);  // empty rectangle inside tile (1, 0)
+  EXPECT_EQ(r.i0, 1);
+  EXPECT_EQ(r.i1, 2);
+  EXPECT_EQ(r.j0, 0);
+  EXPECT_EQ(r.j1, 1);
+  r = TileRangeOf(*grid, 256, 512, 0, 0);  // on a tile corner: empty
+  EXPECT_EQ(r.i0, r.i1);
+  EXPECT_EQ(r.j0, r.j1);
+  r = TileRangeOf(*grid, -500, -20, 5000, 3000);  // beyond the image on every side
+  EXPECT_EQ(r.i0, 0);
+  EXPECT_EQ(r.j0, 0);
+  EXPECT_EQ(r.i1, 4);
+  EXPECT_EQ(r.j1, 3);
+  r = TileRangeOf(*grid, INT_MAX - 10, INT_MIN + 10, INT_MAX, INT_MAX);  // no overflow, clamped
+  EXPECT_EQ(r.i0, 4);
+  EXPECT_EQ(r.j0, 0);
+}
+
+TEST(TileRange, MatchesFloorAndCeilingOfTheTileCoordinates) {
+  auto grid = veldra_test::makeGrid(5000, 3000);
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> pos(-600, 5600), size(0, 1200);
+  const auto clampTo = [](double v, int n) { return static_cast<int>(std::min(std::max(v, 0.0), double(n))); };
+  for (int k = 0; k < 20000; ++k) {
+    const int x = pos(rng), y = pos(rng), w = size(rng), h = size(rng);
+    const TileRange r = TileRangeOf(*grid, x, y, w, h);
+    EXPECT_EQ(r.i0, clampTo(std::floor(x / 256.0), 20));
+    EXPECT_EQ(r.j0, clampTo(std::floor(y / 256.0), 12));
+    EXPECT_EQ(r.i1, clampTo(std::ceil((x + w) / 256.0), 20));
+    EXPECT_EQ(r.j1, clampTo(std::ceil((y + h) / 256.0), 12));
+  }
+}
+
+TEST(IterationCount, OneMorePerDoublingFromSixtyFour) {
+  EXPECT_EQ(IterationCount(10.0f), 1);
+  EXPECT_EQ(IterationCount(300.0f), 4);
+  EXPECT_EQ(IterationCount(1250.0f), 6);
+  EXPECT_EQ(IterationCount(0.0f), 1);
+  for (int r = 1; r <= 1250; ++r) {
+    const int expected = r < 64 ? 1 : r < 128 ? 2 : r < 256 ? 3 : r < 512 ? 4 : r < 1024 ? 5 : 6;
+    EXPECT_EQ(IterationCount(static_cast<float>(r)), expected) << r;
+  }
+}
+
+}  // namespace

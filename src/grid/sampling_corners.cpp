@@ -1,0 +1,122 @@
+// Corner values of the subdivided interpolant and the bilinear patch that uses them.
+#include "grid/sampling_corners.h"
+
+namespace VELDRA_TRW::sampling {
+namespace {
+
+constexpr float kGridPos[4] = {0.0f, 0.25f, 0.75f, 1.0f};
+
+struct CornerRules {
+  const SLGrid2D& grid;
+  const Stencil& s;
+
+  bool subdivided(int c) const { return ((s.mask >> c) & 1u) != 0; }
+  unsigned child(int c, unsigned k) const { return grid.child0(s.cell[c]) + k; }
+
+  // A cell on a side: its centre when it is a leaf, else the mean of its children k0 and k1.
+  void anchor(int c, unsigned k0, unsigned k1, float f, Terms& out) const {
+    if (!subdivided(c)) {
+      out.add(s.cell[c], f);
+      return;
+    }
+    out.add(child(c, k0), 0.5f * f);
+    out.add(child(c, k1), 0.5f * f);
+  }
+
+  // Position pos (0..3) on a side of the square. alongX: the side y = 0 (fixed 0) or y = 1 (fixed 3),
+  // running from B or Y to X or D; otherwise x = 0 or x = 1, running from B or X to Y or D.
+  void side(bool alongX, int fixed, int pos, float f, Terms& out) const {
+    int first, last;
+    unsigned f0, f1, l0, l1;  // children facing the square of the first and the last cell
+    if (alongX) {
+      first = fixed == 3 ? CELL_Y : CELL_B;
+      last = first + 1;
+      f0 = 1, f1 = 3, l0 = 0, l1 = 2;
+    } else {
+      first = fixed == 3 ? CELL_X : CELL_B;
+      last = first + 2;
+      f0 = 2, f1 = 3, l0 = 0, l1 = 1;
+    }
+    const int a0 = subdivided(first) ? 1 : 0;
+    const int a1 = subdivided(last) ? 2 : 3;
+    // Positions beyond an anchor (a subdivided cell's own centre) are never asked for by the stencil
+    // choice; they take the nearest anchor.
+    if (pos <= a0) return anchor(first, f0, f1, f, out);
+    if (pos >= a1) return anchor(last, l0, l1, f, out);
+    const float t = (kGridPos[pos] - kGridPos[a0]) / (kGridPos[a1] - kGridPos[a0]);
+    anchor(first, f0, f1, f * (1.0f - t), out);
+    anchor(last, l0, l1, f * t, out);
+  }
+
+  void corner(int ix, int iy, float f, Terms& out) const {
+    const bool onX = ix == 0 || ix == 3, onY = iy == 0 || iy == 3;
+    if (onX && onY) {  // a cell centre
+      const int c = (ix == 3 ? 1 : 0) + (iy == 3 ? 2 : 0);
+      out.add(subdivided(c) ? child(c, 3u - static_cast<unsigned>(c)) : s.cell[c], f);
+      return;
+    }
+    if (onY) return side(true, iy, ix, f, out);
+    if (onX) return side(false, ix, iy, f, out);
+    // Interior: the child of the owning cell that points into the square, when it exists.
+    const int owner = (ix == 2 ? 1 : 0) + (iy == 2 ? 2 : 0);
+    if (subdivided(owner)) {
+      out.add(child(owner, 3u - static_cast<unsigned>(owner)), f);
+      return;
+    }
+    // Along the row iy: known points are its two ends and the child centres on it.
+    const int rowFirst = iy == 2 ? CELL_Y : CELL_B;
+    const int left = ix == 1 ? 0 : (subdivided(rowFirst) ? 1 : 0);
+    const int right = ix == 2 ? 3 : (subdivided(rowFirst + 1) ? 2 : 3);
+    const float th = (kGridPos[ix] - kGridPos[left]) / (kGridPos[right] - kGridPos[left]);
+    corner(left, iy, 0.5f * f * (1.0f - th), out);
+    corner(right, iy, 0.5f * f * th, out);
+    // Along the column ix.
+    const int colFirst = ix == 2 ? CELL_X : CELL_B;
+    const int below = iy == 1 ? 0 : (subdivided(colFirst) ? 1 : 0);
+    const int above = iy == 2 ? 3 : (subdivided(colFirst + 2) ? 2 : 3);
+    const float tv = (kGridPos[iy] - kGridPos[below]) / (kGridPos[above] - kGridPos[below]);
+    corner(ix, below, 0.5f * f * (1.0f - tv), out);
+    corner(ix, above, 0.5f * f * tv, out);
+  }
+};
+
+// The interval [i0, i1] of grid positions containing v over the lines that exist (1/4 when l1, 3/4
+// when l3), and v's fraction inside it.
+void PickInterval(float v, bool l1, bool l3, int& i0, int& i1, float& frac) {
+  i0 = 0;
+  if (l1 && v >= 0.25f) i0 = 1;
+  if (l3 && v >= 0.75f) i0 = 2;
+  i1 = (i0 < 1 && l1) ? 1 : (i0 < 2 && l3) ? 2 : 3;
+  frac = (v - kGridPos[i0]) / (kGridPos[i1] - kGridPos[i0]);
+}
+
+}  // namespace
+
+void CornerTerms(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out) {
+  out.count = 0;
+  CornerRules{grid, s}.corner(ix, iy, 1.0f, out);
+}
+
+SubRectangle LocateSubRectangle(const Stencil& s) {
+  const auto has = [&](int c) { return ((s.mask >> c) & 1u) != 0; };
+  SubRectangle r;
+  PickInterval(s.sx, has(CELL_B) || has(CELL_Y), has(CELL_X) || has(CELL_D), r.x0, r.x1, r.s);
+  PickInterval(s.sy, has(CELL_B) || has(CELL_X), has(CELL_Y) || has(CELL_D), r.y0, r.y1, r.t);
+  return r;
+}
+
+float InterpolateSubdivided(const SLGrid2D& grid, const Stencil& s, const float* channel) {
+  const SubRectangle r = LocateSubRectangle(s);
+  Terms t;
+  CornerTerms(grid, s, r.x0, r.y0, t);
+  const float v00 = t.evaluate(channel);
+  CornerTerms(grid, s, r.x1, r.y0, t);
+  const float v10 = t.evaluate(channel);
+  CornerTerms(grid, s, r.x0, r.y1, t);
+  const float v01 = t.evaluate(channel);
+  CornerTerms(grid, s, r.x1, r.y1, t);
+  const float v11 = t.evaluate(channel);
+  return ((1.0f - r.s) * v00 + r.s * v10) * (1.0f - r.t) + ((1.0f - r.s) * v01 + r.s * v11) * r.t;
+}
+
+}  // namespace VELDRA_TRW::sampling

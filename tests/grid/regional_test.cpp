@@ -1,0 +1,168 @@
+// The regional level set: labels and distances built from the selection, and the band brush, checked
+// leaf by leaf against the rules evaluated independently at every leaf's centre.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "grid/sl_grid.h"
+#include "support/tree_builders.h"
+
+namespace {
+
+using namespace veldra_test;
+using VELDRA_TRW::Walk;
+
+// Sets one leaf value, builds regions with `band`, returns (label, regional value) of that leaf.
+std::pair<int, float> buildOne(float phi, int band) {
+  auto grid = makeGrid(256, 256);
+  grid->levelSet[grid->rootIndex(0, 0)] = phi;
+  grid->BuildRegions(band);
+  const unsigned n = grid->rootIndex(0, 0);
+  return {grid->region[n], grid->regional[n]};
+}
+
+TEST(BuildRegions, WorkedValues) {
+  EXPECT_EQ(buildOne(-2.0f, 5), std::make_pair(2, 0.0f));
+  EXPECT_EQ(buildOne(-3.0f, 5), std::make_pair(0, 1.0f));
+  EXPECT_EQ(buildOne(2.5f, 5), std::make_pair(1, 0.5f));
+  EXPECT_EQ(buildOne(2.0f, 5), std::make_pair(2, 0.0f));  // both ends of the band belong to it
+  // Band 0: only an exact zero is band; the value is |phi|.
+  EXPECT_EQ(buildOne(0.0f, 0), std::make_pair(2, 0.0f));
+  EXPECT_EQ(buildOne(-0.25f, 0), std::make_pair(0, 0.25f));
+  EXPECT_EQ(buildOne(0.25f, 0), std::make_pair(1, 0.25f));
+  // Odd widths round the half width toward zero: band 7 is h = 3.
+  EXPECT_EQ(buildOne(-3.0f, 7), std::make_pair(2, 0.0f));
+  EXPECT_EQ(buildOne(-1.0f, 7), std::make_pair(2, 2.0f));
+}
+
+TEST(BuildRegions, EveryLeafIncludingGhostsFollowsTheBandRule) {
+  auto grid = makeGrid(700, 520);
+  randomGradedRefine(*grid, 17, 400, 7);
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<float> value(-20.0f, 20.0f);
+  grid->walk(Walk::AllNodes, [&](unsigned n) {
+    grid->levelSet[n] = value(rng);
+    grid->region[n] = 9;
+    grid->regional[n] = -1.0f;
+  });
+  const int band = 9;  // h = 4
+  grid->BuildRegions(band);
+  int leaves = 0, ghosts = 0;
+  grid->walk(Walk::AllNodes, [&](unsigned n) {
+    if (grid->hasChildren(n)) {
+      EXPECT_EQ(grid->region[n], 9);  // inner nodes are left alone
+      EXPECT_EQ(grid->regional[n], -1.0f);
+      return;
+    }
+    const double phi = grid->levelSet[n];
+    const int expected = phi < -4.0 ? 0 : phi > 4.0 ? 1 : 2;
+    EXPECT_EQ(grid->region[n], expected);
+    EXPECT_NEAR(grid->regional[n], std::fabs(std::fabs(phi) - 4.0), 1e-6);
+    ++leaves;
+    if (grid->flags(n).has(VELDRA_TRW::TreeFlags::GHOST)) ++ghosts;
+  });
+  EXPECT_GT(leaves, 400);
+  EXPECT_GT(ghosts, 0);
+}
+
+// ---- band brush ----
+
+// A 512 x 512 image (no partial tiles, so the boundary refresh only touches ghost tiles) refined to
+// 4-pixel cells around (256, 256).
+std::unique_ptr<VELDRA_TRW::SLGrid2D> brushGrid() {
+  auto grid = makeGrid(512, 512);
+  refineWhere(
+      *grid, [](float cx, float cy, float e) { return std::hypot(cx - 256.0f, cy - 256.0f) < 80.0f + e; }, 6);
+  grid->useRegional = 1;
+  return grid;
+}
+
+TEST(RegionBrush, WorkedValues) {
+  auto grid = brushGrid();
+  const float centre[2] = {256.0f, 256.0f};
+  // The four leaves around the centre, 2.83 pixels away.
+  std::vector<unsigned> near;
+  grid->walk(Walk::InteriorLeaves, [&](unsigned n) {
+    float cx, cy, e;
+    leafCentre(*grid, n, &cx, &cy, &e);
+    if (std::hypot(cx - 256.0f, cy - 256.0f) < 3.0f) near.push_back(n);
+  });
+  ASSERT_EQ(near.size(), 4u);
+  grid->region[near[0]] = 0;
+  grid->regional[near[0]] = 0.3f;
+  grid->region[near[1]] = 0;
+  grid->regional[near[1]] = 0.5f;
+  grid->region[near[2]] = 2;
+  grid->regional[near[2]] = 1.0f;
+  grid->region[near[3]] = 1;
+  grid->regional[near[3]] = 0.1f;  // goes negative: the band takes it with the magnitude
+  grid->RegionBrush(centre, 10.0f, 1.0f);
+  EXPECT_EQ(grid->region[near[0]], 2);
+  EXPECT_FLOAT_EQ(grid->regional[near[0]], 0.1f);
+  EXPECT_EQ(grid->region[near[1]], 0);
+  EXPECT_FLOAT_EQ(grid->regional[near[1]], 0.3f);
+  EXPECT_EQ(grid->region[near[2]], 2);
+  EXPECT_FLOAT_EQ(grid->regional[near[2]], 1.2f);
+  EXPECT_EQ(grid->region[near[3]], 2);
+  EXPECT_FLOAT_EQ(grid->regional[near[3]], 0.1f);
+}
+
+TEST(RegionBrush, ChangesExactlyTheLeavesInsideTheDisc) {
+  for (const float sign : {1.0f, -1.0f}) {
+    auto grid = brushGrid();
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<float> value(0.0f, 3.0f);
+    std::uniform_int_distribution<int> label(0, 2);
+    grid->walk(Walk::AllNodes, [&](unsigned n) {
+      grid->regional[n] = value(rng);
+      grid->region[n] = static_cast<unsigned char>(label(rng));
+    });
+    std::vector<float> before(grid->nodes.capacity());
+    std::vector<unsigned char> labelsBefore(grid->nodes.capacity());
+    grid->walk(Walk::AllNodes, [&](unsigned n) {
+      before[n] = grid->regional[n];
+      labelsBefore[n] = grid->region[n];
+    });
+    // The 4-pixel leaf centred at (258, 258) lies exactly on this circle and must stay unchanged.
+    const float centre[2] = {228.0f, 258.0f};
+    const float radius = 30.0f;
+    grid->RegionBrush(centre, radius, sign);
+    const float step = 0.2f * sign;
+    int changed = 0, onCircle = 0;
+    grid->walk(Walk::InteriorLeaves, [&](unsigned n) {
+      float cx, cy, e;
+      leafCentre(*grid, n, &cx, &cy, &e);
+      const double d2 = double(cx - centre[0]) * (cx - centre[0]) + double(cy - centre[1]) * (cy - centre[1]);
+      if (d2 == 900.0) ++onCircle;
+      if (!(d2 < 900.0)) {
+        EXPECT_EQ(grid->regional[n], before[n]);
+        EXPECT_EQ(grid->region[n], labelsBefore[n]);
+        return;
+      }
+      ++changed;
+      if (labelsBefore[n] == 2) {
+        EXPECT_EQ(grid->region[n], 2);
+        EXPECT_FLOAT_EQ(grid->regional[n], before[n] + step);
+      } else {
+        const float v = before[n] - step;
+        EXPECT_EQ(grid->region[n], v < step ? 2 : labelsBefore[n]);
+        EXPECT_FLOAT_EQ(grid->regional[n], v < step ? std::fabs(v) : v);
+      }
+    });
+    EXPECT_GT(changed, 100);
+    EXPECT_GE(onCircle, 1);
+  }
+}
+
+TEST(RegionBrush, LeavesTheLevelSetAlone) {
+  auto grid = brushGrid();
+  fillField(*grid, grid->levelSet, [](float x, float y) { return x * 0.5f - y; });
+  std::vector<float> before(grid->nodes.capacity());
+  grid->walk(Walk::AllNodes, [&](unsigned n) { before[n] = grid->levelSet[n]; });
+  const float centre[2] = {256.0f, 256.0f};
+  grid->RegionBrush(centre, 50.0f, 1.0f);
+  grid->walk(Walk::AllNodes, [&](unsigned n) { EXPECT_EQ(grid->levelSet[n], before[n]); });
+}
+
+}  // namespace

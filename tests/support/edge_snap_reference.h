@@ -48,29 +48,31 @@ class EdgeSnapReference {
 
  private:
   void ConvertColours(int w, int h, const unsigned char* image, int imageStride) {
-    for (int row = 0; row < h + 24; ++row) {
-      for (int col = 0; col < w + 24; ++col) {
-        const unsigned char* bytes = image + 4 * (std::size_t(row) * imageStride + col);
-        const float r = bytes[0] * 0.003921569f;
-        const float g = bytes[1] * 0.003921569f;
-        const float b = bytes[2] * 0.003921569f;
-        const float x = 0.412453f * r + 0.357580f * g + 0.180423f * b;
-        const float y = 0.212671f * r + 0.715160f * g + 0.072169f * b;
-        const float z = 0.019334f * r + 0.119193f * g + 0.950227f * b;
-        const float q = 15.0f * y + x + 3.0f * z + 1e-10f;
-        const float uPrime = 4.0f * x / q;
-        const float vPrime = 9.0f * y / q;
-        const float lightness =
-            y > 0.008856452f ? 116.0f * powf(y, 0.33333334f) - 16.0f : 903.2963f * y;
-        float* out = colour_.At(col, row);
-        out[0] = lightness;
-        out[1] = 13.0f * lightness * (uPrime - 0.19783303f);
-        out[2] = 13.0f * lightness * (vPrime - 0.46833044f);
-        out[3] = 0.0f;
-      }
-    }
+    for (int row = 0; row < h + 24; ++row)
+      for (int col = 0; col < w + 24; ++col)
+        ConvertPixel(image + 4 * (std::size_t(row) * imageStride + col), colour_.At(col, row));
   }
 
+ public:
+  // (L*, u*, v*, 0) of one pixel's bytes.
+  static void ConvertPixel(const unsigned char* bytes, float* out) {
+    const float r = bytes[0] * 0.003921569f;
+    const float g = bytes[1] * 0.003921569f;
+    const float b = bytes[2] * 0.003921569f;
+    const float x = 0.412453f * r + 0.357580f * g + 0.180423f * b;
+    const float y = 0.212671f * r + 0.715160f * g + 0.072169f * b;
+    const float z = 0.019334f * r + 0.119193f * g + 0.950227f * b;
+    const float q = 15.0f * y + x + 3.0f * z + 1e-10f;
+    const float uPrime = 4.0f * x / q;
+    const float vPrime = 9.0f * y / q;
+    const float lightness = y > 0.008856452f ? 116.0f * powf(y, 0.33333334f) - 16.0f : 903.2963f * y;
+    out[0] = lightness;
+    out[1] = 13.0f * lightness * (uPrime - 0.19783303f);
+    out[2] = 13.0f * lightness * (vPrime - 0.46833044f);
+    out[3] = 0.0f;
+  }
+
+ private:
   void BlurHorizontally(int w, int h) {
     for (int row = 0; row < h + 24; ++row) {
       for (int c = 10; c <= w + 13; ++c) {

@@ -1,0 +1,212 @@
+// Synthetic host images with objects of known shape, the edge snap data a host computes for a brush
+// box, stroke helpers that drive the exported functions as a host does, and measures of a selection
+// against the known object (IoU, mean distance of the selection's boundary from the object's edge).
+#pragma once
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <veldra/veldra.h>
+
+namespace veldra_test {
+
+// An object given by its signed distance in image coordinates (negative inside). Image pixel (x, y)
+// covers [x, x + 1) x [y, y + 1); the selection is read at pixel corners, so truth is also taken at
+// integer coordinates when a mask is compared.
+struct Shape {
+  std::function<double(double, double)> distance;
+  bool inside(double x, double y) const { return distance(x, y) < 0.0; }
+};
+
+inline Shape disc(double cx, double cy, double r) {
+  return Shape{[=](double x, double y) { return std::hypot(x - cx, y - cy) - r; }};
+}
+
+inline Shape square(double cx, double cy, double half) {
+  return Shape{[=](double x, double y) {
+    const double qx = std::fabs(x - cx) - half, qy = std::fabs(y - cy) - half;
+    const double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0));
+    return outside + std::min(std::max(qx, qy), 0.0);
+  }};
+}
+
+struct Colour {
+  double r, g, b;
+};
+
+// Four bytes per pixel (red, green, blue, unused), rows of `width` pixels.
+struct RgbaImage {
+  int width = 0, height = 0;
+  std::vector<unsigned char> pixels;
+  const unsigned char* at(int x, int y) const {
+    return &pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4];
+  }
+};
+
+// Deterministic texture in [-1, 1]: a few crossed sines and a hashed per-pixel grain.
+inline double texture(int x, int y, std::uint32_t seed) {
+  std::uint32_t h = static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u ^ seed * 83492791u;
+  h ^= h >> 13;
+  h *= 0x5bd1e995u;
+  h ^= h >> 15;
+  const double grain = static_cast<double>(h & 0xFFFF) / 32767.5 - 1.0;
+  const double waves = std::sin(x * 0.31 + seed) * std::cos(y * 0.27) * 0.6 + std::sin((x + y) * 0.11) * 0.4;
+  return 0.5 * grain + 0.5 * waves;
+}
+
+// Renders the object over a background with 4 x 4 supersampled edges; `grain` is the texture
+// amplitude in colour levels (0 for flat colours), object and background textured independently.
+inline RgbaImage render(int width, int height, const Shape& object, Colour inside, Colour outside,
+                        double grain = 0.0) {
+  RgbaImage img;
+  img.width = width;
+  img.height = height;
+  img.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 255);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      int covered = 0;
+      // Only pixels near the edge need the supersampling.
+      const double d = object.distance(x + 0.5, y + 0.5);
+      if (d < -1.0) covered = 16;
+      else if (d <= 1.0)
+        for (int k = 0; k < 16; ++k)
+          if (object.inside(x + (k % 4 + 0.5) / 4.0, y + (k / 4 + 0.5) / 4.0)) ++covered;
+      const double a = covered / 16.0;
+      const double ti = grain * texture(x, y, 1), to = grain * texture(x, y, 2);
+      const double rgb[3] = {a * (inside.r + ti) + (1 - a) * (outside.r + to),
+                             a * (inside.g + ti) + (1 - a) * (outside.g + to),
+                             a * (inside.b - ti) + (1 - a) * (outside.b - to)};
+      unsigned char* p = &img.pixels[(static_cast<std::size_t>(y) * width + x) * 4];
+      for (int c = 0; c < 3; ++c) p[c] = static_cast<unsigned char>(std::clamp(std::lround(rgb[c]), 0L, 255L));
+    }
+  return img;
+}
+
+// A pixel rectangle.
+struct Box {
+  int x, y, w, h;
+};
+
+// The brush's bounding box, clipped to the image.
+inline Box brushBox(int x, int y, int radius, int width, int height) {
+  const int x0 = std::max(0, x - radius), y0 = std::max(0, y - radius);
+  const int x1 = std::min(width, x + radius + 1), y1 = std::min(height, y + radius + 1);
+  return Box{x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0)};
+}
+
+// Edge snap data for a box, as a host computes it: the box grown by a 12-pixel margin, pixels beyond
+// the image replaced by the nearest edge pixel.
+struct SnapField {
+  Box box{};
+  std::vector<float> x, y;  // box.w floats per row
+  std::vector<unsigned char> block;
+};
+
+inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
+  constexpr int kMargin = 12;
+  const int bw = box.w + 2 * kMargin, bh = box.h + 2 * kMargin;
+  out.box = box;
+  out.block.resize(static_cast<std::size_t>(bw) * bh * 4);
+  for (int r = 0; r < bh; ++r) {
+    const int sy = std::clamp(box.y - kMargin + r, 0, img.height - 1);
+    for (int c = 0; c < bw; ++c) {
+      const int sx = std::clamp(box.x - kMargin + c, 0, img.width - 1);
+      std::copy_n(img.at(sx, sy), 4, &out.block[(static_cast<std::size_t>(r) * bw + c) * 4]);
+    }
+  }
+  out.x.assign(static_cast<std::size_t>(std::max(1, box.w * box.h)), 0.0f);
+  out.y.assign(out.x.size(), 0.0f);
+  VELDRA::ComputeEdgeSnapData(box.w, box.h, out.block.data(), bw, out.x.data(), box.w, out.y.data(), box.w);
+}
+
+// One Step event at (x, y) with the current PARAM_RADIUS, as a host runs it.
+inline bool hostStep(const RgbaImage& img, VELDRA::EDITMODE mode, int band, int x, int y, SnapField& scratch) {
+  int radius = 0;
+  VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &radius);
+  const Box box = brushBox(x, y, radius, img.width, img.height);
+  computeSnap(img, box, scratch);
+  return VELDRA::Step(mode, band, x, y, box.x, box.y, box.w, box.h, scratch.x.data(), box.w, scratch.y.data(),
+                      box.w);
+}
+
+// Points every `spacing` pixels along an arc of the circle (cx, cy, r) from angle a0 to a1 (radians).
+inline std::vector<std::pair<int, int>> arcPath(double cx, double cy, double r, double a0, double a1,
+                                                double spacing) {
+  std::vector<std::pair<int, int>> path;
+  const int count = std::max(2, static_cast<int>(std::fabs(a1 - a0) * r / spacing) + 1);
+  for (int k = 0; k < count; ++k) {
+    const double a = a0 + (a1 - a0) * k / (count - 1);
+    path.emplace_back(static_cast<int>(std::lround(cx + r * std::cos(a))),
+                      static_cast<int>(std::lround(cy + r * std::sin(a))));
+  }
+  return path;
+}
+
+// The whole selection as a two-level mask (255 inside, 0 outside; 128 for the regional band), read
+// with GetSelection in blocks whose brush disc covers them.
+inline std::vector<unsigned char> readSelection(int width, int height, int band = 0) {
+  int radius = 0;
+  VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &radius);
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 1250);
+  std::vector<unsigned char> mask(static_cast<std::size_t>(width) * height, 77);
+  constexpr int kBlock = 1024;  // half diagonal 724 < 1250
+  for (int y = 0; y < height; y += kBlock)
+    for (int x = 0; x < width; x += kBlock) {
+      const int w = std::min(kBlock, width - x), h = std::min(kBlock, height - y);
+      VELDRA::GetSelection(x, y, w, h, &mask[static_cast<std::size_t>(y) * width + x], width,
+                           static_cast<float>(x) + 0.5f * w, static_cast<float>(y) + 0.5f * h, band);
+    }
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
+  return mask;
+}
+
+// Selection measures against the object, over the pixels for which `consider` holds.
+struct Agreement {
+  double iou = 0.0;
+  double meanBoundaryDistance = 0.0;  // over the selection's boundary pixels
+  int boundaryPixels = 0;
+};
+
+inline Agreement agreement(const std::vector<unsigned char>& mask, int width, int height, const Shape& object,
+                           const std::function<bool(int, int)>& consider = nullptr) {
+  long both = 0, either = 0;
+  double distanceSum = 0.0;
+  Agreement a;
+  const auto selected = [&](int x, int y) { return mask[static_cast<std::size_t>(y) * width + x] > 128; };
+  for (int y = 1; y + 1 < height; ++y)
+    for (int x = 1; x + 1 < width; ++x) {
+      if (consider && !consider(x, y)) continue;
+      const bool s = selected(x, y), o = object.inside(x, y);
+      both += s && o;
+      either += s || o;
+      if (s && (!selected(x - 1, y) || !selected(x + 1, y) || !selected(x, y - 1) || !selected(x, y + 1))) {
+        distanceSum += std::fabs(object.distance(x, y));
+        ++a.boundaryPixels;
+      }
+    }
+  a.iou = either > 0 ? static_cast<double>(both) / static_cast<double>(either) : 1.0;
+  a.meanBoundaryDistance = a.boundaryPixels > 0 ? distanceSum / a.boundaryPixels : 0.0;
+  return a;
+}
+
+// Sets every parameter to its default.
+inline void defaultParameters() {
+  for (int p = 0; p < 5; ++p) {
+    int d, lo, hi;
+    VELDRA::GetDefaultParameter(static_cast<VELDRA::PARAM>(p), &d, &lo, &hi);
+    VELDRA::SetParameter(static_cast<VELDRA::PARAM>(p), d);
+  }
+}
+
+// Seeds the selection from the object's inside test at pixel centres grown or shrunk by `offset`.
+inline bool seedSelection(int width, int height, const Shape& object, double offset = 0.0) {
+  std::vector<unsigned char> mask(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      mask[static_cast<std::size_t>(y) * width + x] = object.distance(x + 0.5, y + 0.5) < offset ? 255 : 0;
+  return VELDRA::InitSelection(0, 0, width, height, mask.data(), width);
+}
+
+}  // namespace veldra_test

@@ -1,11 +1,205 @@
-// Placeholder: the selection queries are not built yet.
+// Read-only questions about the selection: the three-level mask of a rectangle, the matting class
+// of a pixel, and whether a circle crosses the selection boundary (or a region border).
 #include "api/queries.h"
 
-namespace VELDRA_CORE {
+#include <tbb/parallel_for.h>
 
-void RenderSelection(const SLGrid2D&, int, int, int, int, unsigned char*, int, float, float, int, float) {}
-VELDRA::EDITMODE MattingMode(const SLMain&, int, int) { return VELDRA::EDITMODE_ADD; }
-bool CircleRegionIntersection(const SLMain&, int, int, int) { return false; }
-bool SkipEvolution(const SLMain&, int, int, int, int, int, int, int, int) { return false; }
+#include <algorithm>
+#include <cmath>
+
+#include "api/tile_range.h"
+
+namespace VELDRA_CORE {
+namespace {
+
+using VELDRA_TRW::NO_NODE;
+
+// Mask byte of a region label: inside 255, outside 0, boundary band 128.
+unsigned char LabelByte(unsigned char label) {
+  switch (label) {
+    case 0: return 255;
+    case 2: return 128;
+    default: return 0;
+  }
+}
+
+// trunc(v) as an int, held inside the int range (radii come straight from the host).
+int TruncToInt(float v) {
+  if (!(v > -2147483520.0f)) return v != v ? 0 : -2147483520;
+  if (!(v < 2147483520.0f)) return 2147483520;
+  return static_cast<int>(v);
+}
+
+// Everything one tile row of RenderSelection needs; each row writes only pixels of its own tiles.
+struct SelectionRenderer {
+  const SLGrid2D& grid;
+  int x, y, w, h;
+  unsigned char* mask;
+  int stride;
+  float centerX, centerY;
+  int band;
+  float radius2;
+  float uniformThreshold;  // fine leaves with a regional distance above this are filled whole
+  int fineLevel;           // leaves above this level are filled whole
+  int i0, i1;
+
+  unsigned char* byteAt(int px, int py) const {
+    return mask + static_cast<std::ptrdiff_t>(py - y) * stride + (px - x);
+  }
+
+  bool inBrush(int px, int py) const {
+    const float dx = centerX - static_cast<float>(px), dy = centerY - static_cast<float>(py);
+    return !(dx * dx + dy * dy > radius2);
+  }
+
+  unsigned char sampledByte(unsigned leaf, float cx, float cy, float edge, int px, int py) const {
+    float margin = 0.0f, value;
+    unsigned char label = 1;
+    // On a tile's first row or column the point search settles in the neighbouring tile; elsewhere
+    // the walk's leaf and offset are exactly what the search from the image point would find.
+    if ((px & 255) == 0 || (py & 255) == 0) {
+      value = grid.SampleInterpolated(static_cast<float>(px), static_cast<float>(py), &margin, &label);
+    } else {
+      const float lx = (static_cast<float>(px) - cx) / edge, ly = (static_cast<float>(py) - cy) / edge;
+      value = grid.InterpolateAt(leaf, lx, ly, &margin, &label);
+    }
+    if (grid.useRegional) return LabelByte(label);
+    if (value <= static_cast<float>(-(band / 2))) return 255;
+    return value < static_cast<float>(band) ? 128 : 0;
+  }
+
+  void renderLeaf(unsigned leaf, float cx, float cy, float edge, bool canFillUniform) const {
+    const double he = static_cast<double>(edge * 0.5f);
+    const int col0 = std::max(x, static_cast<int>(static_cast<double>(cx) - he + 0.5));
+    const int col1 = std::min(x + w - 1, static_cast<int>(static_cast<double>(cx) + he - 0.5));
+    const int row0 = std::max(y, static_cast<int>(static_cast<double>(cy) - he + 0.5));
+    const int row1 = std::min(y + h - 1, static_cast<int>(static_cast<double>(cy) + he - 0.5));
+    if (col0 > col1 || row0 > row1) return;
+    const int level = static_cast<int>(grid.level(leaf));
+    const int maxLevel = static_cast<int>(grid.maxLevel);
+    const bool uniform = canFillUniform && (level < fineLevel || (level < maxLevel - 2 &&
+                                                                  grid.regional[leaf] > uniformThreshold));
+    if (uniform) {
+      const unsigned char byte = grid.useRegional ? LabelByte(grid.region[leaf]) : (grid.levelSet[leaf] < 0.0f ? 255 : 0);
+      for (int py = row0; py <= row1; ++py)
+        for (int px = col0; px <= col1; ++px)
+          if (inBrush(px, py)) *byteAt(px, py) = byte;
+      return;
+    }
+    for (int py = row0; py <= row1; ++py)
+      for (int px = col0; px <= col1; ++px)
+        if (inBrush(px, py)) *byteAt(px, py) = sampledByte(leaf, cx, cy, edge, px, py);
+  }
+
+  void renderRow(int j) const {
+    struct Entry {
+      unsigned node;
+      float cx, cy, edge;
+    };
+    Entry stack[VELDRA_TRW::kWalkStackCapacity];
+    for (int i = i0; i < i1; ++i) {
+      int depth = 0;
+      stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * grid.tileSizeF,
+                             (static_cast<float>(j) + 0.5f) * grid.tileSizeF, grid.tileSizeF};
+      while (depth > 0) {
+        const Entry e = stack[--depth];
+        const unsigned c = grid.child0(e.node);
+        if (c == NO_NODE) {
+          renderLeaf(e.node, e.cx, e.cy, e.edge, true);
+          continue;
+        }
+        if (depth + 4 > VELDRA_TRW::kWalkStackCapacity) {  // deeper than any tree the engine builds
+          renderLeaf(e.node, e.cx, e.cy, e.edge, false);
+          continue;
+        }
+        const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+        for (int k = 3; k >= 0; --k)
+          stack[depth++] = Entry{c + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
+                                 (k & 2) ? e.cy + quarter : e.cy - quarter, half};
+      }
+    }
+  }
+};
+
+}  // namespace
+
+void RenderSelection(const SLGrid2D& grid, int x, int y, int w, int h, unsigned char* mask, int stride,
+                     float centerX, float centerY, int band, float brushRadius) {
+  if (mask == nullptr || w < 0 || h < 0 || !grid.hasBlock()) return;
+  const TileRange tiles = TileRangeOf(grid, x, y, w, h);
+  const float threshold = grid.numLevelsPlus1 == 2 ? 4.0f : std::pow(2.0f, static_cast<float>(grid.numLevelsPlus1));
+  const int k = static_cast<int>(grid.useRegional ? grid.numLevelsPlus1 : grid.numLevels);
+  const SelectionRenderer renderer{grid,      x,       y,       w,    h,
+                                   mask,      stride,  centerX, centerY,
+                                   band,      brushRadius * brushRadius,
+                                   threshold, std::max(static_cast<int>(grid.maxLevel) - k - 1, 0),
+                                   tiles.i0,  tiles.i1};
+  if (tiles.j1 <= tiles.j0) return;
+  tbb::task_group_context context;
+  tbb::parallel_for(
+      tbb::blocked_range<int>(tiles.j0, tiles.j1, 1),
+      [&renderer](const tbb::blocked_range<int>& rows) {
+        for (int j = rows.begin(); j != rows.end(); ++j) renderer.renderRow(j);
+      },
+      tbb::auto_partitioner(), context);
+}
+
+VELDRA::EDITMODE MattingMode(const SLMain& engine, int x, int y) {
+  const SLGrid2D* grid = engine.grid;
+  if (grid == nullptr) return VELDRA::EDITMODE_ADD;
+  float margin = 0.0f;
+  unsigned char label = 1;
+  const float v = grid->SampleInterpolated(static_cast<float>(x), static_cast<float>(y), &margin, &label);
+  if (!grid->useRegional) {
+    if (engine.mattingThreshold > std::fabs(v)) return VELDRA::EDITMODE_BAND;
+    return v >= 0.0f ? VELDRA::EDITMODE_SUBTRACT : VELDRA::EDITMODE_ADD;
+  }
+  if (engine.mattingThreshold > margin || label == 2) return VELDRA::EDITMODE_BAND;
+  return label == 1 ? VELDRA::EDITMODE_SUBTRACT : VELDRA::EDITMODE_ADD;
+}
+
+bool CircleRegionIntersection(const SLMain& engine, int x, int y, int radius) {
+  const SLGrid2D* grid = engine.grid;
+  if (grid == nullptr) return false;
+  if (x < 0 || y < 0 || x >= engine.width || y >= engine.height) return true;
+  unsigned char centreLabel = 1;
+  const float vc = grid->SamplePoint(static_cast<float>(x), static_cast<float>(y), &centreLabel);
+  // Sign seen so far: -1 all inside, +1 all outside, 0 once both sides (or an exact zero) were met.
+  int sign = vc < 0.0f ? -1 : (vc > 0.0f ? 1 : 0);
+  const float r = static_cast<float>(radius), fx = static_cast<float>(x), fy = static_cast<float>(y);
+  const float width = static_cast<float>(engine.width), height = static_cast<float>(engine.height);
+  for (int i = 0; i < 50; ++i) {
+    const float a = static_cast<float>(i) * 6.2831855f / 50.0f;
+    const float sx = std::cos(a) * r + fx, sy = std::sin(a) * r + fy;
+    if (sx < 0.0f || sy < 0.0f || sx >= width || sy >= height) continue;
+    unsigned char label = centreLabel;
+    const float v = grid->SamplePoint(sx, sy, &label);
+    if (grid->useRegional) {
+      if (label != centreLabel) return true;
+      continue;
+    }
+    if (v < 0.0f)
+      sign = sign == -1 ? -1 : 0;
+    else if (v > 0.0f)
+      sign = sign == 1 ? 1 : 0;
+    else
+      sign = 0;
+  }
+  return grid->useRegional ? false : sign == 0;
+}
+
+bool SkipEvolution(const SLMain& engine, int x, int y, int percent, int radius, int left, int top, int right,
+                   int bottom) {
+  const SLGrid2D* grid = engine.grid;
+  if (grid == nullptr) return false;
+  unsigned char centreLabel = 1;
+  grid->SamplePoint(static_cast<float>(x), static_cast<float>(y), &centreLabel);
+  const int innerRadius = TruncToInt(static_cast<float>(percent) * 0.01f * static_cast<float>(radius) * 0.99f + 0.5f);
+  const bool inner = (grid->useRegional && centreLabel == 2) ? false : CircleRegionIntersection(engine, x, y, innerRadius);
+  if (x < left || y < top || x > right || y > bottom) return inner;
+  if (inner) return true;
+  const int outerRadius = TruncToInt(static_cast<float>(radius) * 1.01f + 0.5f);
+  return !CircleRegionIntersection(engine, x, y, outerRadius);
+}
 
 }  // namespace VELDRA_CORE

@@ -1,0 +1,320 @@
+// The read-only queries. The mask renderer is compared byte for byte, guard bytes included, with a
+// slow per-pixel reference that finds each pixel's leaf by its own descent; the point queries are
+// checked on a disc-shaped selection and on the edge cases of their thresholds.
+#include <gtest/gtest.h>
+#include <tbb/global_control.h>
+
+#include <random>
+#include <vector>
+
+#include "api/queries.h"
+#include "support/selection_fields.h"
+
+using namespace VELDRA_TRW;
+using namespace VELDRA_CORE;
+using namespace veldra_test;
+
+namespace {
+
+constexpr unsigned char kGuard = 0xA5;
+
+// The leaf whose pixel block holds pixel (px, py): blocks are half open, [centre - e/2, centre + e/2).
+unsigned PixelLeaf(const SLGrid2D& grid, int px, int py) {
+  unsigned n = grid.rootIndex(px / 256, py / 256);
+  float cx = (static_cast<float>(px / 256) + 0.5f) * 256.0f, cy = (static_cast<float>(py / 256) + 0.5f) * 256.0f;
+  float e = 256.0f;
+  while (grid.hasChildren(n)) {
+    const bool right = static_cast<float>(px) >= cx, down = static_cast<float>(py) >= cy;
+    n = grid.child0(n) + (right ? 1u : 0u) + (down ? 2u : 0u);
+    cx += right ? e / 4 : -e / 4;
+    cy += down ? e / 4 : -e / 4;
+    e /= 2;
+  }
+  return n;
+}
+
+unsigned char LabelByte(unsigned char label) { return label == 0 ? 255 : (label == 2 ? 128 : 0); }
+
+// Every pixel on its own: no tree walk, no block fill.
+void ReferenceRender(const SLGrid2D& grid, int x, int y, int w, int h, unsigned char* mask, int stride,
+                     float centerX, float centerY, int band, float radius) {
+  const float threshold = std::ldexp(1.0f, static_cast<int>(grid.numLevelsPlus1));
+  const int k = static_cast<int>(grid.useRegional ? grid.numLevelsPlus1 : grid.numLevels);
+  const int fineLevel = std::max(8 - k - 1, 0);
+  for (int py = y; py < y + h; ++py)
+    for (int px = x; px < x + w; ++px) {
+      const float dx = centerX - static_cast<float>(px), dy = centerY - static_cast<float>(py);
+      if (dx * dx + dy * dy > radius * radius) continue;
+      const unsigned leaf = PixelLeaf(grid, px, py);
+      const int level = static_cast<int>(grid.level(leaf));
+      unsigned char& out = mask[(py - y) * stride + (px - x)];
+      if (level < fineLevel || (level < 6 && grid.regional[leaf] > threshold)) {
+        out = grid.useRegional ? LabelByte(grid.region[leaf]) : (grid.levelSet[leaf] < 0.0f ? 255 : 0);
+        continue;
+      }
+      float margin = 0.0f;
+      unsigned char label = 1;
+      const float v = grid.SampleInterpolated(static_cast<float>(px), static_cast<float>(py), &margin, &label);
+      if (grid.useRegional)
+        out = LabelByte(label);
+      else
+        out = v <= static_cast<float>(-(band / 2)) ? 255 : (v < static_cast<float>(band) ? 128 : 0);
+    }
+}
+
+// A w x h rectangle inside a buffer with guard rows and columns on every side.
+struct GuardedMask {
+  static constexpr int kPad = 3;
+  int w, h, stride;
+  std::vector<unsigned char> bytes;
+  GuardedMask(int width, int height, int extraStride)
+      : w(width), h(height), stride(width + 2 * kPad + extraStride),
+        bytes(static_cast<std::size_t>(stride) * (height + 2 * kPad) + 8, kGuard) {}
+  unsigned char* origin() { return bytes.data() + kPad * stride + kPad; }
+};
+
+struct RenderCase {
+  int x, y, w, h;
+  float centerX, centerY, radius;
+};
+
+void ExpectSameAsReference(const SLGrid2D& grid, const RenderCase& c, int band, int extraStride) {
+  GuardedMask fast(c.w, c.h, extraStride), slow(c.w, c.h, extraStride);
+  RenderSelection(grid, c.x, c.y, c.w, c.h, fast.origin(), fast.stride, c.centerX, c.centerY, band, c.radius);
+  ReferenceRender(grid, c.x, c.y, c.w, c.h, slow.origin(), slow.stride, c.centerX, c.centerY, band, c.radius);
+  int mismatches = 0;
+  for (std::size_t i = 0; i < fast.bytes.size(); ++i) mismatches += fast.bytes[i] != slow.bytes[i];
+  EXPECT_EQ(mismatches, 0) << "rect " << c.x << "," << c.y << " " << c.w << "x" << c.h << " band " << band
+                           << " regional " << int(grid.useRegional);
+}
+
+void CheckAgainstReference(SLGrid2D& grid, const std::vector<RenderCase>& cases) {
+  for (int regional = 0; regional < 2; ++regional) {
+    grid.useRegional = static_cast<std::uint8_t>(regional);
+    for (const RenderCase& c : cases)
+      for (int band : {0, 1, 5, 12}) ExpectSameAsReference(grid, c, band, band * 7);
+  }
+  grid.useRegional = 0;
+}
+
+TEST(RenderSelection, MatchesThePerPixelReferenceAroundADisc) {
+  auto grid = makeGrid(700, 500);
+  BuildSelection(*grid, Disc{330.0f, 260.0f, 120.0f}, 8);
+  CheckAgainstReference(*grid, {{150, 130, 320, 260, 330.0f, 260.0f, 5000.0f},
+                                {251, 255, 140, 90, 300.0f, 300.0f, 60.0f},
+                                {0, 0, 700, 500, 700.0f, 0.0f, 400.0f},
+                                {400, 100, 120, 300, 10.0f, 10.0f, 2.0f},
+                                {200, 200, 50, 50, 225.0f, 225.0f, 0.0f}});
+}
+
+TEST(RenderSelection, MatchesThePerPixelReferenceOnRandomTrees) {
+  for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+    auto grid = makeGrid(900, 700);
+    randomGradedRefine(*grid, seed, 400, 8);
+    fillField(*grid, grid->levelSet, [](float x, float y) { return 9.0f * std::sin(x * 0.031f) + 0.05f * (y - 350.0f); });
+    fillField(*grid, grid->regional, [](float x, float y) { return std::fabs(3.0f * std::cos(x * 0.02f + y * 0.013f)); });
+    std::mt19937 rng(seed);
+    grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(rng() % 4); });
+    CheckAgainstReference(*grid, {{37, 61, 801, 577, 450.0f, 350.0f, 330.0f}, {511, 250, 3, 400, 512.0f, 400.0f, 100.0f}});
+  }
+}
+
+// A pseudo-random choice per node position, for trees and channels with no pattern to them.
+std::uint32_t Scramble(float x, float y, float e) {
+  std::uint32_t h = static_cast<std::uint32_t>(x * 2.0f) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y * 2.0f) * 0x85EBCA77u ^
+                    static_cast<std::uint32_t>(e) * 0xC2B2AE3Du;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  return h ^ (h >> 12);
+}
+
+// With two or more levels of shortcut, fine leaves far from a region border (by their regional
+// value, whatever the level set says) are filled whole.
+TEST(RenderSelection, MatchesThePerPixelReferenceOnALargeImage) {
+  auto grid = makeGrid(4000, 3000);
+  ASSERT_EQ(grid->numLevels, 2u);
+  refineWhere(
+      *grid,
+      [](float x, float y, float e) {
+        return x > 1000.0f - e && x < 1600.0f + e && y > 700.0f - e && y < 1400.0f + e && Scramble(x, y, e) % 5 != 0;
+      },
+      8);
+  fillField(*grid, grid->levelSet, [](float x, float y) { return 7.0f * std::sin(x * 0.05f) * std::cos(y * 0.037f); });
+  fillField(*grid, grid->regional, [](float x, float y) { return static_cast<float>(Scramble(y, x, 3.0f) % 1700) * 0.01f; });
+  grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(n % 3); });
+  CheckAgainstReference(*grid, {{1100, 800, 400, 500, 1300.0f, 1000.0f, 400.0f}});
+}
+
+TEST(RenderSelection, ParallelRowsGiveTheSingleThreadedResult) {
+  auto grid = makeGrid(2048, 2048);
+  BuildSelection(*grid, NoisyBlob{1000.0f, 1000.0f, 380.0f}, 8);
+  for (int regional = 0; regional < 2; ++regional) {
+    grid->useRegional = static_cast<std::uint8_t>(regional);
+    GuardedMask parallel(1024, 1024, 5), serial(1024, 1024, 5);
+    RenderSelection(*grid, 480, 470, 1024, 1024, parallel.origin(), parallel.stride, 1000.0f, 1000.0f, 4, 700.0f);
+    {
+      tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
+      RenderSelection(*grid, 480, 470, 1024, 1024, serial.origin(), serial.stride, 1000.0f, 1000.0f, 4, 700.0f);
+    }
+    EXPECT_TRUE(parallel.bytes == serial.bytes);
+  }
+}
+
+TEST(RenderSelection, EmptyRectanglesWriteNothing) {
+  auto grid = makeGrid(600, 600);
+  fillField(*grid, grid->levelSet, [](float, float) { return -50.0f; });
+  GuardedMask m(40, 40, 0);
+  RenderSelection(*grid, 100, 100, 40, 0, m.origin(), m.stride, 100.0f, 100.0f, 5, 500.0f);
+  RenderSelection(*grid, 100, 100, 0, 40, m.origin(), m.stride, 100.0f, 100.0f, 5, 500.0f);
+  RenderSelection(*grid, 100, 100, 40, 40, nullptr, m.stride, 100.0f, 100.0f, 5, 500.0f);
+  for (unsigned char b : m.bytes) ASSERT_EQ(b, kGuard);
+  // A brush disc that misses the rectangle writes nothing either.
+  RenderSelection(*grid, 100, 100, 40, 40, m.origin(), m.stride, 400.0f, 400.0f, 5, 20.0f);
+  for (unsigned char b : m.bytes) ASSERT_EQ(b, kGuard);
+}
+
+// Level-7 leaves are sampled, and at a level-7 leaf's centre the interpolant returns its value
+// unchanged, so the band thresholds can be met exactly.
+class BandThreshold : public ::testing::Test {
+ protected:
+  std::unique_ptr<SLGrid2D> grid = makeGrid(512, 512);
+  void SetUp() override {
+    refineWhere(
+        *grid, [](float x, float y, float e) { return std::fabs(x - 101.0f) < 20 + e && std::fabs(y - 101.0f) < 20 + e; }, 7);
+  }
+  unsigned char byteFor(float value, int band) {
+    fillField(*grid, grid->levelSet, [value](float, float) { return value; });
+    unsigned char b = kGuard;
+    RenderSelection(*grid, 101, 101, 1, 1, &b, 1, 101.0f, 101.0f, band, 1.0f);
+    return b;
+  }
+};
+
+TEST_F(BandThreshold, BandFiveSplitsAtMinusTwoAndFive) {
+  EXPECT_EQ(byteFor(-2.0f, 5), 255);
+  EXPECT_EQ(byteFor(-1.9f, 5), 128);
+  EXPECT_EQ(byteFor(4.9f, 5), 128);
+  EXPECT_EQ(byteFor(5.0f, 5), 0);
+}
+
+TEST_F(BandThreshold, BandZeroIsTwoLevelWithZeroInside) {
+  EXPECT_EQ(byteFor(0.0f, 0), 255);
+  EXPECT_EQ(byteFor(-0.001f, 0), 255);
+  EXPECT_EQ(byteFor(0.001f, 0), 0);
+}
+
+// ---- point queries ----
+
+class PointQueries : public ::testing::Test {
+ protected:
+  SLMain engine;
+  SLGrid2D* grid = nullptr;
+  void SetUp() override {
+    grid = makeGrid(600, 600).release();
+    engine.grid = grid;
+    engine.width = 600;
+    engine.height = 600;
+  }
+  void useDisc() { BuildSelection(*grid, Disc{300.0f, 300.0f, 100.0f}, 8); }
+  void constant(float value, float regional, unsigned char label) {
+    fillField(*grid, grid->levelSet, [value](float, float) { return value; });
+    fillField(*grid, grid->regional, [regional](float, float) { return regional; });
+    grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = label; });
+  }
+};
+
+TEST_F(PointQueries, MattingModeWithoutRegions) {
+  const std::pair<float, VELDRA::EDITMODE> cases[] = {
+      {5.0f, VELDRA::EDITMODE_BAND},       {-9.5f, VELDRA::EDITMODE_BAND}, {0.0f, VELDRA::EDITMODE_BAND},
+      {10.0f, VELDRA::EDITMODE_SUBTRACT},  {25.0f, VELDRA::EDITMODE_SUBTRACT},
+      {-10.0f, VELDRA::EDITMODE_ADD},      {-25.0f, VELDRA::EDITMODE_ADD}};
+  for (const auto& [value, mode] : cases) {
+    constant(value, 50.0f, 1);
+    EXPECT_EQ(MattingMode(engine, 128, 128), mode) << value;  // a tile centre: the value itself
+  }
+}
+
+TEST_F(PointQueries, MattingModeWithRegions) {
+  grid->useRegional = 1;
+  constant(-40.0f, 20.0f, 2);
+  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_BAND);
+  constant(-40.0f, 20.0f, 0);
+  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_ADD);
+  constant(-40.0f, 20.0f, 1);
+  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_SUBTRACT);
+  constant(-40.0f, 9.0f, 1);  // a thin margin means the band
+  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_BAND);
+  constant(-40.0f, 20.0f, 7);
+  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_ADD);
+}
+
+TEST_F(PointQueries, MattingModeWithoutGridIsAdd) {
+  SLMain empty;
+  EXPECT_EQ(MattingMode(empty, 10, 10), VELDRA::EDITMODE_ADD);
+}
+
+TEST_F(PointQueries, CircleCrossesTheBoundaryOnlyWhenItDoes) {
+  useDisc();
+  EXPECT_FALSE(CircleRegionIntersection(engine, 300, 300, 20));
+  EXPECT_TRUE(CircleRegionIntersection(engine, 400, 300, 10));
+  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 300, 150));
+  EXPECT_FALSE(CircleRegionIntersection(engine, 520, 520, 30));
+  EXPECT_FALSE(CircleRegionIntersection(engine, 300, 300, 0));
+}
+
+TEST_F(PointQueries, CircleCentreOutsideTheImageCrosses) {
+  useDisc();
+  EXPECT_TRUE(CircleRegionIntersection(engine, -1, 300, 5));
+  EXPECT_TRUE(CircleRegionIntersection(engine, 300, -1, 5));
+  EXPECT_TRUE(CircleRegionIntersection(engine, 600, 300, 5));
+  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 600, 5));
+}
+
+TEST_F(PointQueries, CircleOfExactZeroAndCircleOutsideTheImage) {
+  constant(0.0f, 5.0f, 1);
+  EXPECT_TRUE(CircleRegionIntersection(engine, 10, 10, 0));
+  EXPECT_TRUE(CircleRegionIntersection(engine, 0, 0, 10000));
+  constant(-5.0f, 5.0f, 1);
+  EXPECT_FALSE(CircleRegionIntersection(engine, 0, 0, 10000));  // every sample skipped
+  EXPECT_FALSE(CircleRegionIntersection(engine, 10, 10, 0));
+}
+
+TEST_F(PointQueries, CircleWithRegionsComparesLabels) {
+  useDisc();
+  grid->useRegional = 1;
+  EXPECT_FALSE(CircleRegionIntersection(engine, 300, 300, 50));
+  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 300, 99));   // reaches the band
+  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 300, 150));  // reaches the outside
+  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 700, 5));
+}
+
+TEST_F(PointQueries, SkipEvolutionInsideAndOutsideTheRectangle) {
+  useDisc();
+  // Inner 20, outer 40 around the disc's centre: nothing crosses, so the brush may skip evolution.
+  EXPECT_TRUE(SkipEvolution(engine, 300, 300, 50, 40, 0, 0, 599, 599));
+  // Outside the rectangle only the inner circle counts.
+  EXPECT_FALSE(SkipEvolution(engine, 300, 300, 50, 40, 310, 0, 599, 599));
+  EXPECT_FALSE(SkipEvolution(engine, 300, 300, 50, 40, 0, 0, 299, 599));
+  // Inner 74 stays inside, outer 152 crosses.
+  EXPECT_FALSE(SkipEvolution(engine, 300, 300, 50, 150, 0, 0, 599, 599));
+  // An inner circle that crosses decides alone, inside the rectangle or not.
+  EXPECT_TRUE(SkipEvolution(engine, 380, 300, 100, 30, 0, 0, 599, 599));
+  EXPECT_TRUE(SkipEvolution(engine, 380, 300, 100, 30, 0, 0, 10, 10));
+}
+
+TEST_F(PointQueries, SkipEvolutionIgnoresTheInnerCircleInTheBand) {
+  useDisc();
+  grid->useRegional = 1;
+  // The centre (400, 300) lies on the band: inner is false without sampling the circle.
+  EXPECT_FALSE(SkipEvolution(engine, 400, 300, 100, 30, 0, 0, 10, 10));
+  grid->useRegional = 0;
+  EXPECT_TRUE(SkipEvolution(engine, 400, 300, 100, 30, 0, 0, 10, 10));
+}
+
+TEST_F(PointQueries, HostRadiiBeyondTheIntRangeDoNotBreakTheQueries) {
+  useDisc();
+  // Both circles lie wholly outside the image: no sample crosses, so evolution may be skipped.
+  EXPECT_TRUE(SkipEvolution(engine, 300, 300, 2000000000, 2000000000, 0, 0, 599, 599));
+}
+
+}  // namespace

@@ -60,8 +60,10 @@ TEST(ModeMachine, EveryTransitionFollowsTheTable) {
 std::int32_t runStroke(std::initializer_list<std::pair<int, int>> events, bool regionalStroke = false,
                        bool useRegional = false) {
   std::int32_t op = OP_IDLE;
-  for (const auto& [mode, label] : events)
-    op = NextOperation(mode, op, regionalStroke, useRegional, [&] { return static_cast<unsigned char>(label); });
+  for (const auto& event : events) {
+    const unsigned char label = static_cast<unsigned char>(event.second);
+    op = NextOperation(event.first, op, regionalStroke, useRegional, [label] { return label; });
+  }
   return op;
 }
 

@@ -14,10 +14,9 @@ void SLGrid2D::PointToRoot(float px, float py, unsigned& node, float& lx, float&
   float u = px * invTileSize - 0.5f, v = py * invTileSize - 0.5f;
   // Points beyond the ghost border (and NaN) are pulled onto its edge, so that the start tile and
   // the one LocateLeaf may step to both exist: u in [-2, ni + 1.5).
-  const float uMax = std::nextafter(static_cast<float>(ni) + 1.5f, 0.0f);
-  const float vMax = std::nextafter(static_cast<float>(nj) + 1.5f, 0.0f);
-  u = std::fmin(std::fmax(u, -2.0f), uMax);
-  v = std::fmin(std::fmax(v, -2.0f), vMax);
+  const float uEnd = static_cast<float>(ni) + 1.5f, vEnd = static_cast<float>(nj) + 1.5f;
+  if (!(u >= -2.0f && u < uEnd)) u = u < uEnd ? -2.0f : std::nextafter(uEnd, 0.0f);
+  if (!(v >= -2.0f && v < vEnd)) v = v < vEnd ? -2.0f : std::nextafter(vEnd, 0.0f);
   const float i = std::floor(u), j = std::floor(v);
   node = rootIndex(static_cast<int>(i), static_cast<int>(j));
   lx = u - i;

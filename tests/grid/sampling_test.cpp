@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 #include <set>
+#include <vector>
 
 #include "grid/sampling_stencil.h"
 #include "support/tree_builders.h"
@@ -100,6 +101,41 @@ TEST(LocateLeaf, PointsFarOutsideAreHeldAtTheGhostBorder) {
   float lx = 1e30f, ly = -40.0f;
   grid->LocateLeaf(n, lx, ly);
   EXPECT_LE(std::fabs(lx), 0.5f);
+}
+
+TEST(LocateLeaf, OffsetsBeyondTheStartNodeReachTheLeafAtThatPlace) {
+  auto grid = RandomTree(6);
+  std::vector<unsigned> nodes;
+  grid->walk(Walk::InteriorNodes, [&](unsigned n) { nodes.push_back(n); });
+  std::mt19937 rng(6);
+  std::uniform_real_distribution<float> off(-3.0f, 3.0f);
+  for (int k = 0; k < 3000; ++k) {
+    unsigned n = nodes[rng() % nodes.size()];
+    float cx, cy, e;
+    leafCentre(*grid, n, &cx, &cy, &e);
+    float lx = off(rng), ly = off(rng);
+    const float px = cx + lx * e, py = cy + ly * e;
+    if (px < LowEdge() || py < LowEdge() || px >= HighEdge(grid->ni) || py >= HighEdge(grid->nj)) continue;
+    grid->LocateLeaf(n, lx, ly);
+    ASSERT_FALSE(grid->hasChildren(n));
+    float lcx, lcy, le;
+    leafCentre(*grid, n, &lcx, &lcy, &le);
+    EXPECT_LE(std::fabs(px - lcx), le * 0.5f + 1e-3f);
+    EXPECT_LE(std::fabs(py - lcy), le * 0.5f + 1e-3f);
+    EXPECT_NEAR(lx, (px - lcx) / le, 1e-3f);
+  }
+}
+
+// Beyond the outermost ghost ring the missing cells are the sampled tile itself, not a neighbour:
+// at (ni + 1.25, j + 0.5) in tile units, D is the tile and Y the tile below it.
+TEST(Interpolant, MissingNeighboursRepeatTheNodeItself) {
+  auto grid = makeGrid(512, 512);
+  const int i = static_cast<int>(grid->ni) + 1;
+  grid->levelSet[grid->rootIndex(i, 0)] = 10.0f;
+  grid->levelSet[grid->rootIndex(i, 1)] = 30.0f;
+  const float px = (static_cast<float>(i) + 0.25f + 0.5f) * 256.0f, py = (0.5f + 0.5f) * 256.0f;
+  EXPECT_NEAR(grid->SampleInterpolated(px, py, nullptr, nullptr), 0.5f * 10.0f + 0.5f * (0.75f * 30.0f + 0.25f * 10.0f),
+              1e-5f);
 }
 
 // Collects the stencil shapes met by the samples of a test.

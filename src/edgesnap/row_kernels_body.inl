@@ -7,33 +7,49 @@
 //   LoadBytesRgb            kBatch pixels of bytes -> byte values of red, green, blue as floats
 //   LoadPixels, StorePixels kBatch pixels of 4 floats <-> four channel vectors, pixel order kept
 //   LoadChannel2            the third channel of kBatch pixels
-//   CubeRootLanes           powf(y, kCubeRootExponent) in every lane where y exceeds the threshold
+//   CubeRootLanes<Count>    powf(y, kCubeRootExponent) in every lane of Count vectors where y
+//                           exceeds the lightness threshold (other lanes: anything)
+//   kConvertGroup           batches converted side by side
 //   Narrower()              the kernels to use for spans shorter than one vector
 // Arithmetic goes through the vector operators one operation at a time, in the pipeline's order;
 // nothing here may be contracted or reassociated.
 
-static void ConvertBatch(const unsigned char* image, float* colour) {
-  F red, green, blue;
-  LoadBytesRgb(image, red, green, blue);
-  const F scale = Splat(kByteScale);
-  red = red * scale;
-  green = green * scale;
-  blue = blue * scale;
-  const F x = (Splat(kRgbToXyz[0][0]) * red + Splat(kRgbToXyz[0][1]) * green) +
-              Splat(kRgbToXyz[0][2]) * blue;
-  const F y = (Splat(kRgbToXyz[1][0]) * red + Splat(kRgbToXyz[1][1]) * green) +
-              Splat(kRgbToXyz[1][2]) * blue;
-  const F z = (Splat(kRgbToXyz[2][0]) * red + Splat(kRgbToXyz[2][1]) * green) +
-              Splat(kRgbToXyz[2][2]) * blue;
-  const F q = ((Splat(15.0f) * y + x) + Splat(3.0f) * z) + Splat(kDenominatorGuard);
-  const F uPrime = (Splat(4.0f) * x) / q;
-  const F vPrime = (Splat(9.0f) * y) / q;
-  const F lightness = Select(Greater(y, Splat(kLightnessThreshold)),
-                             Splat(116.0f) * CubeRootLanes(y) - Splat(16.0f),
-                             Splat(kLightnessSlope) * y);
-  const F u = (Splat(13.0f) * lightness) * (uPrime - Splat(kWhiteU));
-  const F v = (Splat(13.0f) * lightness) * (vPrime - Splat(kWhiteV));
-  StorePixels(colour, lightness, u, v, Splat(0.0f));
+// Count batches side by side, so that the long dependency chains of the divisions and the cube
+// root of one batch overlap with those of the others.
+template <int Count>
+static void ConvertBatches(const unsigned char* image, float* colour) {
+  F x[Count], y[Count], z[Count], uPrime[Count], vPrime[Count], cubeRoot[Count];
+#pragma GCC unroll 4
+  for (int j = 0; j < Count; ++j) {
+    F red, green, blue;
+    LoadBytesRgb(image + 4 * kBatch * j, red, green, blue);
+    const F scale = Splat(kByteScale);
+    red = red * scale;
+    green = green * scale;
+    blue = blue * scale;
+    x[j] = (Splat(kRgbToXyz[0][0]) * red + Splat(kRgbToXyz[0][1]) * green) +
+           Splat(kRgbToXyz[0][2]) * blue;
+    y[j] = (Splat(kRgbToXyz[1][0]) * red + Splat(kRgbToXyz[1][1]) * green) +
+           Splat(kRgbToXyz[1][2]) * blue;
+    z[j] = (Splat(kRgbToXyz[2][0]) * red + Splat(kRgbToXyz[2][1]) * green) +
+           Splat(kRgbToXyz[2][2]) * blue;
+  }
+  CubeRootLanes<Count>(y, cubeRoot);
+#pragma GCC unroll 4
+  for (int j = 0; j < Count; ++j) {
+    const F q = ((Splat(15.0f) * y[j] + x[j]) + Splat(3.0f) * z[j]) + Splat(kDenominatorGuard);
+    uPrime[j] = (Splat(4.0f) * x[j]) / q;
+    vPrime[j] = (Splat(9.0f) * y[j]) / q;
+  }
+#pragma GCC unroll 4
+  for (int j = 0; j < Count; ++j) {
+    const F lightness = Select(Greater(y[j], Splat(kLightnessThreshold)),
+                               Splat(116.0f) * cubeRoot[j] - Splat(16.0f),
+                               Splat(kLightnessSlope) * y[j]);
+    const F u = (Splat(13.0f) * lightness) * (uPrime[j] - Splat(kWhiteU));
+    const F v = (Splat(13.0f) * lightness) * (vPrime[j] - Splat(kWhiteV));
+    StorePixels(colour + 4 * kBatch * j, lightness, u, v, Splat(0.0f));
+  }
 }
 
 static void ConvertRow(const unsigned char* image, int count, float* colour) {
@@ -42,9 +58,11 @@ static void ConvertRow(const unsigned char* image, int count, float* colour) {
     return;
   }
   int x = 0;
-  for (; x + kBatch <= count; x += kBatch) ConvertBatch(image + 4 * x, colour + 4 * x);
+  for (; x + kConvertGroup * kBatch <= count; x += kConvertGroup * kBatch)
+    ConvertBatches<kConvertGroup>(image + 4 * x, colour + 4 * x);
+  for (; x + kBatch <= count; x += kBatch) ConvertBatches<1>(image + 4 * x, colour + 4 * x);
   // The last batch overlaps the previous one and rewrites the same values.
-  if (x < count) ConvertBatch(image + 4 * (count - kBatch), colour + 4 * (count - kBatch));
+  if (x < count) ConvertBatches<1>(image + 4 * (count - kBatch), colour + 4 * (count - kBatch));
 }
 
 template <int Accumulators>

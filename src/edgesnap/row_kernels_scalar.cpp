@@ -13,6 +13,7 @@ using Mask = bool;
 constexpr int kLanes = 1;
 constexpr int kBatch = 1;
 constexpr int kBlurBlock = 4;
+constexpr int kConvertGroup = 1;
 
 inline F Splat(float value) { return value; }
 inline F LoadF(const float* p) { return *p; }
@@ -41,7 +42,10 @@ inline void StorePixels(float* p, F c0, F c1, F c2, F c3) {
   p[2] = c2;
   p[3] = c3;
 }
-inline F CubeRootLanes(F y) { return y > kLightnessThreshold ? powf(y, kCubeRootExponent) : 0.0f; }
+template <int Count>
+inline void CubeRootLanes(const F (&y)[Count], F (&root)[Count]) {
+  for (int j = 0; j < Count; ++j) root[j] = y[j] > kLightnessThreshold ? powf(y[j], kCubeRootExponent) : 0.0f;
+}
 
 // Never used: a single lane fits every span.
 const RowKernels& Narrower() { return ScalarRowKernels(); }

@@ -16,6 +16,7 @@ using Mask = __m128;
 constexpr int kLanes = 4;
 constexpr int kBatch = 4;
 constexpr int kBlurBlock = 8;
+constexpr int kConvertGroup = 1;
 
 inline F Splat(float value) { return _mm_set1_ps(value); }
 inline F LoadF(const float* p) { return _mm_loadu_ps(p); }
@@ -54,11 +55,14 @@ inline void StorePixels(float* p, F c0, F c1, F c2, F c3) {
   _mm_storeu_ps(p + 8, c2);
   _mm_storeu_ps(p + 12, c3);
 }
-inline F CubeRootLanes(F y) {
-  alignas(16) float lanes[kLanes];
-  _mm_store_ps(lanes, y);
-  for (float& lane : lanes) lane = lane > kLightnessThreshold ? powf(lane, kCubeRootExponent) : 0.0f;
-  return _mm_load_ps(lanes);
+template <int Count>
+inline void CubeRootLanes(const F (&y)[Count], F (&root)[Count]) {
+  for (int j = 0; j < Count; ++j) {
+    alignas(16) float lanes[kLanes];
+    _mm_store_ps(lanes, y[j]);
+    for (float& lane : lanes) lane = lane > kLightnessThreshold ? powf(lane, kCubeRootExponent) : 0.0f;
+    root[j] = _mm_load_ps(lanes);
+  }
 }
 
 const RowKernels& Narrower() { return ScalarRowKernels(); }

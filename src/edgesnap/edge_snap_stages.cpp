@@ -113,6 +113,7 @@ void RunEdgeSnapPipeline(const RowKernels& kernels, EdgeSnapWorkspace& workspace
                          const unsigned char* image, int imageStride, float* snapX,
                          int snapXStride, float* snapY, int snapYStride) {
   PrepareWorkspace(workspace, w, h);
+  if (workspace.kernel.size() < 4) workspace.kernel.assign(kGaussianTaps, kGaussianTaps + kKernelTaps);
   ConvertAndBlurRows(kernels, workspace, image, imageStride);
   BlurColumns(kernels, workspace);
   ComputeOrientation(kernels, workspace);

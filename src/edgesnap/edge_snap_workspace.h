@@ -16,7 +16,7 @@ struct EdgeSnapWorkspace {
   WorkImage colour;
   WorkImage scratch;
   WorkImage orientation;
-  std::vector<float> kernel;  // the Gaussian taps, filled on creation
+  std::vector<float> kernel;  // the Gaussian taps; filled on creation, refilled if ever emptied
 };
 
 // The one workspace of the library, created on first use (safe against concurrent first calls) and

@@ -67,4 +67,14 @@ TEST(EdgeSnapParallel, WorkImagesGrowAndAreReusedWithoutReallocation) {
   EXPECT_EQ(workspace.colour.CapacityPixels(), grown);
 }
 
+TEST(EdgeSnapParallel, AnEmptiedKernelIsRefilledBeforeUse) {
+  const ColourBlock block = edge_snap_test::ShapesBlock(30, 20, 8);
+  const SnapArrays before = Compute(block);
+  auto& kernel = VELDRA_EDGESNAP::SharedEdgeSnapWorkspace().kernel;
+  kernel.assign(3, 1.0f);  // fewer than four taps: not a usable kernel
+  const SnapArrays after = Compute(block);
+  EXPECT_EQ(kernel.size(), 21u);
+  EXPECT_EQ(std::memcmp(before.x.data(), after.x.data(), before.x.size() * sizeof(float)), 0);
+}
+
 }  // namespace

@@ -111,7 +111,8 @@ TEST(EdgeSnapAgainstReference, RandomBlocksOfManySizes) {
 }
 
 TEST(EdgeSnapAgainstReference, EdgesAndCorners) {
-  const Case cases[] = {{96, 80, 0, 0, 11, true}, {53, 67, 0, 4, 12, true}, {130, 41, 0, 0, 13, true}};
+  const Case cases[] = {{96, 80, 0, 0, 11, true}, {53, 67, 0, 4, 12, true}, {130, 41, 0, 0, 13, true},
+                        {300, 200, 0, 0, 14, true}};
   float largest = 0.0f;
   for (const Case& c : cases) largest = std::max(largest, CompareOnBlock(c));
   Report("edges and corners", largest);

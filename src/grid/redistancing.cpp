@@ -1,8 +1,147 @@
-// Placeholder: redistancing is not built yet.
-#include "grid/sl_grid.h"
+// Restores "level set" to a signed distance (and "regional level set" to an unsigned distance to the
+// nearest label border) over a rectangle of root tiles by fast sweeping on the quadtree: leaves next to
+// a sign change keep their values as the boundary condition, every other leaf starts at the far value,
+// and four Gauss-Seidel sweeps in the diagonal directions take upwind one- and two-neighbour updates.
+// The sweeps read values updated earlier in the same sweep, so visiting orders are part of the result.
+#include <cmath>
+
+#include "grid/redistancing_detail.h"
 
 namespace VELDRA_TRW {
+namespace {
 
-void SLGrid2D::Redistance(int, int, int, int) {}
+using redistancing::kSweeps;
+using redistancing::Sample;
+using redistancing::SweepPlan;
+using redistancing::takeSample;
+using redistancing::updateLevelSet;
+using redistancing::updateRegional;
+
+constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK;
+
+void sweepTile(const SLGrid2D& grid, const SweepContext& s, unsigned root, float width, bool withRegional) {
+  struct Entry {
+    unsigned node;
+    float width;
+  };
+  Entry stack[kWalkStackCapacity];
+  int depth = 0;
+  stack[depth++] = Entry{root, width};
+  while (depth > 0) {
+    const Entry e = stack[--depth];
+    const unsigned c = grid.child0(e.node);
+    if (c != NO_NODE) {
+      for (int k = 3; k >= 0; --k) stack[depth++] = Entry{c + s.childOrder[k], e.width * 0.5f};
+      continue;
+    }
+    if (s.flags[e.node].has(TreeFlags::FRONT_MARK)) continue;
+    const Sample s1 = takeSample(grid, s, e.node, 0, withRegional);
+    const Sample s2 = takeSample(grid, s, e.node, 1, withRegional);
+    updateLevelSet(s, e.node, e.width, s1, s2);
+    if (withRegional) updateRegional(s, e.node, e.width, s1, s2);
+  }
+}
+
+// Leaf n against one leaf across its -x or -y edge: marks both sides of a sign change or label change.
+void markPair(SLGrid2D& grid, unsigned n, unsigned other, bool withRegional) {
+  const float a = grid.levelSet[n];
+  if (a * grid.levelSet[other] <= 0.0f) {
+    grid.flags(other).set(TreeFlags::FRONT_MARK);
+    grid.flags(n).set(TreeFlags::FRONT_MARK);
+  }
+  if (withRegional && grid.region[other] != grid.region[n]) {
+    grid.flags(other).set(TreeFlags::REGION_MARK);
+    grid.flags(n).set(TreeFlags::REGION_MARK);
+  }
+}
+
+// Every edge between leaves is tested once, from its +x or +y side.
+void markFront(SLGrid2D& grid, unsigned root, bool withRegional) {
+  grid.walkSubtree(root, true, [&](unsigned n) {
+    static constexpr Direction kLookBack[2] = {DIR_MINUS_X, DIR_MINUS_Y};
+    static constexpr unsigned kFacing[2][2] = {{1, 3}, {2, 3}};
+    for (int side = 0; side < 2; ++side) {
+      const unsigned m = grid.neighbour(n, kLookBack[side]);
+      if (m == NO_NODE) continue;
+      const unsigned c = grid.child0(m);
+      if (c == NO_NODE) {
+        markPair(grid, n, m, withRegional);
+      } else {
+        markPair(grid, n, c + kFacing[side][0], withRegional);
+        markPair(grid, n, c + kFacing[side][1], withRegional);
+      }
+    }
+  });
+}
+
+// Stores leaf centres in "temp"/"temp2" and clears both redistancing marks.
+void storeCentres(SLGrid2D& grid, int i, int j) {
+  struct Entry {
+    unsigned node;
+    float cx, cy, width;
+  };
+  Entry stack[kWalkStackCapacity];
+  int depth = 0;
+  const float fi = static_cast<float>(i), fj = static_cast<float>(j);
+  stack[depth++] = Entry{grid.rootIndex(i, j), (fi + 0.5f) * grid.tileSizeF, (fj + 0.5f) * grid.tileSizeF,
+                         (fi + 1.5f) * grid.tileSizeF - (fi + 0.5f) * grid.tileSizeF};
+  while (depth > 0) {
+    const Entry e = stack[--depth];
+    const unsigned c = grid.child0(e.node);
+    if (c == NO_NODE) {
+      grid.temp[e.node] = e.cx;
+      grid.temp2[e.node] = e.cy;
+      grid.flags(e.node).clear(kBothMarks);
+      continue;
+    }
+    const float half = e.width * 0.5f, quarter = e.width / 4.0f;
+    for (int k = 3; k >= 0; --k)
+      stack[depth++] = Entry{c + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
+                             (k & 2) ? e.cy + quarter : e.cy - quarter, half};
+  }
+}
+
+}  // namespace
+
+void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
+  if (!hasBlock()) return;
+  // Keep the range on the root block; neighbours missing at its outer edge are skipped.
+  const int iMin = -gi, jMin = -gj, iMax = static_cast<int>(ni) + gi, jMax = static_cast<int>(nj) + gj;
+  i0 = i0 < iMin ? iMin : i0;
+  j0 = j0 < jMin ? jMin : j0;
+  i1 = i1 > iMax ? iMax : i1;
+  j1 = j1 > jMax ? jMax : j1;
+  const bool withRegional = useRegional != 0;
+
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i) storeCentres(*this, i, j);
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i) markFront(*this, rootIndex(i, j), withRegional);
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i)
+      walkSubtree(rootIndex(i, j), true, [&](unsigned n) {
+        const TreeFlags f = flags(n);
+        if (!f.has(TreeFlags::FRONT_MARK)) levelSet[n] = levelSet[n] >= 0.0f ? kFarValue : -kFarValue;
+        if (withRegional && !f.has(TreeFlags::REGION_MARK)) regional[n] = kFarValue;
+      });
+
+  for (const SweepPlan& plan : kSweeps) {
+    redistancing::loadSweep(*this, plan);
+    const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;
+    const int innerLo = plan.byColumns ? j0 : i0, innerHi = plan.byColumns ? j1 : i1;
+    for (int a = 0; a < outerHi - outerLo; ++a) {
+      const int outer = plan.outerDescending ? outerHi - 1 - a : outerLo + a;
+      for (int b = 0; b < innerHi - innerLo; ++b) {
+        const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
+        const unsigned root = plan.byColumns ? rootIndex(outer, inner) : rootIndex(inner, outer);
+        sweepTile(*this, sweep, root, sweep.tileSize, withRegional);
+      }
+    }
+  }
+
+  RefreshBoundary(levelSet.data());
+  RefreshBoundary(regional.data());
+  RefreshBoundary(region.data());
+}
 
 }  // namespace VELDRA_TRW

@@ -1,0 +1,203 @@
+// The command line end to end: every kind of bad input gives one error line and its exit code,
+// clamped values give warnings and still run, and a good run writes its files and its summary.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "cli.h"
+#include "default_script.h"
+#include "paint_test_files.h"
+#include "png_io.h"
+#include "replay.h"
+#include "scene.h"
+#include "stroke_script.h"
+
+namespace {
+
+using paint_test::ScratchDir;
+
+struct RunResult {
+  int code;
+  std::string out, err;
+};
+
+std::string ReadBack(std::FILE* f) {
+  std::string text;
+  std::rewind(f);
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
+
+RunResult RunTool(const std::vector<std::string>& args) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  const int code = paint::RunPaint(args, out, err);
+  return {code, ReadBack(out), ReadBack(err)};
+}
+
+// A small picture and masks written into dir.
+struct Files {
+  std::string image, mask, otherSizeMask;
+};
+Files WriteInputs(const ScratchDir& dir) {
+  paint::RgbImage image(64, 48);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x) image.at(x, y)[0] = x > 30 ? 220 : 30;
+  paint::GrayImage mask(64, 48), other(48, 64);
+  for (int y = 10; y < 30; ++y)
+    for (int x = 10; x < 30; ++x) *mask.at(x, y) = 255;
+  std::string error;
+  EXPECT_TRUE(paint::WriteRgbPng(dir.file("image.png"), image, &error));
+  EXPECT_TRUE(paint::WriteGrayPng(dir.file("seed.png"), mask, &error));
+  EXPECT_TRUE(paint::WriteGrayPng(dir.file("other.png"), other, &error));
+  return {dir.file("image.png"), dir.file("seed.png"), dir.file("other.png")};
+}
+
+void ExpectOneErrorLine(const RunResult& r, int code, const std::string& expected) {
+  EXPECT_EQ(r.code, code) << r.err;
+  EXPECT_EQ(r.err.rfind("veldra-paint: error: ", 0), 0u) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find(expected), std::string::npos) << "wanted \"" << expected << "\" in: " << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+TEST(Cli, HelpAndBadCommandLines) {
+  const RunResult help = RunTool({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("usage: veldra-paint", 0), 0u);
+  EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
+  EXPECT_TRUE(help.err.empty());
+  ExpectOneErrorLine(RunTool({"--paint"}), paint::kExitBadUsage, "unknown option \"--paint\"");
+  ExpectOneErrorLine(RunTool({"picture.png"}), paint::kExitBadUsage, "unexpected argument \"picture.png\"");
+  ExpectOneErrorLine(RunTool({"--image"}), paint::kExitBadUsage, "--image needs a value");
+  ExpectOneErrorLine(RunTool({"--image="}), paint::kExitBadUsage, "non-empty value");
+  ExpectOneErrorLine(RunTool({"--band", "-1"}), paint::kExitBadUsage, "--band needs a whole number");
+  ExpectOneErrorLine(RunTool({"--band=7px"}), paint::kExitBadUsage, "--band needs a whole number");
+  ExpectOneErrorLine(RunTool({"--scene", "100x20"}), paint::kExitBadUsage, "--scene needs a size");
+  ExpectOneErrorLine(RunTool({"--help=yes"}), paint::kExitBadUsage, "takes no value");
+}
+
+TEST(Cli, EveryBadInputNamesItsProblem) {
+  ScratchDir dir;
+  const Files f = WriteInputs(dir);
+  const std::string out = dir.file("out");
+  const std::string text = dir.write("notes.png", "not a picture");
+  const std::string goodScript = dir.write("good.json", R"([{"mode": "add", "points": [[20, 20]]}])");
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.end(), {"--out", out});
+    return RunTool(args);
+  };
+  ExpectOneErrorLine(run({"--image", dir.file("missing.png")}), paint::kExitBadInput, "missing.png: cannot open");
+  ExpectOneErrorLine(run({"--image", text}), paint::kExitBadInput, "notes.png: not a PNG file");
+  ExpectOneErrorLine(run({"--image", f.image, "--script", dir.file("missing.json")}), paint::kExitBadInput,
+                     "missing.json: cannot open");
+  ExpectOneErrorLine(run({"--image", f.image, "--script", dir.file("")}), paint::kExitBadInput, "is a directory");
+  ExpectOneErrorLine(run({"--image", f.image, "--script", dir.write("a.json", "[{\"mode\": \"add\"")}),
+                     paint::kExitBadInput, "a.json: not valid JSON");
+  ExpectOneErrorLine(run({"--image", f.image, "--script", dir.write("b.json", "{\"mode\": \"add\"}")}),
+                     paint::kExitBadInput, "b.json: expected a list of strokes");
+  ExpectOneErrorLine(run({"--image", f.image, "--script", dir.write("c.json", "[{\"mode\": \"erase\", \"points\": [[1, 1]]}]")}),
+                     paint::kExitBadInput, "c.json: stroke 1: unknown mode \"erase\"");
+  ExpectOneErrorLine(run({"--image", f.image, "--script", dir.write("d.json", "[{\"mode\": \"add\", \"points\": [1, 2]}]")}),
+                     paint::kExitBadInput, "d.json: stroke 1: point 1 must be a pair");
+  ExpectOneErrorLine(run({"--image", f.image, "--seed-mask", f.otherSizeMask}), paint::kExitBadInput,
+                     "other.png: seed mask is 48x64 but the image is 64x48");
+  ExpectOneErrorLine(run({"--image", f.image, "--seed-mask", text}), paint::kExitBadInput, "not a PNG file");
+  ExpectOneErrorLine(run({"--image", f.image, "--reference", f.otherSizeMask}), paint::kExitBadInput,
+                     "reference mask is 48x64");
+  ExpectOneErrorLine(run({"--scene", "64x64", "--seed-mask", f.mask}), paint::kExitBadInput,
+                     "seed mask is 64x48 but the image is 64x64");
+  // An output directory that cannot be made.
+  ExpectOneErrorLine(RunTool({"--image", f.image, "--script", goodScript, "--out", text + "/out"}), paint::kExitBadInput,
+                     "cannot create the output directory");
+  EXPECT_FALSE(std::filesystem::exists(out + "/mask.png")) << "bad input stops before any output";
+}
+
+TEST(Cli, OutOfRangeValuesAreClampedWithWarnings) {
+  ScratchDir dir;
+  const Files f = WriteInputs(dir);
+  const std::string script = dir.write("s.json", R"({"strokes": [
+      {"mode": "add", "radius": 5000, "core": -4, "points": [[20, 20], [70, -9]]},
+      {"mode": "subtract", "radius": 0, "smoothing": 300, "edge_snap": 101, "pressure": 3, "points": [[25, 25]]}]})");
+  const RunResult r = RunTool({"--image", f.image, "--script", script, "--seed-mask", f.mask, "--out", dir.file("out")});
+  EXPECT_EQ(r.code, 0) << r.err;
+  const char* const expected[] = {
+      "s.json: stroke 2: ignoring unknown key \"pressure\"",
+      "s.json: stroke 1: \"radius\" 5000 is outside 1..1250, clamped to 1250",
+      "s.json: stroke 1: \"core\" -4 is outside 0..100, clamped to 0",
+      "s.json: stroke 1: 1 of 2 points lie outside the 64x48 image, moved to its border",
+      "s.json: stroke 2: \"radius\" 0 is outside 1..1250, clamped to 1",
+      "s.json: stroke 2: \"edge_snap\" 101 is outside 0..100, clamped to 100",
+      "s.json: stroke 2: \"smoothing\" 300 is outside -100..100, clamped to 100",
+  };
+  for (const char* w : expected)
+    EXPECT_NE(r.err.find(std::string("veldra-paint: warning: ") + dir.file(w) + "\n"), std::string::npos)
+        << w << " in:\n" << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 7) << r.err;
+  EXPECT_NE(r.out.find("2 strokes, 3 events"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("IoU"), std::string::npos) << "no reference, no IoU";
+}
+
+TEST(Cli, BuiltInRunWritesMaskOverlayScriptAndFieldDumpAndSummarises) {
+  ScratchDir dir;
+  const std::string out = dir.file("result");
+  const bool dumpHereBefore = std::filesystem::exists("field.pbm");
+  const RunResult r = RunTool({"--scene", "400x300", "--out", out, "--field-dump", "--band=4", "--write-script",
+                           dir.file("default.json")});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << "no progress line when stderr is not a terminal: " << r.err;
+  EXPECT_EQ(r.out.rfind("veldra-paint: built-in scene 400x300, 5 strokes, ", 0), 0u) << r.out;
+  for (const char* line : {"time per event: median ", "selected area: ", "IoU against the scene's object mask: ",
+                           "field.pbm"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << " in:\n" << r.out;
+
+  paint::GrayImage mask;
+  paint::RgbaImage overlay;
+  std::string error;
+  ASSERT_TRUE(paint::ReadGrayPng(out + "/mask.png", &mask, &error)) << error;
+  ASSERT_TRUE(paint::ReadRgbaPng(out + "/overlay.png", &overlay, &error)) << error;
+  EXPECT_EQ(mask.width, 400);
+  EXPECT_EQ(overlay.height, 300);
+  for (const std::uint8_t v : mask.pixels) ASSERT_TRUE(v == 0 || v == 128 || v == 255);
+  EXPECT_TRUE(std::filesystem::exists(out + "/field.pbm"));
+  if (!dumpHereBefore) {
+    EXPECT_FALSE(std::filesystem::exists("field.pbm")) << "the dump lands in the out dir only";
+  }
+
+  // The written script is the built-in one, as replayed.
+  std::ifstream in(dir.file("default.json"));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<paint::Stroke> written;
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(paint::ParseStrokeScript(text, &written, &warnings, &error)) << error;
+  const std::vector<paint::Stroke> builtIn = paint::DefaultStrokes(paint::GenerateScene(400, 300));
+  ASSERT_EQ(written.size(), builtIn.size());
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    EXPECT_EQ(written[i].points, builtIn[i].points);
+    EXPECT_EQ(written[i].radius, builtIn[i].radius);
+  }
+
+  // Replaying the written script on the scene saved as a picture gives the same mask.
+  paint::RgbImage scene(400, 300);
+  const paint::Scene s = paint::GenerateScene(400, 300);
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 400; ++x) std::copy_n(s.image.at(x, y), 3, scene.at(x, y));
+  ASSERT_TRUE(paint::WriteRgbPng(dir.file("scene.png"), scene, &error));
+  ASSERT_TRUE(paint::WriteGrayPng(dir.file("target.png"), s.targetMask, &error));
+  const RunResult again = RunTool({"--image", dir.file("scene.png"), "--script", dir.file("default.json"), "--reference",
+                               dir.file("target.png"), "--band", "4", "--out", dir.file("again")});
+  ASSERT_EQ(again.code, 0) << again.err;
+  EXPECT_NE(again.out.find("IoU against " + dir.file("target.png")), std::string::npos) << again.out;
+  paint::GrayImage maskAgain;
+  ASSERT_TRUE(paint::ReadGrayPng(dir.file("again/mask.png"), &maskAgain, &error)) << error;
+  EXPECT_EQ(maskAgain.pixels, mask.pixels);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// One run of the tool: gather and check every input first, so that bad input fails fast with one
+// line, then replay, then write the outputs and the summary.
+#include "cli.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+
+#include "default_script.h"
+#include "mask_stats.h"
+#include "options.h"
+#include "overlay.h"
+#include "png_io.h"
+#include "quiet_stdout.h"
+#include "replay.h"
+#include "scene.h"
+#include "stroke_script.h"
+
+namespace paint {
+namespace {
+
+constexpr const char* kTool = "veldra-paint";
+
+struct Failure {
+  int code;
+  std::string message;
+};
+
+bool ReadTextFile(const std::string& path, std::string* text, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    *error = path + ": is a directory, not a stroke script";
+    return false;
+  }
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = path + ": cannot open: " + (errno != 0 ? std::strerror(errno) : "unknown reason");
+    return false;
+  }
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) {
+    *error = path + ": cannot read";
+    return false;
+  }
+  *text = buffer.str();
+  return true;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& text, std::string* error) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) {
+    *error = path + ": cannot write";
+    return false;
+  }
+  return true;
+}
+
+// Everything the replay needs, read and checked.
+struct Inputs {
+  RgbaImage image;
+  std::optional<GrayImage> seed, reference;
+  std::vector<Stroke> strokes;
+  std::string description;    // "built-in scene 1600x1200" or the image path
+  std::string referenceName;  // what the IoU is measured against
+};
+
+std::optional<Failure> GatherInputs(const Options& o, Inputs* in, std::vector<std::string>* warnings) {
+  std::string error;
+  const bool builtIn = o.image.empty();
+  if (builtIn) {
+    Scene scene = GenerateScene(o.sceneWidth, o.sceneHeight);
+    in->image = std::move(scene.image);
+    in->reference = std::move(scene.targetMask);
+    in->referenceName = "the scene's object mask";
+    in->description = "built-in scene " + std::to_string(in->image.width) + "x" + std::to_string(in->image.height);
+    if (o.script.empty()) in->strokes = DefaultStrokes(scene);
+  } else {
+    if (!ReadRgbaPng(o.image, &in->image, &error)) return Failure{kExitBadInput, error};
+    in->description = o.image + " (" + std::to_string(in->image.width) + "x" + std::to_string(in->image.height) + ")";
+  }
+  const auto sameSize = [&](const GrayImage& m, const std::string& path, const char* what) -> std::optional<Failure> {
+    if (m.width == in->image.width && m.height == in->image.height) return std::nullopt;
+    return Failure{kExitBadInput, path + ": " + what + " is " + std::to_string(m.width) + "x" + std::to_string(m.height) +
+                                      " but the image is " + std::to_string(in->image.width) + "x" +
+                                      std::to_string(in->image.height)};
+  };
+  if (!o.seedMask.empty()) {
+    GrayImage seed;
+    if (!ReadGrayPng(o.seedMask, &seed, &error)) return Failure{kExitBadInput, error};
+    if (auto f = sameSize(seed, o.seedMask, "seed mask")) return f;
+    in->seed = std::move(seed);
+  }
+  if (!o.reference.empty()) {
+    GrayImage reference;
+    if (!ReadGrayPng(o.reference, &reference, &error)) return Failure{kExitBadInput, error};
+    if (auto f = sameSize(reference, o.reference, "reference mask")) return f;
+    in->reference = std::move(reference);
+    in->referenceName = o.reference;
+  }
+  if (!o.script.empty()) {
+    std::string text;
+    if (!ReadTextFile(o.script, &text, &error)) return Failure{kExitBadInput, error};
+    std::vector<std::string> parseWarnings;
+    if (!ParseStrokeScript(text, &in->strokes, &parseWarnings, &error))
+      return Failure{kExitBadInput, o.script + ": " + error};
+    for (const std::string& w : parseWarnings) warnings->push_back(o.script + ": " + w);
+  }
+  std::vector<std::string> clampWarnings;
+  ResolveStrokes(&in->strokes, LibraryParameterTable(), in->image.width, in->image.height, &clampWarnings);
+  const std::string source = o.script.empty() ? std::string("built-in script") : o.script;
+  for (const std::string& w : clampWarnings) warnings->push_back(source + ": " + w);
+  return std::nullopt;
+}
+
+std::optional<Failure> PrepareOutputs(const Options& o, const Inputs& in) {
+  std::error_code ec;
+  std::filesystem::create_directories(o.outDir, ec);
+  if (ec || !std::filesystem::is_directory(o.outDir, ec))
+    return Failure{kExitBadInput, o.outDir + ": cannot create the output directory" + (ec ? ": " + ec.message() : "")};
+  std::string error;
+  if (!o.writeScript.empty() && !WriteTextFile(o.writeScript, WriteStrokeScript(in.strokes), &error))
+    return Failure{kExitBadInput, error};
+  return std::nullopt;
+}
+
+int Run(const Options& o, std::FILE* out, std::FILE* err) {
+  std::vector<std::string> warnings;
+  Inputs in;
+  auto fail = [&](const Failure& f) {
+    std::fprintf(err, "%s: error: %s\n", kTool, f.message.c_str());
+    return f.code;
+  };
+  const std::optional<Failure> inputFailure = GatherInputs(o, &in, &warnings);
+  for (const std::string& w : warnings) std::fprintf(err, "%s: warning: %s\n", kTool, w.c_str());
+  if (inputFailure) return fail(*inputFailure);
+  if (auto f = PrepareOutputs(o, in)) return fail(*f);
+
+  std::string error;
+  PaintSession session;
+  ReplayResult replay;
+  GrayImage mask;
+  {
+    const QuietStdout quiet(!o.trace);
+    if (!session.Open(in.image, &error)) return fail({kExitLibraryFailed, error});
+    if (in.seed && !session.Seed(*in.seed, &error)) return fail({kExitLibraryFailed, error});
+    ProgressLine progress(err, ProgressLine::IsTerminal(err));
+    replay = session.Replay(in.strokes, &progress);
+    if (!replay.ok) return fail({kExitLibraryFailed, replay.error});
+    mask = session.ReadSelection(o.band);
+  }
+  const std::string maskPath = (std::filesystem::path(o.outDir) / "mask.png").string();
+  const std::string overlayPath = (std::filesystem::path(o.outDir) / "overlay.png").string();
+  if (!WriteGrayPng(maskPath, mask, &error)) return fail({kExitBadInput, error});
+  if (!WriteRgbPng(overlayPath, RenderOverlay(in.image, mask), &error)) return fail({kExitBadInput, error});
+  std::string written = maskPath + ", " + overlayPath;
+  if (o.fieldDump) {
+    const QuietStdout quiet(!o.trace);
+    if (!session.DumpField(o.outDir, &error)) return fail({kExitLibraryFailed, error});
+    written += ", " + (std::filesystem::path(o.outDir) / "field.pbm").string();
+  }
+
+  const long long area = SelectedArea(mask);
+  const double pixels = static_cast<double>(mask.width) * mask.height;
+  std::fprintf(out, "%s: %s, %zu strokes, %d events\n", kTool, in.description.c_str(), in.strokes.size(), replay.events);
+  std::fprintf(out, "  time per event: median %.2f ms, worst %.2f ms\n", 1e3 * Median(replay.eventSeconds),
+               1e3 * Largest(replay.eventSeconds));
+  std::fprintf(out, "  selected area: %lld pixels (%.1f%% of the image)\n", area, 100.0 * area / pixels);
+  if (in.reference)
+    std::fprintf(out, "  IoU against %s: %.4f\n", in.referenceName.c_str(), IntersectionOverUnion(mask, *in.reference));
+  std::fprintf(out, "  wrote %s\n", written.c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunPaint(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  try {
+    Options options;
+    std::string error;
+    if (!ParseOptions(args, &options, &error)) {
+      std::fprintf(err, "%s: error: %s\n", kTool, error.c_str());
+      return kExitBadUsage;
+    }
+    if (options.help) {
+      std::fputs(kUsage, out);
+      return kExitOk;
+    }
+    return Run(options, out, err);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(err, "%s: error: out of memory\n", kTool);
+    return kExitLibraryFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(err, "%s: error: %s\n", kTool, e.what());
+    return kExitBadInput;
+  } catch (...) {
+    std::fprintf(err, "%s: error: unexpected failure\n", kTool);
+    return kExitLibraryFailed;
+  }
+}
+
+}  // namespace paint

@@ -1,0 +1,129 @@
+#include "options.h"
+
+#include <charconv>
+
+namespace paint {
+
+const char* const kUsage =
+    "usage: veldra-paint [options]\n"
+    "\n"
+    "Replays brush strokes on an image through the veldra library, the way an image editor drives it,\n"
+    "and writes the selection. Without options it paints on a built-in scene with a built-in script.\n"
+    "\n"
+    "  -i, --image FILE        RGB or RGBA PNG to paint on (default: the built-in scene)\n"
+    "  -s, --script FILE       JSON stroke script (default: the built-in script on the built-in scene,\n"
+    "                          no strokes on an own image)\n"
+    "  -m, --seed-mask FILE    grey PNG of the image's size seeding the selection (above 128: selected)\n"
+    "  -r, --reference FILE    grey PNG to compare the result with (IoU); the built-in scene has its own\n"
+    "  -o, --out DIR           output directory (default: out); receives mask.png and overlay.png\n"
+    "      --band N            boundary band width of the mask read-back, pixels (default 0: two levels)\n"
+    "      --field-dump        also write the library's field dump DIR/field.pbm\n"
+    "      --scene WxH         size of the built-in scene (default 1600x1200)\n"
+    "      --trace             show the library's refinement trace lines on standard output\n"
+    "      --write-script FILE write the strokes as replayed (defaults filled in, values clamped)\n"
+    "  -h, --help              show this text\n"
+    "\n"
+    "Stroke script: {\"strokes\": [{\"mode\": \"add\", \"radius\": 40, \"core\": 60, \"edge_snap\": 75,\n"
+    "  \"smoothing\": 100, \"band\": 10, \"points\": [[x, y], ...]}, ...]}\n"
+    "  modes: add, subtract, auto (add or subtract by where the stroke starts), smooth, band (paints the\n"
+    "  boundary band; optional \"matting_radius\"), line (straight segments between the points;\n"
+    "  \"line_mode\": add, subtract or auto). Only mode and points are required.\n"
+    "\n"
+    "Exit codes: 0 done, 1 bad input file or script, 2 bad command line, 3 the library failed.\n";
+
+namespace {
+
+bool ParseInt(const std::string& text, int lo, int hi, int* value) {
+  int v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || v < lo || v > hi) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseSize(const std::string& text, int* w, int* h) {
+  const auto x = text.find('x');
+  return x != std::string::npos && ParseInt(text.substr(0, x), 64, 8192, w) &&
+         ParseInt(text.substr(x + 1), 64, 8192, h);
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i], value;
+    bool inlineValue = false;
+    if (name.rfind("--", 0) == 0) {
+      if (const auto eq = name.find('='); eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name = name.substr(0, eq);
+        inlineValue = true;
+      }
+    }
+    auto takeValue = [&]() {
+      if (inlineValue) return true;
+      if (i + 1 >= args.size()) {
+        *error = "option " + name + " needs a value";
+        return false;
+      }
+      value = args[++i];
+      return true;
+    };
+    auto flag = [&]() {
+      if (inlineValue) *error = "option " + name + " takes no value";
+      return !inlineValue;
+    };
+
+    if (name == "-h" || name == "--help") {
+      if (!flag()) return false;
+      options->help = true;
+    } else if (name == "--field-dump") {
+      if (!flag()) return false;
+      options->fieldDump = true;
+    } else if (name == "--trace") {
+      if (!flag()) return false;
+      options->trace = true;
+    } else if (name == "-i" || name == "--image") {
+      if (!takeValue()) return false;
+      options->image = value;
+    } else if (name == "-s" || name == "--script") {
+      if (!takeValue()) return false;
+      options->script = value;
+    } else if (name == "-m" || name == "--seed-mask") {
+      if (!takeValue()) return false;
+      options->seedMask = value;
+    } else if (name == "-r" || name == "--reference") {
+      if (!takeValue()) return false;
+      options->reference = value;
+    } else if (name == "-o" || name == "--out") {
+      if (!takeValue()) return false;
+      options->outDir = value;
+    } else if (name == "--write-script") {
+      if (!takeValue()) return false;
+      options->writeScript = value;
+    } else if (name == "--band") {
+      if (!takeValue()) return false;
+      if (!ParseInt(value, 0, 1000, &options->band)) {
+        *error = "--band needs a whole number of pixels from 0 to 1000, not \"" + value + "\"";
+        return false;
+      }
+    } else if (name == "--scene") {
+      if (!takeValue()) return false;
+      if (!ParseSize(value, &options->sceneWidth, &options->sceneHeight)) {
+        *error = "--scene needs a size WxH with sides from 64 to 8192, not \"" + value + "\"";
+        return false;
+      }
+    } else {
+      *error = (name.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + ("\"" + args[i] + "\"") +
+               " (see --help)";
+      return false;
+    }
+    if (value.empty() && name != "-h" && name != "--help" && name != "--field-dump" && name != "--trace") {
+      *error = "option " + name + " needs a non-empty value";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace paint

@@ -1,0 +1,31 @@
+// Command-line options of veldra-paint.
+#ifndef VELDRA_PAINT_OPTIONS_H
+#define VELDRA_PAINT_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+namespace paint {
+
+struct Options {
+  std::string image;        // empty: the built-in scene
+  std::string script;       // empty: the built-in script (scene) or no strokes (own image)
+  std::string seedMask;     // optional
+  std::string reference;    // optional mask to compare the result with
+  std::string outDir = "out";
+  std::string writeScript;  // optional: where to write the script as replayed
+  int band = 0;             // band width of the read-back (0: a two-level mask)
+  int sceneWidth = 1600, sceneHeight = 1200;
+  bool fieldDump = false;
+  bool trace = false;       // let the library's refinement trace through to stdout
+  bool help = false;
+};
+
+extern const char* const kUsage;
+
+// False with *error (one line) for unknown options, missing or malformed values.
+bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
+
+}  // namespace paint
+
+#endif  // VELDRA_PAINT_OPTIONS_H

@@ -1,0 +1,216 @@
+#include "replay.h"
+
+#include <veldra/veldra.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+
+namespace paint {
+namespace {
+
+// Side of the blocks a large image is read back in: the disc covering such a block (radius 726)
+// stays well inside the radius range.
+constexpr int kReadBackBlock = 1024;
+
+VELDRA::EDITMODE BrushMode(StrokeMode mode) {
+  switch (mode) {
+    case StrokeMode::Subtract: return VELDRA::EDITMODE_SUBTRACT;
+    case StrokeMode::Auto: return VELDRA::EDITMODE_AUTO;
+    default: return VELDRA::EDITMODE_ADD;  // add, and band strokes (the regional stroke decides)
+  }
+}
+
+VELDRA::EDITMODE LineEditMode(LineMode mode) {
+  switch (mode) {
+    case LineMode::Subtract: return VELDRA::EDITMODE_SUBTRACT;
+    case LineMode::Auto: return VELDRA::EDITMODE_AUTO;
+    default: return VELDRA::EDITMODE_ADD;
+  }
+}
+
+ParameterRange RangeOf(VELDRA::PARAM p) {
+  ParameterRange r;
+  VELDRA::GetDefaultParameter(p, &r.defaultValue, &r.minimum, &r.maximum);
+  return r;
+}
+
+// Radius that puts every pixel of a w x h block within the disc around its middle.
+int CoveringRadius(int w, int h) {
+  return static_cast<int>(std::ceil(std::hypot((w - 1) * 0.5, (h - 1) * 0.5))) + 1;
+}
+
+}  // namespace
+
+ParameterTable LibraryParameterTable() {
+  return {RangeOf(VELDRA::PARAM_RADIUS), RangeOf(VELDRA::PARAM_CORE), RangeOf(VELDRA::PARAM_EDGE_SNAP),
+          RangeOf(VELDRA::PARAM_SMOOTHING)};
+}
+
+bool PaintSession::Open(const RgbaImage& image, std::string* error) {
+  image_ = &image;
+  for (int p = VELDRA::PARAM_RADIUS; p <= VELDRA::PARAM_SPARE; ++p) {
+    const auto param = static_cast<VELDRA::PARAM>(p);
+    int def = 0, lo = 0, hi = 0;
+    VELDRA::GetDefaultParameter(param, &def, &lo, &hi);
+    VELDRA::SetParameter(param, def);
+  }
+  if (!VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, image.width, image.height, false)) {
+    *error = "the library could not set up a " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+             " image (out of memory)";
+    return false;
+  }
+  display_ = GrayImage(image.width, image.height);
+  return true;
+}
+
+bool PaintSession::Seed(const GrayImage& mask, std::string* error) {
+  if (mask.width != image_->width || mask.height != image_->height) {
+    *error = "seed mask is " + std::to_string(mask.width) + "x" + std::to_string(mask.height) + " but the image is " +
+             std::to_string(image_->width) + "x" + std::to_string(image_->height);
+    return false;
+  }
+  GrayImage copy = mask;  // the library takes a non-const pointer
+  if (!VELDRA::InitSelection(0, 0, mask.width, mask.height, copy.pixels.data(), mask.width)) {
+    *error = "the library could not seed the selection (out of memory)";
+    return false;
+  }
+  return true;
+}
+
+void PaintSession::RefreshDisplay(const PixelBox& box, int x, int y, int band) {
+  VELDRA::GetSelection(box.x, box.y, box.width, box.height, display_.at(box.x, box.y), display_.width,
+                       static_cast<float>(x), static_cast<float>(y), band);
+}
+
+bool PaintSession::BrushEvent(const Stroke& stroke, int radius, int x, int y) {
+  const PixelBox box = BrushBox(x, y, radius, image_->width, image_->height);
+  CopyBlockWithMargin(*image_, box, kSnapMargin, &block_);
+  VELDRA::ComputeEdgeSnapData(box.width, box.height, block_.data(), box.width + 2 * kSnapMargin, snapX_.data(),
+                              box.width, snapY_.data(), box.width);
+  const bool ok = VELDRA::Step(BrushMode(stroke.mode), stroke.band, x, y, box.x, box.y, box.width, box.height,
+                               snapX_.data(), box.width, snapY_.data(), box.width);
+  RefreshDisplay(box, x, y, stroke.band);
+  return ok;
+}
+
+bool PaintSession::SmoothEvent(const Stroke& stroke, int radius, int x, int y) {
+  const PixelBox box = BrushBox(x, y, radius, image_->width, image_->height);
+  const bool ok = VELDRA::Smoothen(x, y, box.x, box.y, box.width, box.height);
+  RefreshDisplay(box, x, y, stroke.band);
+  return ok;
+}
+
+bool PaintSession::LineEvent(const Stroke& stroke, int r, int x0, int y0, int x1, int y1) {
+  const bool ok = VELDRA::AddDeleteLine(LineEditMode(stroke.lineMode), x0, y0, x1, y1);
+  const PixelBox a = BrushBox(x0, y0, r, image_->width, image_->height);
+  const PixelBox b = BrushBox(x1, y1, r, image_->width, image_->height);
+  const int left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+  const PixelBox both{left, top, std::max(a.x + a.width, b.x + b.width) - left,
+                      std::max(a.y + a.height, b.y + b.height) - top};
+  // The display disc follows the end point; a real editor would redraw the whole segment's box.
+  RefreshDisplay(both, x1, y1, stroke.band);
+  return ok;
+}
+
+ReplayResult PaintSession::Replay(const std::vector<Stroke>& strokes, ProgressLine* progress) {
+  ReplayResult result;
+  const ParameterTable table = LibraryParameterTable();
+  int total = 0, largest = 1;
+  for (const Stroke& s : strokes) {
+    total += static_cast<int>(s.points.size());
+    largest = std::max(largest, s.radius.value_or(table.radius.defaultValue));
+  }
+  // Sized once for the largest brush so that no event allocates.
+  const std::size_t side = std::min<std::size_t>(2 * static_cast<std::size_t>(largest) + 1,
+                                                 static_cast<std::size_t>(std::max(image_->width, image_->height)));
+  block_.reserve((side + 2 * kSnapMargin) * (side + 2 * kSnapMargin) * 4);
+  snapX_.assign(side * side, 0.0f);
+  snapY_.assign(side * side, 0.0f);
+  result.eventSeconds.reserve(static_cast<std::size_t>(total));
+
+  for (std::size_t si = 0; si < strokes.size() && result.ok; ++si) {
+    const Stroke& s = strokes[si];
+    // The library clamps every value into its range, so the radius read back is the one in use.
+    VELDRA::SetParameter(VELDRA::PARAM_RADIUS, s.radius.value_or(table.radius.defaultValue));
+    VELDRA::SetParameter(VELDRA::PARAM_CORE, s.core.value_or(table.core.defaultValue));
+    VELDRA::SetParameter(VELDRA::PARAM_EDGE_SNAP, s.edgeSnap.value_or(table.edgeSnap.defaultValue));
+    VELDRA::SetParameter(VELDRA::PARAM_SMOOTHING, s.smoothing.value_or(table.smoothing.defaultValue));
+    int radius = 1;
+    VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &radius);
+    VELDRA::MouseDown();
+    if (s.mode == StrokeMode::Band) {
+      if (s.mattingRadius) VELDRA::setMattingBrushRadius(*s.mattingRadius);
+      VELDRA::enableRLS(s.band);
+    }
+    for (std::size_t pi = 0; pi < s.points.size(); ++pi) {
+      const auto [x, y] = s.points[pi];
+      const auto start = std::chrono::steady_clock::now();
+      bool ok = true;
+      switch (s.mode) {
+        case StrokeMode::Smooth: ok = SmoothEvent(s, radius, x, y); break;
+        case StrokeMode::Line: {
+          const auto& from = s.points[pi == 0 ? 0 : pi - 1];
+          ok = LineEvent(s, radius, from[0], from[1], x, y);
+          break;
+        }
+        default: ok = BrushEvent(s, radius, x, y); break;
+      }
+      result.eventSeconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+      ++result.events;
+      if (progress != nullptr) progress->Update(static_cast<int>(si + 1), static_cast<int>(strokes.size()), result.events, total);
+      if (!ok) {
+        result.ok = false;
+        result.error = "the library ran out of memory at stroke " + std::to_string(si + 1) + ", point " +
+                       std::to_string(pi + 1);
+        break;
+      }
+    }
+    VELDRA::MouseUp();
+  }
+  if (progress != nullptr) progress->Finish();
+  return result;
+}
+
+GrayImage PaintSession::ReadSelection(int band) const {
+  GrayImage mask(image_->width, image_->height);
+  int savedRadius = 0;
+  VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &savedRadius);
+  // One disc covers the whole image when it fits the radius range; larger images are read in blocks.
+  const bool whole = CoveringRadius(mask.width, mask.height) <= LibraryParameterTable().radius.maximum;
+  const int blockW = whole ? mask.width : kReadBackBlock, blockH = whole ? mask.height : kReadBackBlock;
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, CoveringRadius(blockW, blockH));
+  for (int y = 0; y < mask.height; y += blockH) {
+    for (int x = 0; x < mask.width; x += blockW) {
+      const int w = std::min(blockW, mask.width - x), h = std::min(blockH, mask.height - y);
+      VELDRA::GetSelection(x, y, w, h, mask.at(x, y), mask.width, static_cast<float>(x) + 0.5f * static_cast<float>(w - 1),
+                           static_cast<float>(y) + 0.5f * static_cast<float>(h - 1), band);
+    }
+  }
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, savedRadius);
+  return mask;
+}
+
+bool PaintSession::DumpField(const std::string& directory, std::string* error) const {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path previous = fs::current_path(ec);
+  // The library writes the dump into the current directory.
+  if (!ec) fs::current_path(directory, ec);
+  if (ec) {
+    *error = directory + ": cannot enter the output directory: " + ec.message();
+    return false;
+  }
+  fs::remove("field.pbm", ec);
+  VELDRA::SaveSelectionToFile();
+  const bool written = fs::exists("field.pbm", ec);
+  fs::current_path(previous, ec);
+  if (!written) {
+    *error = directory + "/field.pbm: the library did not write the field dump";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace paint

@@ -191,13 +191,25 @@ TEST(LineEdit, PaintsADiscIntoAnEmptySelection) {
   EXPECT_GT(grid->SampleInterpolated(500.0f, 400.0f, nullptr, nullptr), 0.0f);
 }
 
-TEST(LineEdit, BandPaintWithoutRegionsChangesNothing) {
-  auto grid = makeGrid(1024, 768);
+TEST(LineEdit, BandPaintWithoutRegionsOnlyRunsTheFollowUp) {
+  // The same grid twice: one gets the band line edit, the other only the follow-up of the edit over
+  // the same tile box. Without the regional level set the two must agree bit for bit.
+  auto edited = makeGrid(1024, 768), plain = makeGrid(1024, 768);
   const float a[2] = {300.0f, 300.0f}, b[2] = {600.0f, 320.0f};
-  const unsigned freeBefore = grid->nodes.freeCount;
-  grid->LineEdit(2, a, b, 8.0f);
-  EXPECT_EQ(grid->nodes.freeCount, freeBefore);
-  grid->walk(Walk::AllLeaves, [&](unsigned n) { EXPECT_EQ(grid->levelSet[n], 100.0f); });
+  const unsigned freeBefore = edited->nodes.freeCount;
+  edited->LineEdit(2, a, b, 8.0f);
+  const TileBox box = SegmentTileBox(*plain, a[0], a[1], b[0], b[1], 8.0f);
+  plain->RefreshBoundary(plain->levelSet.data());
+  plain->UpdateNarrowBand(box.i0, box.j0, box.i1, box.j1);
+  plain->Redistance(box.i0, box.j0, box.i1, box.j1);
+  plain->RefineGridForField(box.i0, box.j0, box.i1, box.j1);
+  EXPECT_EQ(edited->nodes.freeCount, freeBefore);
+  const std::vector<unsigned> leaves = allLeaves(*edited);
+  ASSERT_EQ(leaves, allLeaves(*plain));
+  for (unsigned n : leaves) {
+    EXPECT_EQ(edited->levelSet[n], plain->levelSet[n]);
+    EXPECT_GT(edited->levelSet[n], 0.0f);
+  }
 }
 
 }  // namespace

@@ -45,6 +45,23 @@ void forEachBrushLeaf(const SLGrid2D& grid, float centreX, float centreY, float 
   });
 }
 
+// Step B reads "temp" at the neighbours of the brush leaves, also where step A wrote nothing; there
+// the channel holds whatever earlier operations left (far values of redistancing, group indices of
+// refinement). Every leaf of the brush tiles grown by one tile (ghost tiles included) therefore
+// starts with its own level set value, so that step B sees the field as it stands outside the brush.
+void seedTempWithField(SLGrid2D& grid, float centreX, float centreY, float outer) {
+  const float s = grid.invTileSize;
+  const int tcx = static_cast<int>(s * centreX), tcy = static_cast<int>(s * centreY);
+  const int tr = static_cast<int>(s * outer) + 2;
+  const auto bound = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
+  const int gi = grid.gi, gj = grid.gj, ni = static_cast<int>(grid.ni), nj = static_cast<int>(grid.nj);
+  const int i0 = bound(tcx - tr, -gi, ni + gi), i1 = bound(tcx + 1 + tr, -gi, ni + gi);
+  const int j0 = bound(tcy - tr, -gj, nj + gj), j1 = bound(tcy + 1 + tr, -gj, nj + gj);
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i)
+      grid.walkSubtree(grid.rootIndex(i, j), true, [&](unsigned n) { grid.temp[n] = grid.levelSet[n]; });
+}
+
 // Sum of the four neighbour-minus-centre differences of a channel at leaf n.
 float neighbourSum(const SLGrid2D& grid, unsigned n, const float* channel) {
   return (-grid.FaceDifference(n, DIR_PLUS_Y, channel) -
@@ -144,6 +161,7 @@ void regionalStep(SLGrid2D& grid, unsigned n, float e, float w) {
 void SLGrid2D::Smooth(float cx, float cy, float innerRadius, float outerRadius, int x, int y, int width,
                       int height) {
   const bool withRegions = useRegional != 0;
+  seedTempWithField(*this, cx, cy, outerRadius);
   // Step A: first diffusion step into "temp" (and the regional step), reading the current channels.
   forEachBrushLeaf(*this, cx, cy, innerRadius, outerRadius, x, y, width, height,
                    [&](unsigned n, float e, float w) {

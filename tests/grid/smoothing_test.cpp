@@ -1,5 +1,6 @@
 // Smoothing against a plain-array reference on a uniform patch of leaves (two diffusion steps of the
-// level set, one competing-label step of the regional distance), and invariants on graded trees of
+// level set, the second reading the untouched field beyond the brush whatever the scratch channel
+// held; one competing-label step of the regional distance), and invariants on graded trees of
 // mixed levels: linear fields and constant distances are fixed points, labels follow the new sign.
 #include <gtest/gtest.h>
 
@@ -79,7 +80,9 @@ void expectMatchesReference(const Brush& b, bool regional, std::uint32_t seed) {
       const unsigned n = p.node[j][i];
       // A smooth field with noise, so that differences are both small and large.
       g.levelSet[n] = phi[j][i] = 0.4f * static_cast<float>(i * 8 - 250) + value(rng) * 0.3f;
-      g.temp[n] = temp[j][i] = scratch(rng);  // what "temp" holds where the brush does not reach
+      // Stale scratch values: outside the brush the second step must read the field instead.
+      g.temp[n] = scratch(rng) * 200.0f;
+      temp[j][i] = phi[j][i];
       g.regional[n] = rho[j][i] = dist(rng);
       g.region[n] = lab[j][i] = static_cast<unsigned char>(label(rng));
     }
@@ -257,12 +260,13 @@ TEST(Smooth, LabelsFollowTheNewSignOnRandomFields) {
       g.levelSet[n] = value(rng);
       g.regional[n] = dist(rng);
       g.region[n] = static_cast<unsigned char>(label(rng));
-      g.temp[n] = 1e6f;  // marks leaves the brush did not reach
     });
     g.Smooth(380.0f, 250.0f, 30.0f, 150.0f, 0, 0, 768, 512);
     int touched = 0;
     g.walk(Walk::InteriorLeaves, [&](unsigned n) {
-      if (g.temp[n] == 1e6f) return;
+      float cx, cy, e;
+      leafCentre(g, n, &cx, &cy, &e);
+      if (std::hypot(cx - 380.0f, cy - 250.0f) > 150.0f) return;  // beyond the brush
       ++touched;
       if (g.temp[n] < 0.0f) {
         EXPECT_NE(g.region[n], 1);

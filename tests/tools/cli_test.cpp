@@ -143,6 +143,11 @@ TEST(Cli, OutOfRangeValuesAreClampedWithWarnings) {
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 7) << r.err;
   EXPECT_NE(r.out.find("2 strokes, 3 events"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("IoU"), std::string::npos) << "no reference, no IoU";
+
+  // An own script on the built-in scene may aim at any object: no comparison with the target.
+  const RunResult own = RunTool({"--scene", "200x150", "--script", script, "--out", dir.file("own")});
+  EXPECT_EQ(own.code, 0) << own.err;
+  EXPECT_EQ(own.out.find("IoU"), std::string::npos) << own.out;
 }
 
 TEST(Cli, BuiltInRunWritesMaskOverlayScriptAndFieldDumpAndSummarises) {

@@ -2,7 +2,10 @@
 // warnings and clamps of ResolveStrokes, and writing a script back.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <set>
 
 #include "stroke_script.h"
 
@@ -202,6 +205,21 @@ TEST(StrokeScript, WrittenScriptsReadBackAsTheSameStrokes) {
       EXPECT_EQ(back[i].points, strokes[i].points);
     }
   }
+}
+
+TEST(StrokeScript, ShippedExampleUsesEveryModeAndFitsTheBuiltInScene) {
+  std::ifstream in(std::string(VELDRA_PAINT_EXAMPLES) + "/strokes.json");
+  ASSERT_TRUE(in) << "example script missing";
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<Stroke> strokes;
+  std::vector<std::string> warnings;
+  std::string error;
+  ASSERT_TRUE(Parse(text, &strokes, &warnings, &error)) << error;
+  paint::ResolveStrokes(&strokes, kTable, 1600, 1200, &warnings);
+  EXPECT_TRUE(warnings.empty()) << warnings.front();
+  std::set<StrokeMode> modes;
+  for (const Stroke& s : strokes) modes.insert(s.mode);
+  EXPECT_EQ(modes.size(), 5u) << "add, line, auto, smooth and band";
 }
 
 }  // namespace

@@ -78,10 +78,13 @@ std::optional<Failure> GatherInputs(const Options& o, Inputs* in, std::vector<st
   if (builtIn) {
     Scene scene = GenerateScene(o.sceneWidth, o.sceneHeight);
     in->image = std::move(scene.image);
-    in->reference = std::move(scene.targetMask);
-    in->referenceName = "the scene's object mask";
     in->description = "built-in scene " + std::to_string(in->image.width) + "x" + std::to_string(in->image.height);
-    if (o.script.empty()) in->strokes = DefaultStrokes(scene);
+    // The scene's object mask is what the built-in script aims at; an own script may select anything.
+    if (o.script.empty()) {
+      in->strokes = DefaultStrokes(scene);
+      in->reference = std::move(scene.targetMask);
+      in->referenceName = "the scene's object mask";
+    }
   } else {
     if (!ReadRgbaPng(o.image, &in->image, &error)) return Failure{kExitBadInput, error};
     in->description = o.image + " (" + std::to_string(in->image.width) + "x" + std::to_string(in->image.height) + ")";

@@ -39,7 +39,9 @@ inline constexpr int kDefaultSceneWidth = 1600;
 inline constexpr int kDefaultSceneHeight = 1200;
 inline constexpr std::uint32_t kDefaultSceneSeed = 20240611u;
 
-// Same size and seed give the same bytes. Sizes below 64 pixels are raised to 64.
+// Same size and seed give the same bytes from the same build (another compiler may round the
+// shape functions differently in the last bit and move a few edge pixels). Sides below 64 pixels
+// are raised to 64.
 Scene GenerateScene(int width = kDefaultSceneWidth, int height = kDefaultSceneHeight,
                     std::uint32_t seed = kDefaultSceneSeed);
 

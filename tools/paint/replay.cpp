@@ -14,6 +14,9 @@ namespace {
 // stays well inside the radius range.
 constexpr int kReadBackBlock = 1024;
 
+// Radius of the band brush of a new engine.
+constexpr float kDefaultMattingRadius = 5.0f;
+
 VELDRA::EDITMODE BrushMode(StrokeMode mode) {
   switch (mode) {
     case StrokeMode::Subtract: return VELDRA::EDITMODE_SUBTRACT;
@@ -61,6 +64,8 @@ bool PaintSession::Open(const RgbaImage& image, std::string* error) {
              " image (out of memory)";
     return false;
   }
+  // The engine keeps the band brush radius across images; a new session starts from the default.
+  VELDRA::setMattingBrushRadius(kDefaultMattingRadius);
   display_ = GrayImage(image.width, image.height);
   return true;
 }

@@ -327,6 +327,39 @@ TEST_F(Strokes, RegionalBandHasTheRequestedWidthAndGrowsUnderTheBandBrush) {
   expectTreeConsistent();
 }
 
+TEST_F(Strokes, RegionalLinesPaintBandAndSmoothingKeepsThePartition) {
+  const Shape object = square(kCx, kCy, 100.0);
+  ASSERT_TRUE(seedSelection(kW, kH, object));
+  VELDRA::enableRLS(10);
+  VELDRA::setMattingBrushRadius(4.0f);
+  // A line that starts off the band paints band along the whole segment (matting radius 4).
+  VELDRA::MouseDown();
+  ASSERT_TRUE(VELDRA::AddDeleteLine(VELDRA::EDITMODE_ADD, 240, 200, 360, 230));
+  EXPECT_EQ(engine().operation, VELDRA_CORE::OP_BAND_PAINT);
+  for (int x = 245; x <= 355; x += 10) {
+    const int y = 200 + (x - 240) / 4;
+    EXPECT_EQ(VELDRA::GetMattingMode(x, y), VELDRA::EDITMODE_BAND) << x << "," << y;
+  }
+  EXPECT_EQ(VELDRA::GetMattingMode(300, 280), VELDRA::EDITMODE_ADD);
+  EXPECT_EQ(VELDRA::GetMattingMode(300, 100), VELDRA::EDITMODE_SUBTRACT);
+  VELDRA::MouseUp();
+  // Smoothing over the square's left edge with the partition on: the band stays where it was.
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 20);
+  for (int y = 200; y <= 300; y += 5) ASSERT_TRUE(VELDRA::Smoothen(200, y, 180, y - 20, 41, 41));
+  const std::vector<unsigned char> mask = readSelection(kW, kH);
+  const double width = bandWidthAcrossLeftEdge(mask, 210, 290);
+  std::printf("regional band 10 after smoothing: %.2f pixels\n", width);
+  EXPECT_GT(width, 2.0);
+  EXPECT_LT(width, 10.0);
+  EXPECT_EQ(mask[static_cast<std::size_t>(250) * kW + 260], 255);
+  EXPECT_EQ(mask[static_cast<std::size_t>(250) * kW + 140], 0);
+  // Without the partition the selection reads back with two levels again.
+  VELDRA::disableRLS();
+  EXPECT_EQ(VELDRA::GetMattingMode(200, 250), VELDRA::EDITMODE_BAND);  // within 10 pixels of the front
+  EXPECT_EQ(VELDRA::GetMattingMode(300, 250), VELDRA::EDITMODE_ADD);
+  expectTreeConsistent();
+}
+
 // ---- running out of memory ----
 
 // Data segment size of this process in bytes, from /proc.

@@ -1,15 +1,256 @@
-// Placeholder: adaptive refinement is not built yet.
+// Adaptive refinement: one pass decides, per leaf of a box of root tiles, whether it should be split
+// (it lies at the front and is coarser than wanted) or may be merged into its parent, spreads splits
+// so the tree stays graded across edges and corners, lets the ghost border follow the image border,
+// then carries out every split and one level of merges. Splits reserve all child groups first (the
+// allocator may move the pools), compute every new value on the unsplit tree, and only then link.
+#include <cmath>
+#include <cstdio>
+
+#include "grid/group_index_detail.h"
+#include "grid/refinement_detail.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
 
-void SLGrid2D::RefineGridForField(int, int, int, int) {}
-void SLGrid2D::ClearRefineMarks() {}
-void SLGrid2D::MarkSplit(unsigned) {}
-void SLGrid2D::MarkGhostTiles() {}
-void SLGrid2D::ApplyRefinement() {}
-void SLGrid2D::SplitValues(unsigned, unsigned) {}
-bool SLGrid2D::CanMerge(unsigned) const { return false; }
-void SLGrid2D::MergeValues(unsigned) {}
+namespace refinement {
+
+float desiredLevel(const SLGrid2D& grid, float a, float r) {
+  const float maxLevel = static_cast<float>(grid.maxLevel);
+  const float q = static_cast<float>(grid.numLevelsPlus1);
+  const float bigQ = std::exp2(q);
+  float target;
+  if (grid.useRegional && a > r + q) target = (r + q) / bigQ < 1.5f ? maxLevel - q : 0.0f;
+  else target = a < 1.5f ? maxLevel : 0.0f;
+  const float desired = target - static_cast<float>(grid.numLevels);
+  return desired > 0.0f ? desired : 0.0f;
+}
+
+void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
+  static constexpr Direction kEdges[4] = {DIR_MINUS_X, DIR_PLUS_X, DIR_MINUS_Y, DIR_PLUS_Y};
+  for (int j = j0; j < j1; ++j) {
+    for (int i = i0; i < i1; ++i) {
+      // Marking changes flags only, never topology, so the walk may run while leaves are marked.
+      grid.walkSubtree(grid.rootIndex(i, j), true, [&](unsigned n) {
+        const float phi = grid.levelSet[n];
+        const float r = grid.useRegional ? std::fabs(grid.regional[n]) : 0.0f;
+        const float desired = desiredLevel(grid, std::fabs(phi), r);
+        const unsigned level = grid.level(n);
+        const float l = static_cast<float>(level);
+        if (level < grid.maxLevel && desired - 0.51f > l) {
+          grid.MarkSplit(n);
+        } else {
+          grid.flags(n).assign(TreeFlags::MERGE_MARK, l > desired + 0.51f);
+        }
+        // A leaf on whose edge the field changes sign (or is zero) keeps the front resolved.
+        for (Direction d : kEdges) {
+          const unsigned m = grid.neighbour(n, d);
+          if (m != NO_NODE && phi * grid.levelSet[m] <= 0.0f) {
+            grid.flags(n).clear(TreeFlags::MERGE_MARK);
+            break;
+          }
+        }
+      });
+    }
+  }
+}
+
+}  // namespace refinement
+
+namespace {
+
+bool isLeaf(const SLGrid2D& grid, unsigned m) {
+  return m != NO_NODE && !grid.hasChildren(m);
+}
+
+bool noGrandchildren(const SLGrid2D& grid, unsigned m) { return m == NO_NODE || !grid.hasGrandchildren(m); }
+
+}  // namespace
+
+void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
+  std::printf("RefineGridForField: %i,%i,%i,%i,  ni,nj=%i,%i\n", i0, j0, i1, j1, static_cast<int>(ni),
+              static_cast<int>(nj));
+  if (!hasBlock()) return;
+  ClearRefineMarks();
+  // Boxes reaching beyond the interior tiles are outside the contract; they are cut to it.
+  const auto clampTo = [](int v, std::uint32_t n) { return v < 0 ? 0 : (v > static_cast<int>(n) ? static_cast<int>(n) : v); };
+  i0 = clampTo(i0, ni);
+  i1 = clampTo(i1, ni);
+  j0 = clampTo(j0, nj);
+  j1 = clampTo(j1, nj);
+  if (j0 < j1) refinement::markLeaves(*this, i0, j0, i1, j1);
+  ApplyRefinement();
+  updateRootFlags();
+}
+
+void SLGrid2D::ClearRefineMarks() {
+  walk(Walk::AllNodes, [&](unsigned n) {
+    flags(n).clear(TreeFlags::SPLIT_MARK);
+    flags(n).clear(TreeFlags::MERGE_MARK);
+  });
+}
+
+void SLGrid2D::MarkSplit(unsigned n) {
+  if (flags(n).has(TreeFlags::SPLIT_MARK)) return;
+  const auto markIfLeaf = [&](unsigned m) {
+    if (isLeaf(*this, m)) MarkSplit(m);
+  };
+  for (;;) {
+    flags(n).set(TreeFlags::SPLIT_MARK);
+    const unsigned p = parent(n);
+    if (p == NO_NODE) return;
+    // n's children will lie two levels below p: the leaves around p (edges and corners) follow.
+    const unsigned a = neighbour(p, DIR_MINUS_X);
+    const unsigned b = neighbour(p, DIR_PLUS_X);
+    markIfLeaf(a);
+    markIfLeaf(b);
+    markIfLeaf(neighbour(p, DIR_MINUS_Y));
+    markIfLeaf(neighbour(p, DIR_PLUS_Y));
+    if (a != NO_NODE) {
+      markIfLeaf(neighbour(a, DIR_MINUS_Y));
+      markIfLeaf(neighbour(a, DIR_PLUS_Y));
+    }
+    if (b == NO_NODE) return;
+    markIfLeaf(neighbour(b, DIR_MINUS_Y));
+    const unsigned m = neighbour(b, DIR_PLUS_Y);
+    if (m == NO_NODE || hasChildren(m) || flags(m).has(TreeFlags::SPLIT_MARK)) return;
+    n = m;
+  }
+}
+
+void SLGrid2D::MarkGhostTiles() {
+  if (!hasBlock()) return;
+  const auto markTile = [&](int i, int j, int d, Direction inward) {
+    walkSubtree(rootIndex(i, j), true, [&](unsigned leaf) {
+      if (d > 0) {
+        flags(leaf).set(TreeFlags::MERGE_MARK);
+        return;
+      }
+      const unsigned nb = neighbour(leaf, inward);
+      if (nb == NO_NODE) return;
+      if (flags(nb).has(TreeFlags::GHOST)) {
+        flags(leaf).set(TreeFlags::MERGE_MARK);
+        return;
+      }
+      const unsigned l = level(leaf);
+      const unsigned m = level(nb) + (flags(nb).has(TreeFlags::SPLIT_MARK) ? 1u : 0u);
+      if (l + 1 == m) MarkSplit(leaf);
+      else if (l == m + 1) flags(leaf).set(TreeFlags::MERGE_MARK);
+    });
+  };
+  const int ni_ = static_cast<int>(ni), nj_ = static_cast<int>(nj);
+  for (int i = -gi; i < ni_ + gi; ++i) {
+    for (int d = 0; d < gj; ++d) {
+      markTile(i, -1 - d, d, DIR_PLUS_Y);
+      markTile(i, nj_ + d, d, DIR_MINUS_Y);
+    }
+  }
+  for (int j = 0; j < nj_; ++j) {
+    for (int d = 0; d < gi; ++d) {
+      markTile(-1 - d, j, d, DIR_PLUS_X);
+      markTile(ni_ + d, j, d, DIR_MINUS_X);
+    }
+  }
+}
+
+void SLGrid2D::ApplyRefinement() {
+  if (!hasBlock()) return;
+  MarkGhostTiles();
+  std::vector<unsigned>& marked = splitList[0];
+  std::vector<unsigned>& groups = groupList[0];
+  marked.clear();
+  groups.clear();
+  walk(Walk::AllLeaves, [&](unsigned n) {
+    if (flags(n).has(TreeFlags::SPLIT_MARK)) marked.push_back(n);
+  });
+  // Every group is reserved before any value is computed: allocation may move every pool.
+  for (std::size_t k = 0; k < marked.size(); ++k) groups.push_back(nodes.allocateGroup());
+  for (std::size_t k = 0; k < marked.size(); ++k) SplitValues(marked[k], groups[k]);
+  walk(Walk::AllLeaves, [&](unsigned n) {
+    if (flags(n).has(TreeFlags::SPLIT_MARK)) linkChildren(n, group_index::load(temp[n]));
+  });
+
+  marked.clear();
+  groups.clear();
+  walk(Walk::AllNodes, [&](unsigned n) {
+    if (!flags(n).has(TreeFlags::SPLIT_MARK) && CanMerge(n)) {
+      MergeValues(n);
+      marked.push_back(n);
+    }
+  });
+  for (unsigned n : marked) unlinkChildren(n);
+}
+
+void SLGrid2D::SplitValues(unsigned n, unsigned g) {
+  static constexpr float kOffsets[4][2] = {{-0.25f, -0.25f}, {0.25f, -0.25f}, {-0.25f, 0.25f}, {0.25f, 0.25f}};
+  group_index::store(temp[n], g);
+  for (unsigned c = 0; c < 4; ++c) {
+    const float dx = kOffsets[c][0], dy = kOffsets[c][1];
+    if (useRegional) {
+      levelSet[g + c] = InterpolateAt(n, dx, dy, &regional[g + c], &region[g + c]);
+    } else {
+      levelSet[g + c] = InterpolateChannel(n, levelSet.data(), dx, dy);
+      regional[g + c] = kUntouchedValue;
+      region[g + c] = 3;
+    }
+  }
+}
+
+bool SLGrid2D::CanMerge(unsigned n) const {
+  const unsigned c = child0(n);
+  if (c == NO_NODE) return false;
+  for (unsigned k = 0; k < 4; ++k)
+    if (hasChildren(c + k) || !flags(c + k).has(TreeFlags::MERGE_MARK)) return false;
+  // After the merge no leaf next to n's cell, across an edge or a corner, may be two levels finer.
+  const unsigned a = neighbour(n, DIR_MINUS_X);
+  const unsigned b = neighbour(n, DIR_PLUS_X);
+  const unsigned cy = neighbour(n, DIR_MINUS_Y);
+  const unsigned d = neighbour(n, DIR_PLUS_Y);
+  if (a != NO_NODE) {
+    if (!noGrandchildren(*this, a) || !noGrandchildren(*this, neighbour(a, DIR_MINUS_Y)) ||
+        !noGrandchildren(*this, neighbour(a, DIR_PLUS_Y)))
+      return false;
+  }
+  if (b != NO_NODE) {
+    if (!noGrandchildren(*this, b) || !noGrandchildren(*this, neighbour(b, DIR_MINUS_Y)) ||
+        !noGrandchildren(*this, neighbour(b, DIR_PLUS_Y)))
+      return false;
+  }
+  return noGrandchildren(*this, cy) && noGrandchildren(*this, d);
+}
+
+void SLGrid2D::MergeValues(unsigned n) {
+  const unsigned c = child0(n);
+  levelSet[n] = (levelSet[c + 1] + levelSet[c] + levelSet[c + 2] + levelSet[c + 3]) * 0.25f;
+  if (!useRegional) return;
+  // Labels in order of first appearance among the children, each weighted by a quarter of the
+  // regional values carrying it; the first of equal weights wins.
+  unsigned char labels[4];
+  float weights[4];
+  int count = 0;
+  for (unsigned k = 0; k < 4; ++k) {
+    const unsigned char label = region[c + k];
+    int slot = 0;
+    while (slot < count && labels[slot] != label) ++slot;
+    if (slot == count) {
+      labels[count] = label;
+      weights[count] = 0.0f;
+      ++count;
+    }
+    weights[slot] += 0.25f * regional[c + k];
+  }
+  unsigned char winner = labels[0];
+  float best = weights[0], second = 0.0f;
+  for (int s = 1; s < count; ++s) {
+    if (weights[s] > best) {
+      second = best;
+      best = weights[s];
+      winner = labels[s];
+    } else if (weights[s] > second) {
+      second = weights[s];
+    }
+  }
+  regional[n] = best - second;
+  region[n] = winner;
+}
 
 }  // namespace VELDRA_TRW

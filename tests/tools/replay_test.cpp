@@ -162,23 +162,7 @@ TEST(Replay, SeedMaskOfAnotherSizeIsRefused) {
   EXPECT_TRUE(session.Seed(GrayImage(64, 48), &error));
 }
 
-// True once the library's add stroke paints: one event on a blank image selects its centre.
-bool LibraryPaints() {
-  RgbaImage blank(128, 128);
-  std::fill(blank.pixels.begin(), blank.pixels.end(), std::uint8_t{128});
-  std::vector<Stroke> strokes(1);
-  strokes[0].points = {{64, 64}};
-  strokes[0].radius = 20;
-  std::vector<std::string> warnings;
-  paint::ResolveStrokes(&strokes, paint::LibraryParameterTable(), 128, 128, &warnings);
-  paint::PaintSession session;
-  std::string error;
-  if (!session.Open(blank, &error) || !session.Replay(strokes, nullptr).ok) return false;
-  return *session.ReadSelection(0).at(64, 64) == 255;
-}
-
 TEST(Replay, BuiltInScriptSelectsTheTargetObject) {
-  if (!LibraryPaints()) GTEST_SKIP() << "the library's add stroke selects nothing yet";
   const paint::Scene scene = paint::GenerateScene();
   std::vector<Stroke> strokes = paint::DefaultStrokes(scene);
   std::vector<std::string> warnings;

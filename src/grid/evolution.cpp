@@ -1,9 +1,188 @@
-// Placeholder: front evolution is not built yet.
+// One brush step of the front in the ring r <= d <= R around the brush centre. Phase 1 computes every
+// ring leaf's new values into the scratch channels from the current field (so leaf order does not
+// matter); phase 2 commits them. The front is advected at a speed that is largest at the inner radius,
+// steered by the host's edge vector field and limited to 0.9 edge lengths, plus a Laplacian term.
+#include <cmath>
+
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
+namespace {
 
-void SLGrid2D::EvolveFront(bool, int, float, float, float, float, float, float, float, int, int, int, int,
-                           const float*, int, const float*, int) {}
+// Truncation toward zero for tile arithmetic, kept within int range for any float.
+int truncToInt(float v) {
+  constexpr float kLimit = 1073741824.0f;  // 2^30
+  if (!(v > -kLimit)) return -(1 << 30);
+  if (v > kLimit) return 1 << 30;
+  return static_cast<int>(v);
+}
+
+int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Limits a speed to 0.9 edge lengths, keeping its sign (zero counts as positive).
+float limitSpeed(float f, float h) {
+  const float cap = 0.9f * h;
+  if (std::fabs(f) > cap) return f < 0.0f ? -cap : cap;
+  return f;
+}
+
+// Limits an offset (node units) to length 0.9.
+void limitOffset(float& ox, float& oy) {
+  const float len = std::sqrt(ox * ox + oy * oy);
+  if (len > 0.9f) {
+    const float scale = 0.9f / len;
+    ox *= scale;
+    oy *= scale;
+  }
+}
+
+struct StepConstants {
+  bool evolveMain;
+  float band;
+  float x, y, r, R;
+  float inflation;
+  float snapGain;   // E * 2^numLevels
+  float smoothing;  // K
+  int boxX, boxY, boxWidth, boxHeight;
+  const float* snapX;
+  int snapXStride;
+  const float* snapY;
+  int snapYStride;
+};
+
+// Phase 1 for one ring leaf inside the host's rectangle.
+void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, float px, float py, float d, float h) {
+  const float* phi = grid.levelSet.data();
+  const float dMinusX = grid.FaceDifference(n, DIR_MINUS_X, phi), dPlusX = grid.FaceDifference(n, DIR_PLUS_X, phi);
+  const float dMinusY = grid.FaceDifference(n, DIR_MINUS_Y, phi), dPlusY = grid.FaceDifference(n, DIR_PLUS_Y, phi);
+  const float gx = dMinusX - dPlusX, gy = dMinusY - dPlusY;
+  // Against the gradient: from larger to smaller values.
+  const float norm = std::sqrt(gx * gx + gy * gy) + 1e-8f;
+  const float ux = -gx / norm, uy = -gy / norm;
+  const float inner = (d - k.r) / (k.R - k.r), outer = (k.R - d) / (k.R - k.r);
+  const float wIn = 1.0f - inner * inner;
+  const float wOut = 1.0f - outer * outer;
+  const float push = wIn * k.inflation;
+
+  if (!k.evolveMain) {
+    grid.temp[n] = phi[n];
+  } else {
+    const int row = truncToInt(py) - k.boxY, col = truncToInt(px) - k.boxX;
+    const float sx = k.snapX[row * k.snapXStride + col], sy = k.snapY[row * k.snapYStride + col];
+    const float speed = limitSpeed(wOut * k.snapGain * (ux * sx + uy * sy) + push, h);
+    const float v = speed / h;
+    float ox = v * ux * 0.95f, oy = v * uy * 0.95f;
+    limitOffset(ox, oy);
+    float discardMargin = 0.0f;
+    unsigned char discardLabel = 0;
+    float value = grid.InterpolateAt(n, -ox, -oy, &discardMargin, &discardLabel);
+    // Sum over the four faces of (neighbour - own value).
+    const float laplacian = -dPlusY - (dMinusX + dPlusX) - dMinusY;
+    value += k.smoothing * wIn * laplacian / (h * h);
+    grid.temp[n] = value;
+  }
+
+  if (grid.useRegional == 0) return;
+  const float speed2 = limitSpeed(push, h);
+  float ox2 = speed2 / h * 0.95f * ux, oy2 = speed2 / h * 0.95f * uy;
+  limitOffset(ox2, oy2);
+  float& newRho = grid.temp2[n];
+  unsigned char& newLabel = grid.regionTmp[n];
+  grid.InterpolateAt(n, -ox2, -oy2, &newRho, &newLabel);
+  const float newPhi = grid.temp[n];
+  const float a = std::fabs(newPhi);
+  if (k.band * 0.5f > a) {
+    if (newLabel != 2) {
+      newRho = a;
+      newLabel = 2;
+    } else if (a > newRho) {
+      newRho = a;
+    }
+  }
+  if (newPhi < 0.0f && newLabel == 1) {
+    newLabel = 0;
+    newRho = 0.0f;
+  }
+  if (newPhi > 0.0f && newLabel == 0) {
+    newLabel = 1;
+    newRho = 0.0f;
+  }
+}
+
+}  // namespace
+
+void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r, float R, float inflation,
+                           float edgeSnap, float smoothing, int boxX, int boxY, int boxWidth, int boxHeight,
+                           const float* snapX, int snapXStride, const float* snapY, int snapYStride) {
+  if (!hasBlock()) return;
+  // Without edge vectors the main field cannot be evolved; the call changes nothing.
+  if (evolveMain && (snapX == nullptr || snapY == nullptr)) return;
+
+  StepConstants k{};
+  k.evolveMain = evolveMain;
+  k.band = static_cast<float>(band);
+  k.x = x;
+  k.y = y;
+  k.r = r;
+  k.R = R;
+  k.inflation = inflation;
+  k.smoothing = smoothing / 1000.0f;
+  // Strength 50 gives about 4, 100 gives 20; a negative or NaN strength counts as 0.
+  const float snapStrength =
+      edgeSnap > 0.0f ? 20.0f * std::pow(edgeSnap / 100.0f, std::log(0.2f) / std::log(0.5f)) : 0.0f;
+  k.snapGain = snapStrength * static_cast<float>(1u << (numLevels < 31 ? numLevels : 31));
+  k.boxX = boxX;
+  k.boxY = boxY;
+  k.boxWidth = boxWidth;
+  k.boxHeight = boxHeight;
+  k.snapX = snapX;
+  k.snapXStride = snapXStride;
+  k.snapY = snapY;
+  k.snapYStride = snapYStride;
+
+  // The ring weights need R > r; otherwise no leaf is evolved (R < r leaves an empty ring anyway).
+  if (R > r) {
+    const int t = truncToInt(R * invTileSize) + 1;
+    const int ci = truncToInt(x * invTileSize), cj = truncToInt(y * invTileSize);
+    const int iHi = static_cast<int>(ni), jHi = static_cast<int>(nj);
+    const int i0 = clampInt(ci - t, 0, iHi), j0 = clampInt(cj - t, 0, jHi);
+    const int i1 = clampInt(ci + 1 + t, 0, iHi), j1 = clampInt(cj + 1 + t, 0, jHi);
+    const float bx0 = static_cast<float>(boxX), by0 = static_cast<float>(boxY);
+    const float bx1 = static_cast<float>(static_cast<long long>(boxX) + boxWidth);
+    const float by1 = static_cast<float>(static_cast<long long>(boxY) + boxHeight);
+    const bool withRegional = useRegional != 0;
+
+    forEachLeafInTiles(i0, j0, i1, j1, [&](unsigned n, float px, float py, float h) {
+      const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
+      if (d < r || d > R) return;
+      if (px >= bx0 && py >= by0 && px < bx1 && py < by1) {
+        evolveLeaf(*this, k, n, px, py, d, h);
+        return;
+      }
+      // Ring leaf outside the host's rectangle: it keeps its values through the commit.
+      temp[n] = levelSet[n];
+      if (withRegional) {
+        temp2[n] = regional[n];
+        regionTmp[n] = region[n];
+      }
+    });
+
+    forEachLeafInTiles(i0, j0, i1, j1, [&](unsigned n, float px, float py, float) {
+      const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
+      if (d < r || d > R) return;
+      levelSet[n] = temp[n];
+      if (withRegional) {
+        regional[n] = temp2[n];
+        region[n] = regionTmp[n];
+      }
+    });
+  }
+
+  RefreshBoundary(levelSet.data());
+  if (useRegional != 0) {
+    RefreshBoundary(regional.data());
+    RefreshBoundary(region.data());
+  }
+}
 
 }  // namespace VELDRA_TRW

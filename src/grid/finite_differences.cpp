@@ -1,9 +1,36 @@
-// Placeholder: finite differences on the quadtree are not built yet.
+// One-edge differences of a channel on the quadtree and the level set gradient built from them.
+// A difference is always "own value minus the value one edge length away", so that for same-level
+// neighbours it is a plain difference of node values and across a change of level it is brought to the
+// same one-edge-length spacing.
+#include "grid/face_stencil_detail.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
 
-float SLGrid2D::FaceDifference(unsigned, Direction, const float*) const { return 0.0f; }
-void SLGrid2D::NodeGradient(unsigned, float& gx, float& gy) const { gx = gy = 0.0f; }
+float SLGrid2D::FaceDifference(unsigned n, Direction d, const float* channel) const {
+  if (channel == nullptr || static_cast<unsigned>(d) > 3u) return 0.0f;
+  const unsigned m = neighbour(n, d);
+  if (m == NO_NODE) return 0.0f;
+  const unsigned c = child0(m);
+  if (c != NO_NODE) {
+    // The touching children's centres lie 0.75 edge lengths from n's centre.
+    const float pair = (channel[c + face_stencil::kTouching[d][0]] + channel[c + face_stencil::kTouching[d][1]]) * 0.5f;
+    return (channel[n] - pair) / 0.75f;
+  }
+  if (level(m) != level(n)) {
+    // Coarser neighbour: read the channel one edge length away through the interpolant.
+    unsigned leaf = n;
+    float lx = face_stencil::kUnitX[d], ly = face_stencil::kUnitY[d];
+    LocateLeaf(leaf, lx, ly);
+    return channel[n] - InterpolateChannel(leaf, channel, lx, ly);
+  }
+  return channel[n] - channel[m];
+}
+
+void SLGrid2D::NodeGradient(unsigned n, float& gx, float& gy) const {
+  const float* phi = levelSet.data();
+  gx = FaceDifference(n, DIR_MINUS_X, phi) - FaceDifference(n, DIR_PLUS_X, phi);
+  gy = FaceDifference(n, DIR_MINUS_Y, phi) - FaceDifference(n, DIR_PLUS_Y, phi);
+}
 
 }  // namespace VELDRA_TRW

@@ -1,8 +1,118 @@
-// Placeholder: seeding the selection from a host mask is not built yet.
+// Seeding the selection from a host mask. The tree is refined to single-pixel cells wherever the mask
+// changes class and where the new content disagrees with the old selection along the rectangle's
+// border; every leaf centred in the rectangle then gets a signed size value (its width + 2, negative
+// inside), and the narrow-band update and redistancing turn those into a signed distance.
+#include <cmath>
+
+#include "grid/mask_seeding_detail.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
 
-void SLGrid2D::InitFromMask(int, int, int, int, const unsigned char*, int) {}
+namespace seeding {
+
+namespace {
+
+// 128 counts as selected for the edge test, though it gets a positive value.
+bool selectedClass(unsigned char m) { return m >= 128; }
+
+}  // namespace
+
+TileSpan tileSpanOf(const SLGrid2D& grid, const MaskView& view) {
+  const float s = grid.invTileSize;
+  return TileSpan{static_cast<int>(std::floor(static_cast<float>(view.x) * s)),
+                  static_cast<int>(std::floor(static_cast<float>(view.y) * s)),
+                  static_cast<int>(std::ceil(static_cast<float>(view.x + view.width) * s)),
+                  static_cast<int>(std::ceil(static_cast<float>(view.y + view.height) * s))};
+}
+
+bool fitsGrid(const SLGrid2D& grid, const MaskView& view) {
+  if (!grid.hasBlock() || view.mask == nullptr || view.width <= 0 || view.height <= 0) return false;
+  if (view.height > 1 && view.stride < view.width) return false;
+  // Point samples start one tile left of a point in the first half of a tile: the block holds points
+  // from -1.5 tiles up to 2 tiles past the last image tile.
+  const long long lowest = -3 * static_cast<long long>(grid.tileSize) / 2;
+  const long long endX = (static_cast<long long>(grid.ni) + 2) * grid.tileSize;
+  const long long endY = (static_cast<long long>(grid.nj) + 2) * grid.tileSize;
+  return view.x >= lowest && view.y >= lowest && static_cast<long long>(view.x) + view.width <= endX &&
+         static_cast<long long>(view.y) + view.height <= endY;
+}
+
+void refineAlongEdges(SLGrid2D& grid, const MaskView& view) {
+  const int x0 = view.x, y0 = view.y, x1 = view.x + view.width, y1 = view.y + view.height;
+  for (int py = y0; py < y1; ++py) {
+    const unsigned char* row = view.mask + static_cast<long long>(py - y0) * view.stride;
+    const unsigned char* above = py > y0 ? row - view.stride : nullptr;
+    const unsigned char* below = py + 1 < y1 ? row + view.stride : nullptr;
+    for (int px = x0; px < x1; ++px) {
+      const int k = px - x0;
+      const unsigned char m = row[k];
+      const bool c = selectedClass(m);
+      // Neighbours outside the rectangle repeat the pixel itself.
+      const bool edge = selectedClass(px > x0 ? row[k - 1] : m) != c ||
+                        selectedClass(px + 1 < x1 ? row[k + 1] : m) != c ||
+                        selectedClass(above != nullptr ? above[k] : m) != c ||
+                        selectedClass(below != nullptr ? below[k] : m) != c;
+      bool seam = false;
+      if (!edge && (px <= x0 || px + 1 >= x1 || py <= y0 || py + 1 >= y1)) {
+        unsigned char label = 0;
+        const float old = grid.SamplePoint(static_cast<float>(px), static_cast<float>(py), &label);
+        seam = c ? old > 0.0f : !(old > 0.0f);
+      }
+      if (!edge && !seam) continue;
+      // Split until the pixel's own cell [px, px + 1) x [py, py + 1) is a leaf; each search starts
+      // again from the point's root tile.
+      const float fx = static_cast<float>(px), fy = static_cast<float>(py);
+      for (;;) {
+        unsigned leaf;
+        float lx, ly;
+        grid.PointToRoot(fx, fy, leaf, lx, ly);
+        grid.LocateLeaf(leaf, lx, ly);
+        if (grid.level(leaf) >= grid.maxLevel) break;
+        grid.SplitBalanced(leaf, true);
+      }
+    }
+  }
+}
+
+void writeSizeValues(SLGrid2D& grid, const MaskView& view, const TileSpan& span) {
+  const float x0 = static_cast<float>(view.x), x1 = static_cast<float>(view.x + view.width);
+  const float y0 = static_cast<float>(view.y), y1 = static_cast<float>(view.y + view.height);
+  const auto column = [&](float c, int first, int count) {
+    // trunc as in the host's pixel grid; the clamp only matters for rectangles in the ghost border.
+    const int p = static_cast<int>(c);
+    return p < first ? first : (p >= first + count ? first + count - 1 : p);
+  };
+  grid.forEachLeafInTiles(span.i0, span.j0, span.i1, span.j1, [&](unsigned n, float cx, float cy, float) {
+    if (!(x0 <= cx && cx < x1 && y0 <= cy && cy < y1)) return;
+    const unsigned char m = view.at(column(cx, view.x, view.width), column(cy, view.y, view.height));
+    const unsigned level = grid.level(n);
+    const unsigned shift = level < grid.maxLevel ? grid.maxLevel - level : 0u;
+    const float d = static_cast<float>(1u << shift) + 2.0f;
+    grid.levelSet[n] = m > 128 ? -d : d;
+    if (grid.useRegional) {
+      grid.regional[n] = d;
+      grid.region[n] = m > 128 ? 0 : (m < 128 ? 1 : 2);
+    }
+  });
+}
+
+}  // namespace seeding
+
+void SLGrid2D::InitFromMask(int x, int y, int width, int height, const unsigned char* mask, int stride) {
+  if (width == 0 || height == 0) return;
+  const seeding::MaskView view{mask, x, y, width, height, stride};
+  if (!seeding::fitsGrid(*this, view)) return;
+  const seeding::TileSpan span = seeding::tileSpanOf(*this, view);
+  seeding::refineAlongEdges(*this, view);
+  seeding::writeSizeValues(*this, view, span);
+  RefreshBoundary(levelSet.data());
+  if (useRegional) {
+    RefreshBoundary(regional.data());
+    RefreshBoundary(region.data());
+  }
+  UpdateNarrowBand(span.i0, span.j0, span.i1, span.j1);
+  Redistance(span.i0, span.j0, span.i1, span.j1);
+}
 
 }  // namespace VELDRA_TRW

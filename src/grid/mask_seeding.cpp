@@ -2,7 +2,10 @@
 // changes class and where the new content disagrees with the old selection along the rectangle's
 // border; every leaf centred in the rectangle then gets a signed size value (its width + 2, negative
 // inside), and the narrow-band update and redistancing turn those into a signed distance.
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "grid/mask_seeding_detail.h"
 #include "grid/sl_grid.h"
@@ -38,14 +41,50 @@ bool fitsGrid(const SLGrid2D& grid, const MaskView& view) {
          static_cast<long long>(view.y) + view.height <= endY;
 }
 
+// Splits until the cell of the point (px, py) is a single-pixel leaf; each search starts again from
+// the point's root tile.
+void refinePixelCell(SLGrid2D& grid, int px, int py) {
+  const float fx = static_cast<float>(px), fy = static_cast<float>(py);
+  for (;;) {
+    unsigned leaf;
+    float lx, ly;
+    grid.PointToRoot(fx, fy, leaf, lx, ly);
+    grid.LocateLeaf(leaf, lx, ly);
+    if (grid.level(leaf) >= grid.maxLevel) return;
+    grid.SplitBalanced(leaf, true);
+  }
+}
+
+std::uint64_t load8(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 void refineAlongEdges(SLGrid2D& grid, const MaskView& view) {
+  constexpr std::uint64_t kClassBits = 0x8080808080808080ull;  // a byte's class is its top bit
+  constexpr bool kLittleEndian = std::endian::native == std::endian::little;
   const int x0 = view.x, y0 = view.y, x1 = view.x + view.width, y1 = view.y + view.height;
   for (int py = y0; py < y1; ++py) {
     const unsigned char* row = view.mask + static_cast<long long>(py - y0) * view.stride;
     const unsigned char* above = py > y0 ? row - view.stride : nullptr;
     const unsigned char* below = py + 1 < y1 ? row + view.stride : nullptr;
-    for (int px = x0; px < x1; ++px) {
+    const bool borderRow = py <= y0 || py + 1 >= y1;
+    int px = x0;
+    while (px < x1) {
       const int k = px - x0;
+      // Eight pixels at once away from the rectangle's border: only those whose class differs from a
+      // neighbour's are edge pixels, and none of them is a border pixel.
+      if (kLittleEndian && !borderRow && k >= 1 && k + 9 <= view.width) {
+        const std::uint64_t centre = load8(row + k);
+        const std::uint64_t differs = ((centre ^ load8(row + k - 1)) | (centre ^ load8(row + k + 1)) |
+                                       (centre ^ load8(above + k)) | (centre ^ load8(below + k))) &
+                                      kClassBits;
+        for (int b = 0; differs != 0 && b < 8; ++b)
+          if ((differs >> (8 * b + 7)) & 1u) refinePixelCell(grid, px + b, py);
+        px += 8;
+        continue;
+      }
       const unsigned char m = row[k];
       const bool c = selectedClass(m);
       // Neighbours outside the rectangle repeat the pixel itself.
@@ -54,23 +93,15 @@ void refineAlongEdges(SLGrid2D& grid, const MaskView& view) {
                         selectedClass(above != nullptr ? above[k] : m) != c ||
                         selectedClass(below != nullptr ? below[k] : m) != c;
       bool seam = false;
-      if (!edge && (px <= x0 || px + 1 >= x1 || py <= y0 || py + 1 >= y1)) {
+      // The seam test reads the old field only at border pixels that are no edge pixels (an edge
+      // pixel is refined either way).
+      if (!edge && (borderRow || px <= x0 || px + 1 >= x1)) {
         unsigned char label = 0;
         const float old = grid.SamplePoint(static_cast<float>(px), static_cast<float>(py), &label);
         seam = c ? old > 0.0f : !(old > 0.0f);
       }
-      if (!edge && !seam) continue;
-      // Split until the pixel's own cell [px, px + 1) x [py, py + 1) is a leaf; each search starts
-      // again from the point's root tile.
-      const float fx = static_cast<float>(px), fy = static_cast<float>(py);
-      for (;;) {
-        unsigned leaf;
-        float lx, ly;
-        grid.PointToRoot(fx, fy, leaf, lx, ly);
-        grid.LocateLeaf(leaf, lx, ly);
-        if (grid.level(leaf) >= grid.maxLevel) break;
-        grid.SplitBalanced(leaf, true);
-      }
+      if (edge || seam) refinePixelCell(grid, px, py);
+      ++px;
     }
   }
 }

@@ -84,6 +84,12 @@ std::vector<std::pair<std::string, Mask>> maskBattery(int w, int h, std::uint32_
   for (int y = 0; y < h; ++y) lines.at(w / 4, y) = 255;
   for (int k = 0; k < std::min(w, h); ++k) lines.at(k, k) = 255;
   out.emplace_back("lines", lines);
+  // Bytes near the class threshold scattered over 0: the class is the byte's top bit.
+  Mask speckle(w, h);
+  const unsigned char near[4] = {127, 128, 129, 255};
+  for (unsigned char& b : speckle.bytes)
+    if (rng() % 100 < 3) b = near[rng() % 4];
+  out.emplace_back("speckle", speckle);
   Mask grey(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) grey.at(x, y) = x < w / 3 ? 255 : (x < 2 * w / 3 ? 128 : 0);
@@ -328,7 +334,8 @@ TEST(MaskSeeding, SeededFieldKeepsTheMaskClassesAndIsADistanceNearTheFront) {
       int samples = 0;
       const double g = meanGradient(*grid, r, &samples);
       std::printf("    %-22s rect x=%3d: mean |grad| %.3f over %d samples\n", name.c_str(), r.x, g, samples);
-      if (samples > 50) {
+      // Speckle leaves few points 4 to 9 pixels from every front; its mean is printed, not bounded.
+      if (samples > 50 && name != "speckle") {
         EXPECT_GT(g, 0.8);
         EXPECT_LT(g, 1.2);
       }

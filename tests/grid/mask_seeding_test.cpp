@@ -413,19 +413,24 @@ struct LeafClasses {
   }
 };
 
-TEST(MaskSeeding, SelectionReadBackAgreesWithTheMaskWhereFourPixelsAgree) {
+TEST(MaskSeeding, SelectionReadBackAgreesWithTheMaskWhereFourPixelsAgreeBeforeAndAfterRefinement) {
   const int W = 640, H = 480;
   ASSERT_TRUE(VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, W, H, false));
   for (auto& [name, mask] : maskBattery(W, H, 99)) {
     SCOPED_TRACE(name);
     VELDRA::Deselect();
     ASSERT_TRUE(VELDRA::InitSelection(0, 0, W, H, mask.bytes.data(), W));
-    const std::vector<unsigned char> got = readSelection(W, H, 0);
+    const std::vector<unsigned char> seeded = readSelection(W, H, 0);
+    const LeafClasses classes(*VELDRA_CORE::currentGrid(), mask);
+    // Refinement passes (all of them: 0 means maxLevel) coarsen away from the front only.
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(VELDRA::RefineSelection(0));
+    EXPECT_EQ(testing::internal::GetCapturedStdout().size(), 8 * std::string("RefineGridForField: 0,0,3,2,  ni,nj=3,2\n").size());
+    const std::vector<unsigned char> refined = readSelection(W, H, 0);
     // Every class change except 128 beside 255 is refined to single pixels, so leaves carry one
     // class; where 128 meets 255 nothing is split and a leaf takes its centre pixel's sign. A corner
     // is checked where its four pixels agree and their leaves, and every leaf touching those, carry
-    // one class each.
-    const LeafClasses classes(*VELDRA_CORE::currentGrid(), mask);
+    // one class each (leaves as seeded).
     int checked = 0, wrong = 0;
     // The read-out samples at pixel corners: corner (x, y) is shared by pixels x-1..x, y-1..y.
     for (int y = 1; y < H; ++y)
@@ -437,7 +442,8 @@ TEST(MaskSeeding, SelectionReadBackAgreesWithTheMaskWhereFourPixelsAgree) {
             !classes.settledAt(x, y))
           continue;
         ++checked;
-        wrong += got[static_cast<std::size_t>(y) * W + x] != (a ? 255 : 0);
+        wrong += seeded[static_cast<std::size_t>(y) * W + x] != (a ? 255 : 0);
+        wrong += refined[static_cast<std::size_t>(y) * W + x] != (a ? 255 : 0);
       }
     EXPECT_GT(checked, W * H / 4);
     EXPECT_EQ(wrong, 0);

@@ -5,6 +5,7 @@
 // allocator may move the pools), compute every new value on the unsplit tree, and only then link.
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
@@ -72,7 +73,9 @@ void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
   if (!hasBlock()) return;
   ClearRefineMarks();
   // Boxes reaching beyond the interior tiles are outside the contract; they are cut to it.
-  const auto clampTo = [](int v, std::uint32_t n) { return v < 0 ? 0 : (v > static_cast<int>(n) ? static_cast<int>(n) : v); };
+  const auto clampTo = [](int v, std::uint32_t n) {
+    return v < 0 ? 0 : (v > static_cast<int>(n) ? static_cast<int>(n) : v);
+  };
   i0 = clampTo(i0, ni);
   i1 = clampTo(i1, ni);
   j0 = clampTo(j0, nj);

@@ -94,8 +94,9 @@ void BM_RefinementPassSettled(benchmark::State& state) {
   auto grid = makeGrid(kWidth, kHeight);
   QuietStdout quiet;
   grid->InitFromMask(0, 0, kWidth, kHeight, mask.bytes.data(), kWidth);
-  for (int pass = 0; pass < 8; ++pass) grid->RefineGridForField(0, 0, static_cast<int>(grid->ni), static_cast<int>(grid->nj));
-  for (auto _ : state) grid->RefineGridForField(0, 0, static_cast<int>(grid->ni), static_cast<int>(grid->nj));
+  const int ni = static_cast<int>(grid->ni), nj = static_cast<int>(grid->nj);
+  for (int pass = 0; pass < 8; ++pass) grid->RefineGridForField(0, 0, ni, nj);
+  for (auto _ : state) grid->RefineGridForField(0, 0, ni, nj);
   report(state, *grid);
 }
 BENCHMARK(BM_RefinementPassSettled)->Unit(benchmark::kMillisecond);

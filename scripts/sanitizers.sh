@@ -20,6 +20,6 @@ cmake --build build-tsan -j"$jobs" --target $tsan_targets
 grep -v '^#' scripts/tsan-tests.txt | while read -r target filter; do
   [ -n "$target" ] || continue
   echo "== ThreadSanitizer: $target ${filter:-}"
-  TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan.supp" \
+  TSAN_OPTIONS="halt_on_error=1" \
     "build-tsan/tests/$target" --gtest_filter="${filter:-*}:-*Death*"
 done

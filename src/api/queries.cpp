@@ -1,8 +1,8 @@
 // Read-only questions about the selection: the three-level mask of a rectangle, the matting class
 // of a pixel, and whether a circle crosses the selection boundary (or a region border).
 #include "api/queries.h"
+#include "common/parallel_rows.h"
 
-#include <tbb/parallel_for.h>
 
 #include <algorithm>
 #include <cmath>
@@ -135,13 +135,9 @@ void RenderSelection(const SLGrid2D& grid, int x, int y, int w, int h, unsigned 
                                    threshold, std::max(static_cast<int>(grid.maxLevel) - k - 1, 0),
                                    tiles.i0,  tiles.i1};
   if (tiles.j1 <= tiles.j0) return;
-  tbb::task_group_context context;
-  tbb::parallel_for(
-      tbb::blocked_range<int>(tiles.j0, tiles.j1, 1),
-      [&renderer](const tbb::blocked_range<int>& rows) {
-        for (int j = rows.begin(); j != rows.end(); ++j) renderer.renderRow(j);
-      },
-      tbb::auto_partitioner(), context);
+  VELDRA_COMMON::parallelRows(tiles.j0, tiles.j1, [&renderer](const tbb::blocked_range<int>& rows) {
+    for (int j = rows.begin(); j != rows.end(); ++j) renderer.renderRow(j);
+  });
 }
 
 VELDRA::EDITMODE MattingMode(const SLMain& engine, int x, int y) {

@@ -1,9 +1,6 @@
 #include "edgesnap/edge_snap_stages.h"
 
 #include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
-#include <tbb/task_group.h>
 
 #include <algorithm>
 #include <climits>
@@ -11,6 +8,7 @@
 #include <cstdint>
 
 #include "edgesnap/edge_snap_constants.h"
+#include "common/parallel_rows.h"
 
 namespace VELDRA_EDGESNAP {
 
@@ -24,9 +22,7 @@ constexpr int kColumnBlockPixels = 64;
 
 template <class Body>
 void ForEachRowRange(int begin, int end, const Body& body) {
-  if (begin >= end) return;
-  tbb::task_group_context context;
-  tbb::parallel_for(tbb::blocked_range<int>(begin, end, 1), body, tbb::auto_partitioner(), context);
+  VELDRA_COMMON::parallelRows(begin, end, body);
 }
 
 int OutputWidth(const EdgeSnapWorkspace& workspace) { return workspace.colour.Width() - kBorder; }

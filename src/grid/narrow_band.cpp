@@ -3,14 +3,12 @@
 // thread so that no node changes sign. While the regional level set is in use the same step moves the
 // unsigned regional distance, with differences signed by the region labels.
 #include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
-#include <tbb/task_group.h>
 
 #include <cmath>
 
 #include "grid/face_stencil_detail.h"
 #include "grid/sl_grid.h"
+#include "common/parallel_rows.h"
 
 namespace VELDRA_TRW {
 namespace {
@@ -88,15 +86,11 @@ void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) {
 
   if (j0 < j1) {
     // Each row writes scratch values of its own leaves only and reads channels nobody writes here.
-    tbb::task_group_context context;
-    tbb::parallel_for(
-        tbb::blocked_range<int>(j0, j1, 1),
-        [&](const tbb::blocked_range<int>& rows) {
-          for (int j = rows.begin(); j != rows.end(); ++j)
-            for (int i = i0; i < i1; ++i)
-              walkSubtree(rootIndex(i, j), true, [&](unsigned n) { reinitialiseLeaf(*this, n, withRegional); });
-        },
-        tbb::auto_partitioner(), context);
+    VELDRA_COMMON::parallelRows(j0, j1, [&](const tbb::blocked_range<int>& rows) {
+      for (int j = rows.begin(); j != rows.end(); ++j)
+        for (int i = i0; i < i1; ++i)
+          walkSubtree(rootIndex(i, j), true, [&](unsigned n) { reinitialiseLeaf(*this, n, withRegional); });
+    });
   }
 
   for (int j = j0; j < j1; ++j)

@@ -1,0 +1,48 @@
+// The one parallel loop shape of the engine: rows [begin, end) of independent work, each unit writing
+// only data of its own rows, finished before the call returns. Grain 1, automatic partitioning.
+//
+// Under ThreadSanitizer the rows run on plain std::threads instead: the shipped oneTBB library is not
+// instrumented, so the sanitizer cannot see the joins that order the rows' writes before the
+// caller's reads, and would report every loop. Plain threads keep the engine's own accesses checked.
+#pragma once
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/partitioner.h>
+#include <tbb/task_group.h>
+
+#if defined(__SANITIZE_THREAD__)
+#define VELDRA_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELDRA_THREAD_SANITIZER 1
+#endif
+#endif
+
+#ifdef VELDRA_THREAD_SANITIZER
+#include <atomic>
+#include <thread>
+#include <vector>
+#endif
+
+namespace VELDRA_COMMON {
+
+// body is called with tbb::blocked_range<int> pieces covering [begin, end) once each.
+template <typename Body>
+void parallelRows(int begin, int end, const Body& body) {
+  if (begin >= end) return;
+#ifdef VELDRA_THREAD_SANITIZER
+  std::atomic<int> next{begin};
+  auto worker = [&] {
+    for (int j = next.fetch_add(1); j < end; j = next.fetch_add(1)) body(tbb::blocked_range<int>(j, j + 1, 1));
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3 && t < end - begin - 1; ++t) threads.emplace_back(worker);
+  worker();
+  for (std::thread& t : threads) t.join();
+#else
+  tbb::task_group_context context;
+  tbb::parallel_for(tbb::blocked_range<int>(begin, end, 1), body, tbb::auto_partitioner(), context);
+#endif
+}
+
+}  // namespace VELDRA_COMMON

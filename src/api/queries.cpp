@@ -68,7 +68,7 @@ struct SelectionRenderer {
     return value < static_cast<float>(band) ? 128 : 0;
   }
 
-  void renderLeaf(unsigned leaf, float cx, float cy, float edge, bool canFillUniform) const {
+  void renderLeaf(unsigned leaf, float cx, float cy, float edge) const {
     const double he = static_cast<double>(edge * 0.5f);
     const int col0 = std::max(x, static_cast<int>(static_cast<double>(cx) - he + 0.5));
     const int col1 = std::min(x + w - 1, static_cast<int>(static_cast<double>(cx) + he - 0.5));
@@ -77,7 +77,7 @@ struct SelectionRenderer {
     if (col0 > col1 || row0 > row1) return;
     const int level = static_cast<int>(grid.level(leaf));
     const int maxLevel = static_cast<int>(grid.maxLevel);
-    const bool uniform = canFillUniform && (level < fineLevel || (level < maxLevel - 2 &&
+    const bool uniform = (level < fineLevel || (level < maxLevel - 2 &&
                                                                   grid.regional[leaf] > uniformThreshold));
     if (uniform) {
       const unsigned char byte = grid.useRegional ? LabelByte(grid.region[leaf]) : (grid.levelSet[leaf] < 0.0f ? 255 : 0);
@@ -92,32 +92,8 @@ struct SelectionRenderer {
   }
 
   void renderRow(int j) const {
-    struct Entry {
-      unsigned node;
-      float cx, cy, edge;
-    };
-    Entry stack[VELDRA_TRW::kWalkStackCapacity];
-    for (int i = i0; i < i1; ++i) {
-      int depth = 0;
-      stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * grid.tileSizeF,
-                             (static_cast<float>(j) + 0.5f) * grid.tileSizeF, grid.tileSizeF};
-      while (depth > 0) {
-        const Entry e = stack[--depth];
-        const unsigned c = grid.child0(e.node);
-        if (c == NO_NODE) {
-          renderLeaf(e.node, e.cx, e.cy, e.edge, true);
-          continue;
-        }
-        if (depth + 4 > VELDRA_TRW::kWalkStackCapacity) {  // deeper than any tree the engine builds
-          renderLeaf(e.node, e.cx, e.cy, e.edge, false);
-          continue;
-        }
-        const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
-        for (int k = 3; k >= 0; --k)
-          stack[depth++] = Entry{c + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
-                                 (k & 2) ? e.cy + quarter : e.cy - quarter, half};
-      }
-    }
+    grid.forEachLeafInTiles(i0, j, i1, j + 1,
+                            [this](unsigned leaf, float cx, float cy, float edge) { renderLeaf(leaf, cx, cy, edge); });
   }
 };
 

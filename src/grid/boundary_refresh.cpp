@@ -14,7 +14,7 @@ unsigned char meanOfPair(unsigned char a, unsigned char b) {
 }
 
 // Child visiting order for leaves that take from direction d: the half on the d side first.
-constexpr unsigned kNearFirst[4][4] = {
+constexpr unsigned char kNearFirst[4][4] = {
     {0, 2, 1, 3},  // takes from -x: lower x half first
     {1, 3, 0, 2},  // takes from +x
     {0, 1, 2, 3},  // takes from -y
@@ -38,28 +38,9 @@ void takeFrom(const SLGrid2D& grid, T* channel, unsigned n, Direction d) {
 // Every leaf of tile (i, j) accepted by keep(cx, cy) takes from d, children nearer the image first.
 template <typename T, typename Keep>
 void refreshTile(const SLGrid2D& grid, T* channel, int i, int j, Direction d, Keep&& keep) {
-  struct Entry {
-    unsigned node;
-    float cx, cy, edge;
-  };
-  Entry stack[kWalkStackCapacity];
-  int depth = 0;
-  stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * grid.tileSizeF,
-                         (static_cast<float>(j) + 0.5f) * grid.tileSizeF, grid.tileSizeF};
-  while (depth > 0) {
-    const Entry e = stack[--depth];
-    const unsigned c = grid.child0(e.node);
-    if (c == NO_NODE) {
-      if (keep(e.cx, e.cy)) takeFrom(grid, channel, e.node, d);
-      continue;
-    }
-    const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
-    for (int s = 3; s >= 0; --s) {
-      const unsigned k = kNearFirst[d][s];
-      stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
-                             (k & 2u) ? e.cy + quarter : e.cy - quarter, half};
-    }
-  }
+  grid.forEachLeafInTile(i, j, kNearFirst[d], [&](unsigned n, float cx, float cy, float) {
+    if (keep(cx, cy)) takeFrom(grid, channel, n, d);
+  });
 }
 
 template <typename T>

@@ -26,36 +26,14 @@ bool settled(const SLGrid2D& grid, unsigned n, unsigned char label, float c) {
 }  // namespace
 
 void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
-  struct Entry {
-    unsigned node;
-    float cx, cy, edge;
-  };
   const float reach = 0.1f * static_cast<float>(grid.tileSize);
-  Entry stack[kWalkStackCapacity];
-  for (int j = box.j0; j < box.j1; ++j) {
-    for (int i = box.i0; i < box.i1; ++i) {
-      int depth = 0;
-      stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * grid.tileSizeF,
-                             (static_cast<float>(j) + 0.5f) * grid.tileSizeF, grid.tileSizeF};
-      while (depth > 0) {
-        const Entry e = stack[--depth];
-        if (!grid.hasChildren(e.node)) {
-          const float c = cellSize(grid, e.node);
-          const float d = shape.Distance(e.cx, e.cy, 0.0f);
-          const bool near = std::fabs(d) < c * 0.5f * 1.414f + reach;
-          if (!near || grid.level(e.node) >= grid.maxLevel || settled(grid, e.node, label, c)) continue;
-          grid.SplitBalanced(e.node);
-          if (!grid.hasChildren(e.node)) continue;
-        }
-        // Pool data may have moved during the split: child links are read afresh.
-        const unsigned c0 = grid.child0(e.node);
-        const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
-        for (int k = 3; k >= 0; --k)
-          stack[depth++] = Entry{c0 + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
-                                 (k & 2) ? e.cy + quarter : e.cy - quarter, half};
-      }
-    }
-  }
+  // The walk enters the children of every leaf it splits, so refinement reaches the finest level.
+  grid.forEachLeafInTiles(box.i0, box.j0, box.i1, box.j1, [&](unsigned n, float cx, float cy, float) {
+    const float c = cellSize(grid, n);
+    const float d = shape.Distance(cx, cy, 0.0f);
+    const bool near = std::fabs(d) < c * 0.5f * 1.414f + reach;
+    if (near && grid.level(n) < grid.maxLevel && !settled(grid, n, label, c)) grid.SplitBalanced(n);
+  });
 }
 
 void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {

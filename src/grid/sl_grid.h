@@ -117,34 +117,44 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   void LineEdit(unsigned char label, const float start[2], const float end[2], float radius);
 
   // ---- walks with geometry ----
-  // Visits the leaves of root tiles [i0, i1) x [j0, j1) (rows outer), each subtree depth first with
-  // child 0 first, passing the leaf with its centre and edge in pixels.
+  // Child 0 first: the order of every walk that does not need another.
+  static constexpr unsigned char kChildrenInOrder[4] = {0, 1, 2, 3};
+
+  // Visits the leaves of root tile (i, j) depth first, children in `order`, passing each leaf with
+  // its centre and edge in pixels. A leaf that the visitor splits is entered next, so a walk can
+  // refine as it goes; child links are read after the visit because splitting may move the pools.
   template <typename F>
-  void forEachLeafInTiles(int i0, int j0, int i1, int j1, F&& visit) const {
+  void forEachLeafInTile(int i, int j, const unsigned char (&order)[4], F&& visit) const {
     struct Entry {
       unsigned node;
       float cx, cy, edge;
     };
     Entry stack[kWalkStackCapacity];
-    for (int j = j0; j < j1; ++j) {
-      for (int i = i0; i < i1; ++i) {
-        int depth = 0;
-        stack[depth++] = Entry{rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileSizeF,
-                               (static_cast<float>(j) + 0.5f) * tileSizeF, tileSizeF};
-        while (depth > 0) {
-          const Entry e = stack[--depth];
-          const unsigned c = child0(e.node);
-          if (c == NO_NODE) {
-            visit(e.node, e.cx, e.cy, e.edge);
-            continue;
-          }
-          const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
-          for (int k = 3; k >= 0; --k)
-            stack[depth++] = Entry{c + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
-                                   (k & 2) ? e.cy + quarter : e.cy - quarter, half};
-        }
+    int depth = 0;
+    stack[depth++] = Entry{rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileSizeF,
+                           (static_cast<float>(j) + 0.5f) * tileSizeF, tileSizeF};
+    while (depth > 0) {
+      const Entry e = stack[--depth];
+      if (!hasChildren(e.node)) {
+        visit(e.node, e.cx, e.cy, e.edge);
+        if (!hasChildren(e.node)) continue;
+      }
+      const unsigned c = child0(e.node);
+      const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+      for (int s = 3; s >= 0; --s) {
+        const unsigned k = order[s];
+        stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
+                               (k & 2u) ? e.cy + quarter : e.cy - quarter, half};
       }
     }
+  }
+
+  // The leaves of root tiles [i0, i1) x [j0, j1), rows outer, each tile as forEachLeafInTile with
+  // child 0 first.
+  template <typename F>
+  void forEachLeafInTiles(int i0, int j0, int i1, int j1, F&& visit) const {
+    for (int j = j0; j < j1; ++j)
+      for (int i = i0; i < i1; ++i) forEachLeafInTile(i, j, kChildrenInOrder, visit);
   }
 };
 

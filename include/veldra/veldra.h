@@ -11,13 +11,22 @@
 // Coordinates are image pixels, x to the right and y down the rows. Integer coordinates are used
 // unchanged, so a pixel is sampled at its corner.
 //
-// Robustness choices made by this library where the calling contract leaves them open:
+// Robustness choices made by this library where the calling contract leaves them open. No argument
+// value makes a function crash; calls that keep to the contract behave exactly as documented below.
 //  - Every function that needs the engine or its image grid and is called before
 //    InitializeWithVeldraBrush (or after the grid was released) does nothing and returns false (for
 //    functions returning bool), 0 / EDITMODE_ADD (for the others with a result).
-//  - The guarded editing functions (InitializeWithVeldraBrush, InitSelection, RefineSelection,
-//    AddDeleteLine, Step, Smoothen) never let an exception escape: running out of memory makes them
-//    return false, and the selection stays usable (work done before the failure is kept).
+//  - No exception leaves the library through these functions. Running out of memory makes the
+//    editing functions (InitializeWithVeldraBrush, InitSelection, RefineSelection, AddDeleteLine,
+//    Step, Smoothen) return false; the selection stays usable and consistent (work done before the
+//    failure is kept), and the next call works normally once memory is available again.
+//  - Null pointers, negative sizes, strides smaller than the width and rectangles that do not fit
+//    the image are refused as each function describes; a refused call changes nothing.
+//  - Coordinates (brush points, line ends, query points) may be any int: points outside the image
+//    are answered or painted as the image border continues, never by reading outside the grid.
+//  - A stroke event without a preceding MouseDown continues the operation the last stroke chose. A
+//    new image (InitializeImage) in the middle of a stroke keeps the stroke's operation; the next
+//    event works on the new, empty selection.
 #ifndef VELDRA_VELDRA_H
 #define VELDRA_VELDRA_H
 
@@ -60,13 +69,16 @@ typedef void (*BrushCallback)(const void*, int, int, int, int, unsigned char*, u
 // Creates the engine on first use and sets it up for a width x height image (as InitializeImage).
 // When releaseImage is true the image grid is released at once; the engine then has no grid until the
 // next InitializeImage. A second call keeps the engine, the parameters, the matting brush radius and
-// the regional-stroke flag, and rebuilds the grid. Returns true, or false when memory ran out (the
-// engine is then left without a grid). Negative sizes are treated as 0.
+// the regional-stroke flag, and rebuilds the grid. Returns true, or false when memory ran out or the
+// image is too large (the engine is then left without a grid). Negative sizes are treated as 0.
+// Images up to width * width + height * height < 2^32 are supported (sides up to 46340 for a square,
+// 65535 for a strip).
 VELDRA_API bool InitializeWithVeldraBrush(BrushCallback callback1, BrushCallback callback2, int width,
                                           int height, bool releaseImage);
 
 // Replaces the grid by a new, empty one for a width x height image. Always returns 0. Before
-// InitializeWithVeldraBrush it does nothing. If memory runs out the engine is left without a grid.
+// InitializeWithVeldraBrush it does nothing. If memory runs out, or the image is larger than
+// InitializeWithVeldraBrush supports, the engine is left without a grid (no exception is thrown).
 // Negative sizes are treated as 0.
 VELDRA_API int InitializeImage(int width, int height);
 
@@ -95,14 +107,15 @@ VELDRA_API bool InitSelection(int x, int y, int width, int height, unsigned char
 // Accepted for compatibility: ignores its arguments and returns true.
 VELDRA_API bool FeedbackMat(int x, int y, int width, int height, unsigned char* mask, int stride);
 
-// Runs passes refinement passes over the whole image (8 when passes < 1), which refine the tree around
-// the boundary and coarsen it elsewhere. Returns true, or false when a pass ran out of memory or there
-// is no grid.
+// Runs passes refinement passes over the whole image (8 when passes < 1, at most 256), which refine
+// the tree around the boundary and coarsen it elsewhere. Returns true, or false when a pass ran out
+// of memory or there is no grid.
 VELDRA_API bool RefineSelection(int passes);
 
 // Classifies pixel (x, y): EDITMODE_ADD inside the selection, EDITMODE_SUBTRACT outside, EDITMODE_BAND
 // near the boundary (or in the boundary band of the regional partition). Returns EDITMODE_ADD without
-// an engine or grid, and for points more than one root tile (256 pixels) outside the image.
+// an engine or grid. Points far outside the image are answered as at the outer edge of the grid's
+// border (EDITMODE_SUBTRACT unless the selection reaches the image edge there).
 VELDRA_API EDITMODE GetMattingMode(int x, int y);
 
 // Renders the selection inside the pixel rectangle (x, y, w, h) into mask, whose first byte belongs to
@@ -118,7 +131,7 @@ VELDRA_API void GetSelection(int x, int y, int w, int h, unsigned char* mask, in
 // pixels of 4 bytes (red, green, blue, ignored), imageStride pixels per row; output pixel (x, y)
 // describes image pixel (x + 12, y + 12). snapX and snapY receive w x h floats each, rows snapXStride
 // and snapYStride floats apart. Does nothing for null pointers, w or h below 1, or strides smaller than
-// the row width.
+// the row width. If the work images cannot be allocated the call ends and the arrays hold no result.
 VELDRA_API void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imageStride, float* snapX,
                                     int snapXStride, float* snapY, int snapYStride);
 
@@ -130,12 +143,17 @@ VELDRA_API bool AddDeleteLine(EDITMODE mode, int x0, int y0, int x1, int y1);
 // One brush event at (x, y). The rectangle (boxX, boxY, boxWidth, boxHeight) is the part of the image
 // the event may change and the extent of the edge vector field snapX / snapY (row strides in floats),
 // as produced by ComputeEdgeSnapData for that rectangle. band is the width in pixels of the boundary
-// band kept by the regional partition. Returns true, or false when memory ran out or there is no grid.
+// band kept by the regional partition. Returns true, or false when memory ran out.
+// Refused with false, changing nothing: no grid; a null snapX or snapY; a stride smaller than
+// boxWidth; a negative size; a rectangle wholly outside the image; an edge-snap value within
+// PARAM_RADIUS + 2 pixels of (x, y) that is not finite or exceeds 1e30 in magnitude. A rectangle
+// reaching beyond the image is cut to the image (the arrays are still indexed from (boxX, boxY)).
 VELDRA_API bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidth,
                      int boxHeight, float* snapX, int snapXStride, float* snapY, int snapYStride);
 
 // One smoothing event at (x, y) inside the rectangle (boxX, boxY, boxWidth, boxHeight). Returns true,
-// or false when memory ran out or there is no grid.
+// or false when memory ran out. Refused with false, changing nothing: no grid, a negative size, a
+// rectangle wholly outside the image. A rectangle reaching beyond the image is cut to the image.
 VELDRA_API bool Smoothen(int x, int y, int boxX, int boxY, int boxWidth, int boxHeight);
 
 // Start and end of a stroke: the next stroke event chooses its operation anew. MouseUp also ends a
@@ -167,7 +185,8 @@ VELDRA_API void enableRLS(int band);
 // Turns the regional partition off (its data are kept until it is enabled again and rebuilt).
 VELDRA_API void disableRLS();
 
-// Sets the radius in pixels of the band-painting brush (default 5).
+// Sets the radius in pixels of the band-painting brush (default 5). A negative, infinite or NaN radius
+// is ignored.
 VELDRA_API void setMattingBrushRadius(float radius);
 
 }  // namespace VELDRA

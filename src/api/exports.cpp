@@ -2,8 +2,13 @@
 // engine. Nothing else in the library is visible to the host.
 #include <veldra/veldra.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <limits>
 #include <new>
+#include <stdexcept>
 
+#include "api/argument_checks.h"
 #include "api/engine.h"
 #include "api/parameters.h"
 #include "api/queries.h"
@@ -33,11 +38,17 @@ bool guarded(F&& work) {
   }
 }
 
-// Builds a new grid for the engine; on failure the engine is left without a grid.
-void buildGrid(SLMain& engine, int width, int height) {
+// More passes than this cannot change the tree any further (a pass refines by at most one level); a
+// larger request would only keep the host waiting.
+constexpr int kMostRefinementPasses = 256;
+
+// Builds a new grid for the engine; on failure (the storage's integer code) the engine is left
+// without a grid. An image size the grid cannot hold leaves it without a grid and returns false.
+bool buildGrid(SLMain& engine, int width, int height) {
   engine.releaseGrid();
   engine.width = width;
   engine.height = height;
+  if (!SupportedImageSize(width, height)) return false;
   auto* grid = new SLGrid2D();
   try {
     grid->setImageSize(static_cast<std::uint32_t>(width < 0 ? 0 : width),
@@ -47,6 +58,7 @@ void buildGrid(SLMain& engine, int width, int height) {
     throw;
   }
   engine.grid = grid;
+  return true;
 }
 
 }  // namespace
@@ -58,13 +70,14 @@ using namespace VELDRA_CORE;
 
 bool InitializeWithVeldraBrush(BrushCallback, BrushCallback, int width, int height, bool releaseImage) {
   LibraryState& lib = library();
+  bool built = false;
   const bool ok = guarded([&] {
     if (lib.engine == nullptr) lib.engine = new SLMain();
-    buildGrid(*lib.engine, width, height);
+    built = buildGrid(*lib.engine, width, height);
     if (releaseImage) lib.engine->releaseGrid();
   });
   if (!ok && lib.engine != nullptr) lib.engine->grid = nullptr;
-  return ok;
+  return ok && built;
 }
 
 int InitializeImage(int width, int height) {
@@ -117,7 +130,7 @@ bool FeedbackMat(int, int, int, int, unsigned char*, int) { return true; }
 bool RefineSelection(int passes) {
   SLGrid2D* grid = currentGrid();
   if (grid == nullptr) return false;
-  const int count = passes >= 1 ? passes : static_cast<int>(grid->maxLevel);
+  const int count = passes >= 1 ? std::min(passes, kMostRefinementPasses) : static_cast<int>(grid->maxLevel);
   return guarded([&] {
     for (int p = 0; p < count; ++p)
       grid->RefineGridForField(0, 0, static_cast<int>(grid->ni), static_cast<int>(grid->nj));
@@ -143,7 +156,12 @@ void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, f
 
 void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imageStride, float* snapX, int snapXStride,
                          float* snapY, int snapYStride) {
-  VELDRA_EDGESNAP::ComputeEdgeSnapData(w, h, image, imageStride, snapX, snapXStride, snapY, snapYStride);
+  // The work images are allocated on the general heap; a block too large for it ends the call.
+  try {
+    VELDRA_EDGESNAP::ComputeEdgeSnapData(w, h, image, imageStride, snapX, snapXStride, snapY, snapYStride);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
 }
 
 bool AddDeleteLine(EDITMODE mode, int x0, int y0, int x1, int y1) {
@@ -156,15 +174,34 @@ bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidt
           int snapXStride, float* snapY, int snapYStride) {
   SLMain* engine = library().engine;
   if (engine == nullptr || engine->grid == nullptr) return false;
+  if (snapX == nullptr || snapY == nullptr || snapXStride < boxWidth || snapYStride < boxWidth) return false;
+  const SLGrid2D& grid = *engine->grid;
+  ClippedRect box;
+  if (!ClipToImage(boxX, boxY, boxWidth, boxHeight, static_cast<int>(grid.imageWidth),
+                   static_cast<int>(grid.imageHeight), box))
+    return false;
+  const float* sx = snapX + static_cast<std::ptrdiff_t>(box.skipRows) * snapXStride + box.skipColumns;
+  const float* sy = snapY + static_cast<std::ptrdiff_t>(box.skipRows) * snapYStride + box.skipColumns;
+  // The evolution reads the arrays only at leaves within the brush radius of (x, y).
+  const long long reach = static_cast<long long>(library().parameters[PARAM_RADIUS]) + 2;
+  const auto within = [](long long v, int n) { return static_cast<int>(std::clamp<long long>(v, 0, n)); };
+  const int c0 = within(x - reach - box.x, box.w), c1 = within(x + reach + 1 - box.x, box.w);
+  const int r0 = within(y - reach - box.y, box.h), r1 = within(y + reach + 1 - box.y, box.h);
+  if (!UsableSnapValues(sx, snapXStride, c0, r0, c1, r1) || !UsableSnapValues(sy, snapYStride, c0, r0, c1, r1))
+    return false;
   return guarded([&] {
-    RunStep(*engine, mode, band, x, y, boxX, boxY, boxWidth, boxHeight, snapX, snapXStride, snapY, snapYStride);
+    RunStep(*engine, mode, band, x, y, box.x, box.y, box.w, box.h, sx, snapXStride, sy, snapYStride);
   });
 }
 
 bool Smoothen(int x, int y, int boxX, int boxY, int boxWidth, int boxHeight) {
   SLMain* engine = library().engine;
   if (engine == nullptr || engine->grid == nullptr) return false;
-  return guarded([&] { RunSmoothen(*engine, x, y, boxX, boxY, boxWidth, boxHeight); });
+  ClippedRect box;
+  if (!ClipToImage(boxX, boxY, boxWidth, boxHeight, static_cast<int>(engine->grid->imageWidth),
+                   static_cast<int>(engine->grid->imageHeight), box))
+    return false;
+  return guarded([&] { RunSmoothen(*engine, x, y, box.x, box.y, box.w, box.h); });
 }
 
 void MouseDown() {
@@ -209,6 +246,7 @@ void disableRLS() {
 }
 
 void setMattingBrushRadius(float radius) {
+  if (!(radius >= 0.0f && radius <= std::numeric_limits<float>::max())) return;  // NaN, negative, infinite
   if (SLMain* engine = library().engine) engine->mattingRadius = radius;
 }
 

@@ -1,0 +1,306 @@
+// Every exported function called as a careless host would: before the library is set up, after the
+// grid was released, and with null pointers, absurd sizes, rectangles off the image, short strides,
+// non-finite edge-snap values and wild coordinates. One table row per case: the state it starts
+// from, the call, the result it must give, and whether the call must leave everything unchanged.
+// Whatever the row, the tree must stay consistent afterwards.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz/tree_checks.h"
+#include "hardening/library_state.h"
+
+namespace {
+
+using namespace VELDRA;
+using veldra_hardening::enterState;
+using veldra_hardening::fingerprint;
+using veldra_hardening::kImageHeight;
+using veldra_hardening::kImageWidth;
+using veldra_hardening::State;
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+enum class Effect { Unchanged, MayChange };
+
+struct Case {
+  const char* name;
+  State state;
+  std::function<int()> call;  // the call's result as an int (0 for functions without one)
+  std::optional<int> result;  // expected result, when fixed
+  Effect effect;
+};
+
+// Edge-snap arrays for a brush box, with one value replaced at box pixel (col, row) when asked.
+struct Snap {
+  std::vector<float> x, y;
+  explicit Snap(int w, int h) : x(static_cast<std::size_t>(std::max(w * h, 1)), 0.1f), y(x.size(), -0.1f) {}
+};
+
+int stepIn(int x, int y, int bx, int by, int bw, int bh, float* sx, int sxs, float* sy, int sys,
+           EDITMODE mode = EDITMODE_ADD) {
+  return Step(mode, 0, x, y, bx, by, bw, bh, sx, sxs, sy, sys);
+}
+
+// A Step at (150, 40) over its 21 x 21 brush box, with value v at box pixel (col, row) of snapX.
+int stepWithSnapValue(float v, int col, int row) {
+  Snap s(21, 21);
+  s.x[static_cast<std::size_t>(row * 21 + col)] = v;
+  return stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21);
+}
+
+int mattingModeIsValid(int x, int y) {
+  const EDITMODE m = GetMattingMode(x, y);
+  return m == EDITMODE_ADD || m == EDITMODE_SUBTRACT || m == EDITMODE_BAND;
+}
+
+std::vector<Case> cases() {
+  static unsigned char mask[64 * 64];
+  static unsigned char out[64 * 64];
+  static float fx[64 * 64], fy[64 * 64];
+  static unsigned char rgba[100 * 100 * 4];
+  int* const np = nullptr;
+  static int value = 0;
+  const int W = kImageWidth, H = kImageHeight;
+  std::vector<Case> c = {
+      // ---- setting up ----
+      {"init INT_MAX square", State::NotLoaded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, INT_MAX, INT_MAX, false); }, 0, Effect::MayChange},
+      {"init above supported diagonal", State::Seeded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, 46341, 46341, false); }, 0, Effect::MayChange},
+      {"init long strip at the limit", State::NotLoaded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, 65535, 1, false); }, 1, Effect::MayChange},
+      {"init negative sizes", State::NotLoaded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, -5, INT_MIN, false); }, 1, Effect::MayChange},
+      {"image before init", State::NotLoaded, [] { return InitializeImage(100, 100); }, 0, Effect::Unchanged},
+      {"image INT_MIN x INT_MAX", State::Seeded, [] { return InitializeImage(INT_MIN, INT_MAX); }, 0, Effect::MayChange},
+      // ---- parameters ----
+      {"default with null pointers", State::NotLoaded, [np] { return GetDefaultParameter(PARAM_RADIUS, np, np, np); }, -1, Effect::Unchanged},
+      {"default of INT_MIN", State::NotLoaded, [] { int a, b, d; return GetDefaultParameter(static_cast<PARAM>(INT_MIN), &a, &b, &d); }, -1, Effect::Unchanged},
+      {"get into null", State::Seeded, [np] { return GetParameter(PARAM_CORE, np); }, -1, Effect::Unchanged},
+      {"get of 5", State::Seeded, [] { return GetParameter(static_cast<PARAM>(5), &value); }, -1, Effect::Unchanged},
+      {"set of INT_MAX", State::Seeded, [] { return SetParameter(static_cast<PARAM>(INT_MAX), 3); }, -1, Effect::Unchanged},
+      {"set of -1", State::NotLoaded, [] { return SetParameter(static_cast<PARAM>(-1), 3); }, -1, Effect::Unchanged},
+      // ---- selection lifecycle ----
+      {"deselect before init", State::NotLoaded, [] { Deselect(); return 0; }, 0, Effect::Unchanged},
+      {"deselect after release", State::NoGrid, [] { Deselect(); return 0; }, 0, Effect::Unchanged},
+      {"seed before init", State::NotLoaded, [] { return InitSelection(0, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed after release", State::NoGrid, [] { return InitSelection(0, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed null mask", State::Seeded, [] { return InitSelection(0, 0, 8, 8, nullptr, 8); }, 0, Effect::Unchanged},
+      {"seed negative width", State::Seeded, [] { return InitSelection(0, 0, -8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed stride below width", State::Seeded, [] { return InitSelection(0, 0, 8, 8, mask, 7); }, 0, Effect::Unchanged},
+      {"seed negative stride", State::Seeded, [] { return InitSelection(0, 0, 8, 8, mask + 56, -8); }, 0, Effect::Unchanged},
+      {"seed left of image", State::Seeded, [] { return InitSelection(-1, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed past right edge", State::Seeded, [W] { return InitSelection(W - 7, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed past bottom edge", State::Seeded, [H] { return InitSelection(0, H - 7, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed wholly outside", State::Seeded, [W] { return InitSelection(W + 10, 5, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed overflowing sum", State::Seeded, [] { return InitSelection(INT_MAX, INT_MAX, INT_MAX, INT_MAX, mask, INT_MAX); }, 0, Effect::Unchanged},
+      {"seed empty rectangle", State::Seeded, [] { return InitSelection(5, 5, 0, 8, nullptr, 0); }, 1, Effect::Unchanged},
+      {"feedback with nonsense", State::NotLoaded, [] { return FeedbackMat(INT_MIN, -1, INT_MAX, -7, nullptr, -3); }, 1, Effect::Unchanged},
+      {"refine before init", State::NotLoaded, [] { return RefineSelection(2); }, 0, Effect::Unchanged},
+      {"refine after release", State::NoGrid, [] { return RefineSelection(2); }, 0, Effect::Unchanged},
+      {"refine INT_MAX passes", State::Seeded, [] { return RefineSelection(INT_MAX); }, 1, Effect::MayChange},
+      {"refine INT_MIN passes", State::Seeded, [] { return RefineSelection(INT_MIN); }, 1, Effect::MayChange},
+      // ---- queries ----
+      {"matting before init", State::NotLoaded, [] { return static_cast<int>(GetMattingMode(5, 5)); }, EDITMODE_ADD, Effect::Unchanged},
+      {"matting after release", State::NoGrid, [] { return static_cast<int>(GetMattingMode(5, 5)); }, EDITMODE_ADD, Effect::Unchanged},
+      {"matting at INT_MIN", State::Seeded, [] { return mattingModeIsValid(INT_MIN, INT_MIN); }, 1, Effect::Unchanged},
+      {"matting at INT_MAX", State::Seeded, [] { return mattingModeIsValid(INT_MAX, 3); }, 1, Effect::Unchanged},
+      {"circle before init", State::NotLoaded, [] { return CheckCircleRegionIntersection(5, 5, 3); }, 0, Effect::Unchanged},
+      {"circle after release", State::NoGrid, [] { return CheckCircleRegionIntersection(5, 5, 3); }, 0, Effect::Unchanged},
+      {"circle centred far outside", State::Seeded, [] { return CheckCircleRegionIntersection(INT_MIN, INT_MAX, 10); }, 1, Effect::Unchanged},
+      {"circle of radius INT_MAX", State::Seeded, [] { return CheckCircleRegionIntersection(150, 100, INT_MAX); }, std::nullopt, Effect::Unchanged},
+      {"circle of radius INT_MIN", State::Seeded, [] { return CheckCircleRegionIntersection(150, 100, INT_MIN); }, std::nullopt, Effect::Unchanged},
+      {"skip before init", State::NotLoaded, [] { return CheckSkipEvolution(5, 5, 50, 10, 0, 0, 10, 10); }, 0, Effect::Unchanged},
+      {"skip after release", State::NoGrid, [] { return CheckSkipEvolution(5, 5, 50, 10, 0, 0, 10, 10); }, 0, Effect::Unchanged},
+      {"skip with extreme ints", State::Seeded, [] { return CheckSkipEvolution(INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MAX, INT_MIN, INT_MIN, INT_MAX); }, std::nullopt, Effect::Unchanged},
+      {"skip with huge radius", State::Seeded, [] { return CheckSkipEvolution(150, 100, INT_MAX, INT_MAX, 0, 0, 299, 199); }, std::nullopt, Effect::Unchanged},
+      // ---- rendering the mask ----
+      {"render before init", State::NotLoaded, [] { GetSelection(0, 0, 8, 8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render after release", State::NoGrid, [] { GetSelection(0, 0, 8, 8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render into null", State::Seeded, [] { GetSelection(0, 0, 8, 8, nullptr, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render stride below width", State::Seeded, [] { GetSelection(0, 0, 8, 8, out, 7, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render negative height", State::Seeded, [] { GetSelection(0, 0, 8, -8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render past the image", State::Seeded, [W] { GetSelection(W - 4, 0, 8, 8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render overflowing sum", State::Seeded, [] { GetSelection(INT_MAX, 0, INT_MAX, 1, out, INT_MAX, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render NaN centre, INT_MIN band", State::Seeded, [] { GetSelection(140, 90, 20, 20, out, 20, kNaN, kInf, INT_MIN); return 0; }, 0, Effect::Unchanged},
+      // ---- edge snap data ----
+      {"snap data null image", State::NotLoaded, [] { ComputeEdgeSnapData(8, 8, nullptr, 32, fx, 8, fy, 8); return 0; }, 0, Effect::Unchanged},
+      {"snap data null output", State::NotLoaded, [] { ComputeEdgeSnapData(8, 8, rgba, 32, nullptr, 8, fy, 8); return 0; }, 0, Effect::Unchanged},
+      {"snap data zero size", State::NotLoaded, [] { ComputeEdgeSnapData(0, 8, rgba, 32, fx, 8, fy, 8); return 0; }, 0, Effect::Unchanged},
+      {"snap data short image stride", State::NotLoaded, [] { ComputeEdgeSnapData(8, 8, rgba, 31, fx, 8, fy, 8); return 0; }, 0, Effect::Unchanged},
+      {"snap data short output stride", State::NotLoaded, [] { ComputeEdgeSnapData(8, 8, rgba, 32, fx, 8, fy, 7); return 0; }, 0, Effect::Unchanged},
+      {"snap data INT_MAX size", State::NotLoaded, [] { ComputeEdgeSnapData(INT_MAX, INT_MAX, rgba, INT_MAX, fx, INT_MAX, fy, INT_MAX); return 0; }, 0, Effect::Unchanged},
+      // ---- strokes ----
+      {"line before init", State::NotLoaded, [] { return AddDeleteLine(EDITMODE_ADD, 0, 0, 10, 10); }, 0, Effect::Unchanged},
+      {"line after release", State::NoGrid, [] { return AddDeleteLine(EDITMODE_ADD, 0, 0, 10, 10); }, 0, Effect::Unchanged},
+      {"line between far corners", State::Seeded, [] { return AddDeleteLine(EDITMODE_ADD, INT_MIN, INT_MIN, INT_MAX, INT_MAX); }, 1, Effect::MayChange},
+      {"line with mode INT_MIN", State::Seeded, [] { return AddDeleteLine(static_cast<EDITMODE>(INT_MIN), 0, 0, 99, 99); }, 1, Effect::MayChange},
+      {"step before init", State::NotLoaded, [] { return stepIn(10, 10, 0, 0, 64, 64, fx, 64, fy, 64); }, 0, Effect::Unchanged},
+      {"step after release", State::NoGrid, [] { return stepIn(10, 10, 0, 0, 64, 64, fx, 64, fy, 64); }, 0, Effect::Unchanged},
+      {"step null snapX", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, nullptr, 21, fy, 21); }, 0, Effect::Unchanged},
+      {"step null snapY", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, fx, 21, nullptr, 21); }, 0, Effect::Unchanged},
+      {"step stride below width", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, fx, 20, fy, 21); }, 0, Effect::Unchanged},
+      {"step negative width", State::Seeded, [] { return stepIn(150, 40, 140, 30, -21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
+      {"step box wholly left", State::Seeded, [] { return stepIn(150, 40, -100, 30, 21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
+      {"step box wholly below", State::Seeded, [H] { return stepIn(150, 40, 140, H, 21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
+      {"step box at INT_MAX", State::Seeded, [] { return stepIn(150, 40, INT_MAX, INT_MAX, INT_MAX, 1, fx, INT_MAX, fy, INT_MAX); }, 0, Effect::Unchanged},
+      {"step NaN edge snap value", State::Seeded, [] { return stepWithSnapValue(kNaN, 10, 10); }, 0, Effect::Unchanged},
+      {"step infinite edge snap value", State::Seeded, [] { return stepWithSnapValue(-kInf, 0, 20); }, 0, Effect::Unchanged},
+      {"step edge snap value 1e31", State::Seeded, [] { return stepWithSnapValue(1e31f, 20, 0); }, 0, Effect::Unchanged},
+      {"step box crossing the image", State::Seeded, [W] {
+         Snap s(64, 64);
+         return stepIn(W - 5, 30, W - 32, 0, 64, 64, s.x.data(), 64, s.y.data(), 64); }, 1, Effect::MayChange},
+      {"step far outside, box inside", State::Seeded, [] {
+         Snap s(21, 21);
+         return stepIn(INT_MIN, INT_MAX, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21, EDITMODE_AUTO); }, 1, Effect::MayChange},
+      {"step mode INT_MAX", State::Seeded, [] {
+         Snap s(21, 21);
+         return stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21, static_cast<EDITMODE>(INT_MAX)); }, 1, Effect::MayChange},
+      {"step empty box, no arrays", State::Seeded, [] { return stepIn(150, 40, 140, 30, 0, 0, nullptr, 0, nullptr, 0); }, 0, Effect::Unchanged},
+      {"smoothen before init", State::NotLoaded, [] { return Smoothen(10, 10, 0, 0, 20, 20); }, 0, Effect::Unchanged},
+      {"smoothen after release", State::NoGrid, [] { return Smoothen(10, 10, 0, 0, 20, 20); }, 0, Effect::Unchanged},
+      {"smoothen negative height", State::Seeded, [] { return Smoothen(150, 40, 140, 30, 21, -1); }, 0, Effect::Unchanged},
+      {"smoothen box wholly outside", State::Seeded, [] { return Smoothen(150, 40, INT_MIN, INT_MIN, 21, 21); }, 0, Effect::Unchanged},
+      {"smoothen box over everything", State::Seeded, [] { return Smoothen(210, 100, -1000, -1000, INT_MAX, INT_MAX); }, 1, Effect::MayChange},
+      {"smoothen far outside", State::Seeded, [] { return Smoothen(INT_MAX, INT_MIN, 0, 0, 300, 200); }, 1, Effect::MayChange},
+      {"mouse down before init", State::NotLoaded, [] { MouseDown(); return 0; }, 0, Effect::Unchanged},
+      {"mouse up after release", State::NoGrid, [] { MouseUp(); return 0; }, 0, Effect::Unchanged},
+      // ---- regional partition, files, matting brush ----
+      {"regional before init", State::NotLoaded, [] { enableRLS(4); return 0; }, 0, Effect::Unchanged},
+      {"regional after release", State::NoGrid, [] { enableRLS(4); return 0; }, 0, Effect::Unchanged},
+      {"regional band INT_MIN", State::Seeded, [] { enableRLS(INT_MIN); return 0; }, 0, Effect::MayChange},
+      {"regional band INT_MAX", State::Seeded, [] { enableRLS(INT_MAX); return 0; }, 0, Effect::MayChange},
+      {"regional off before init", State::NotLoaded, [] { disableRLS(); return 0; }, 0, Effect::Unchanged},
+      {"regional off after release", State::NoGrid, [] { disableRLS(); return 0; }, 0, Effect::Unchanged},
+      {"dump before init", State::NotLoaded, [] { SaveSelectionToFile(); return 0; }, 0, Effect::Unchanged},
+      {"dump after release", State::NoGrid, [] { SaveSelectionToFile(); return 0; }, 0, Effect::Unchanged},
+      {"dump with pointer", State::Seeded, [] { SaveSelectionToFile(reinterpret_cast<void*>(1)); return 0; }, 0, Effect::Unchanged},
+      {"matting radius before init", State::NotLoaded, [] { setMattingBrushRadius(3.0f); return 0; }, 0, Effect::Unchanged},
+      {"matting radius NaN", State::Seeded, [] { setMattingBrushRadius(kNaN); return 0; }, 0, Effect::Unchanged},
+      {"matting radius -1", State::Seeded, [] { setMattingBrushRadius(-1.0f); return 0; }, 0, Effect::Unchanged},
+      {"matting radius infinite", State::Seeded, [] { setMattingBrushRadius(kInf); return 0; }, 0, Effect::Unchanged},
+  };
+  return c;
+}
+
+// Runs in an empty temporary directory, so that a dump that should not happen would show.
+class OutOfContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("veldra-ooc-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(dir_);
+    veldra_fuzz::resetLibrary();
+  }
+  std::filesystem::path dir_, previous_;
+};
+
+TEST_F(OutOfContract, EveryExportedFunction) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    enterState(c.state);
+    const veldra_hardening::Fingerprint before = fingerprint();
+    const int result = c.call();
+    if (c.result) {
+      EXPECT_EQ(result, *c.result);
+    }
+    if (c.effect == Effect::Unchanged) {
+      EXPECT_TRUE(fingerprint() == before) << "the call changed the library";
+    }
+    if (VELDRA_TRW::SLGrid2D* g = VELDRA_CORE::currentGrid()) {
+      EXPECT_EQ(veldra_fuzz::treeProblem(*g, true), "");
+    }
+    EXPECT_FALSE(std::filesystem::exists("field.pbm"));
+  }
+}
+
+// The state each setting-up row leaves behind.
+TEST_F(OutOfContract, RefusedImagesLeaveNoGridAndTheNextImageWorks) {
+  enterState(State::Seeded);
+  EXPECT_FALSE(InitializeWithVeldraBrush(nullptr, nullptr, 46341, 46341, false));
+  EXPECT_EQ(VELDRA_CORE::currentGrid(), nullptr);
+  EXPECT_EQ(InitializeImage(46340, 46340), 0);  // the largest square
+  ASSERT_NE(VELDRA_CORE::currentGrid(), nullptr);
+  EXPECT_EQ(VELDRA_CORE::currentGrid()->ni, 182u);
+  EXPECT_EQ(InitializeImage(70000, 10), 0);
+  EXPECT_EQ(VELDRA_CORE::currentGrid(), nullptr);
+  EXPECT_EQ(InitializeImage(-3, 20), 0);  // negative sides count as 0
+  ASSERT_NE(VELDRA_CORE::currentGrid(), nullptr);
+  EXPECT_EQ(VELDRA_CORE::currentGrid()->ni, 0u);
+  EXPECT_EQ(VELDRA_CORE::currentGrid()->nj, 1u);
+}
+
+// A rectangle partly outside the image is cut to it: the same event with the box cut by the host
+// gives the same field, and edge-snap values outside the image are never read.
+TEST_F(OutOfContract, BoxCrossingTheImageActsAsTheBoxCutToIt) {
+  const auto run = [](bool cut) {
+    enterState(State::Seeded);
+    Snap s(80, 60);
+    for (int r = 0; r < 60; ++r)
+      for (int k = 0; k < 80; ++k) {
+        const bool inImage = 250 + k < kImageWidth && 20 + r < kImageHeight;
+        s.x[static_cast<std::size_t>(r * 80 + k)] = inImage ? 0.02f * static_cast<float>(k % 7) - 0.05f : kNaN;
+      }
+    MouseDown();
+    const bool ok = cut ? Step(EDITMODE_ADD, 0, 270, 50, 250, 20, 50, 60, s.x.data(), 80, s.y.data(), 80)
+                        : Step(EDITMODE_ADD, 0, 270, 50, 250, 20, 80, 60, s.x.data(), 80, s.y.data(), 80);
+    EXPECT_TRUE(ok);
+    return fingerprint();
+  };
+  EXPECT_TRUE(run(false) == run(true));
+}
+
+// A non-finite value is refused only where the evolution could read it: near the brush.
+TEST_F(OutOfContract, NonFiniteSnapValuesAwayFromTheBrushAreHarmless) {
+  enterState(State::Seeded);
+  SetParameter(PARAM_RADIUS, 5);
+  Snap s(41, 41);  // box (130, 20) .. (170, 60), brush at (150, 40) reads within 7 pixels
+  s.x[0] = kNaN;
+  s.y[40 * 41 + 40] = kInf;
+  EXPECT_TRUE(stepIn(150, 40, 130, 20, 41, 41, s.x.data(), 41, s.y.data(), 41));
+  s.x[static_cast<std::size_t>((40 - 20 + 7) * 41 + (150 - 130 - 7))] = kNaN;  // (143, 47)
+  const veldra_hardening::Fingerprint before = fingerprint();
+  EXPECT_FALSE(stepIn(150, 40, 130, 20, 41, 41, s.x.data(), 41, s.y.data(), 41));
+  EXPECT_TRUE(fingerprint() == before);
+}
+
+// Strokes out of order: events without MouseDown, and a new image in the middle of a regional
+// stroke (the stroke keeps its operation, the new grid has no regional partition).
+TEST_F(OutOfContract, StrokesOutOfOrder) {
+  enterState(State::Seeded);
+  Snap s(21, 21);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_TRUE(stepIn(150 + 5 * k, 40, 140 + 5 * k, 30, 21, 21, s.x.data(), 21, s.y.data(), 21, EDITMODE_AUTO));
+    EXPECT_TRUE(Smoothen(150, 160, 140, 150, 21, 21));
+  }
+  MouseDown();
+  enableRLS(8);
+  EXPECT_TRUE(stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21));
+  const std::int32_t regionalOperation = VELDRA_CORE::library().engine->operation;
+  EXPECT_TRUE(regionalOperation == VELDRA_CORE::OP_BAND_PAINT || regionalOperation == VELDRA_CORE::OP_REGION_BRUSH);
+  InitializeImage(180, 120);
+  EXPECT_EQ(VELDRA_CORE::library().engine->operation, regionalOperation);
+  EXPECT_TRUE(stepIn(100, 40, 90, 30, 21, 21, s.x.data(), 21, s.y.data(), 21));
+  EXPECT_TRUE(AddDeleteLine(EDITMODE_SUBTRACT, 0, 0, 179, 119));
+  EXPECT_TRUE(Smoothen(100, 40, 90, 30, 21, 21));
+  MouseUp();
+  ASSERT_NE(VELDRA_CORE::currentGrid(), nullptr);
+  EXPECT_EQ(veldra_fuzz::treeProblem(*VELDRA_CORE::currentGrid(), true), "");
+  // A new stroke on the new image chooses afresh.
+  MouseDown();
+  EXPECT_TRUE(stepIn(100, 40, 90, 30, 21, 21, s.x.data(), 21, s.y.data(), 21));
+  EXPECT_EQ(VELDRA_CORE::library().engine->operation, VELDRA_CORE::OP_ADD);
+}
+
+}  // namespace

@@ -17,7 +17,8 @@ int truncToInt(float v) {
   return static_cast<int>(v);
 }
 
-int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+// Tile bounds are formed in 64 bits: brush centre and radius may each be near the truncation limit.
+int clampInt(long long v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : static_cast<int>(v)); }
 
 // Limits a speed to 0.9 edge lengths, keeping its sign (zero counts as positive).
 float limitSpeed(float f, float h) {
@@ -142,8 +143,8 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
 
   // The ring weights need R > r; otherwise no leaf is evolved (R < r leaves an empty ring anyway).
   if (R > r) {
-    const int t = truncToInt(R * invTileSize) + 1;
-    const int ci = truncToInt(x * invTileSize), cj = truncToInt(y * invTileSize);
+    const long long t = static_cast<long long>(truncToInt(R * invTileSize)) + 1;
+    const long long ci = truncToInt(x * invTileSize), cj = truncToInt(y * invTileSize);
     const int iHi = static_cast<int>(ni), jHi = static_cast<int>(nj);
     const int i0 = clampInt(ci - t, 0, iHi), j0 = clampInt(cj - t, 0, jHi);
     const int i1 = clampInt(ci + 1 + t, 0, iHi), j1 = clampInt(cj + 1 + t, 0, jHi);

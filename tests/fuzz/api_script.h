@@ -35,8 +35,11 @@ class ByteReader {
   std::uint32_t u32() { return static_cast<std::uint32_t>(u16()) | (static_cast<std::uint32_t>(u16()) << 16); }
   int pick(int n) { return byte() % n; }
   bool flag() { return (byte() & 1) != 0; }
-  // lo ... hi inclusive, for ranges up to 65536 values.
-  int intIn(int lo, int hi) { return lo + static_cast<int>(u16() % static_cast<unsigned>(hi - lo + 1)); }
+  // lo ... hi inclusive (hi >= lo), from two bytes: wide ranges are covered only in part.
+  int intIn(int lo, int hi) {
+    const long long span = static_cast<long long>(hi) - lo + 1;
+    return static_cast<int>(lo + static_cast<long long>(u16()) % span);
+  }
 
   int interestingInt() {
     static const int kValues[] = {0, 1, -1, 2, 3, 4, 255, 256, 257, -255, -256, -384, -385, 511, 512, 1024,

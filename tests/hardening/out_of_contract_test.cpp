@@ -70,7 +70,6 @@ std::vector<Case> cases() {
   static unsigned char rgba[100 * 100 * 4];
   int* const np = nullptr;
   static int value = 0;
-  const int W = kImageWidth, H = kImageHeight;
   std::vector<Case> c = {
       // ---- setting up ----
       {"init INT_MAX square", State::NotLoaded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, INT_MAX, INT_MAX, false); }, 0, Effect::MayChange},
@@ -96,9 +95,9 @@ std::vector<Case> cases() {
       {"seed stride below width", State::Seeded, [] { return InitSelection(0, 0, 8, 8, mask, 7); }, 0, Effect::Unchanged},
       {"seed negative stride", State::Seeded, [] { return InitSelection(0, 0, 8, 8, mask + 56, -8); }, 0, Effect::Unchanged},
       {"seed left of image", State::Seeded, [] { return InitSelection(-1, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
-      {"seed past right edge", State::Seeded, [W] { return InitSelection(W - 7, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
-      {"seed past bottom edge", State::Seeded, [H] { return InitSelection(0, H - 7, 8, 8, mask, 8); }, 0, Effect::Unchanged},
-      {"seed wholly outside", State::Seeded, [W] { return InitSelection(W + 10, 5, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed past right edge", State::Seeded, [] { return InitSelection(kImageWidth - 7, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed past bottom edge", State::Seeded, [] { return InitSelection(0, kImageHeight - 7, 8, 8, mask, 8); }, 0, Effect::Unchanged},
+      {"seed wholly outside", State::Seeded, [] { return InitSelection(kImageWidth + 10, 5, 8, 8, mask, 8); }, 0, Effect::Unchanged},
       {"seed overflowing sum", State::Seeded, [] { return InitSelection(INT_MAX, INT_MAX, INT_MAX, INT_MAX, mask, INT_MAX); }, 0, Effect::Unchanged},
       {"seed empty rectangle", State::Seeded, [] { return InitSelection(5, 5, 0, 8, nullptr, 0); }, 1, Effect::Unchanged},
       {"feedback with nonsense", State::NotLoaded, [] { return FeedbackMat(INT_MIN, -1, INT_MAX, -7, nullptr, -3); }, 1, Effect::Unchanged},
@@ -126,7 +125,7 @@ std::vector<Case> cases() {
       {"render into null", State::Seeded, [] { GetSelection(0, 0, 8, 8, nullptr, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render stride below width", State::Seeded, [] { GetSelection(0, 0, 8, 8, out, 7, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render negative height", State::Seeded, [] { GetSelection(0, 0, 8, -8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
-      {"render past the image", State::Seeded, [W] { GetSelection(W - 4, 0, 8, 8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render past the image", State::Seeded, [] { GetSelection(kImageWidth - 4, 0, 8, 8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render overflowing sum", State::Seeded, [] { GetSelection(INT_MAX, 0, INT_MAX, 1, out, INT_MAX, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render NaN centre, INT_MIN band", State::Seeded, [] { GetSelection(140, 90, 20, 20, out, 20, kNaN, kInf, INT_MIN); return 0; }, 0, Effect::Unchanged},
       // ---- edge snap data ----
@@ -148,14 +147,14 @@ std::vector<Case> cases() {
       {"step stride below width", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, fx, 20, fy, 21); }, 0, Effect::Unchanged},
       {"step negative width", State::Seeded, [] { return stepIn(150, 40, 140, 30, -21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
       {"step box wholly left", State::Seeded, [] { return stepIn(150, 40, -100, 30, 21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
-      {"step box wholly below", State::Seeded, [H] { return stepIn(150, 40, 140, H, 21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
+      {"step box wholly below", State::Seeded, [] { return stepIn(150, 40, 140, kImageHeight, 21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
       {"step box at INT_MAX", State::Seeded, [] { return stepIn(150, 40, INT_MAX, INT_MAX, INT_MAX, 1, fx, INT_MAX, fy, INT_MAX); }, 0, Effect::Unchanged},
       {"step NaN edge snap value", State::Seeded, [] { return stepWithSnapValue(kNaN, 10, 10); }, 0, Effect::Unchanged},
       {"step infinite edge snap value", State::Seeded, [] { return stepWithSnapValue(-kInf, 0, 20); }, 0, Effect::Unchanged},
       {"step edge snap value 1e31", State::Seeded, [] { return stepWithSnapValue(1e31f, 20, 0); }, 0, Effect::Unchanged},
-      {"step box crossing the image", State::Seeded, [W] {
+      {"step box crossing the image", State::Seeded, [] {
          Snap s(64, 64);
-         return stepIn(W - 5, 30, W - 32, 0, 64, 64, s.x.data(), 64, s.y.data(), 64); }, 1, Effect::MayChange},
+         return stepIn(kImageWidth - 5, 30, kImageWidth - 32, 0, 64, 64, s.x.data(), 64, s.y.data(), 64); }, 1, Effect::MayChange},
       {"step far outside, box inside", State::Seeded, [] {
          Snap s(21, 21);
          return stepIn(INT_MIN, INT_MAX, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21, EDITMODE_AUTO); }, 1, Effect::MayChange},

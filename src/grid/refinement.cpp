@@ -3,6 +3,13 @@
 // so the tree stays graded across edges and corners, lets the ghost border follow the image border,
 // then carries out every split and one level of merges. Splits reserve all child groups first (the
 // allocator may move the pools), compute every new value on the unsplit tree, and only then link.
+//
+// Marks are set only by the box marking, by MarkSplit and by the ghost border, so every root tile
+// where a mark is set is noted in refineTilesMarked. A pass clears marks, collects splits and merges
+// and refreshes the ROOT bits only in noted tiles, in row-major tile order and depth first inside a
+// tile: the work lists and their order are those of walks over the whole tree, at the cost of the
+// tiles a pass can touch.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -12,6 +19,82 @@
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
+
+namespace {
+
+std::size_t blockTiles(const SLGrid2D& grid) { return static_cast<std::size_t>(grid.si) * grid.sj * grid.sk; }
+
+// True when the tile notes describe this block; until then marks are cleared over the whole tree.
+bool notesValid(const SLGrid2D& grid) { return grid.hasBlock() && grid.refineTilesMarked.size() == blockTiles(grid); }
+
+void noteTileOfRoot(SLGrid2D& grid, unsigned root) {
+  if (notesValid(grid)) grid.refineTilesMarked[root - grid.firstNode] = 1;
+}
+
+void noteTileOf(SLGrid2D& grid, unsigned n) {
+  while (grid.parent(n) != NO_NODE) n = grid.parent(n);
+  noteTileOfRoot(grid, n);
+}
+
+// Visits the root tiles noted so far, in the order of the whole-tree walks (rows outer).
+template <typename F>
+void forEachNotedTile(const SLGrid2D& grid, F&& visit) {
+  const std::size_t count = grid.refineTilesMarked.size();
+  const std::uint8_t* noted = grid.refineTilesMarked.data();
+  for (std::size_t t = 0; t < count; ++t)
+    if (noted[t] != 0) visit(grid.firstNode + static_cast<unsigned>(t));
+}
+
+// Start of a pass: no node keeps a mark. Marks can only be in noted tiles, unless the notes do not
+// describe this block yet; then the whole tree is cleared once.
+void clearMarksOfLastPass(SLGrid2D& grid) {
+  if (!notesValid(grid)) {
+    grid.ClearRefineMarks();
+    return;
+  }
+  forEachNotedTile(grid, [&](unsigned root) {
+    grid.walkSubtree(root, false, [&](unsigned n) {
+      grid.flags(n).clear(TreeFlags::SPLIT_MARK);
+      grid.flags(n).clear(TreeFlags::MERGE_MARK);
+    });
+  });
+  std::fill(grid.refineTilesMarked.begin(), grid.refineTilesMarked.end(), std::uint8_t{0});
+}
+
+// ApplyRefinement with its walks cut to the noted tiles. Splits are leaves with SPLIT_MARK; a merge
+// needs four children with MERGE_MARK in the node's own tile. Both lie only in noted tiles, and the
+// tiles are visited in the whole-tree order, so the lists come out in the same order.
+void applyInNotedTiles(SLGrid2D& grid) {
+  grid.MarkGhostTiles();
+  std::vector<unsigned>& marked = grid.splitList[0];
+  std::vector<unsigned>& groups = grid.groupList[0];
+  marked.clear();
+  groups.clear();
+  forEachNotedTile(grid, [&](unsigned root) {
+    grid.walkSubtree(root, true, [&](unsigned n) {
+      if (grid.flags(n).has(TreeFlags::SPLIT_MARK)) marked.push_back(n);
+    });
+  });
+  // Every group is reserved before any value is computed: allocation may move every pool.
+  for (std::size_t k = 0; k < marked.size(); ++k) groups.push_back(grid.nodes.allocateGroup());
+  for (std::size_t k = 0; k < marked.size(); ++k) grid.SplitValues(marked[k], groups[k]);
+  // The list holds exactly the marked leaves; linking one never changes another.
+  for (unsigned n : marked) grid.linkChildren(n, group_index::load(grid.temp[n]));
+
+  marked.clear();
+  groups.clear();
+  forEachNotedTile(grid, [&](unsigned root) {
+    grid.walkSubtree(root, false, [&](unsigned n) {
+      if (!grid.flags(n).has(TreeFlags::SPLIT_MARK) && grid.CanMerge(n)) {
+        grid.MergeValues(n);
+        marked.push_back(n);
+      }
+    });
+  });
+  for (unsigned n : marked) grid.unlinkChildren(n);
+}
+
+}  // namespace
 
 namespace refinement {
 
@@ -30,6 +113,7 @@ void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
   static constexpr Direction kEdges[4] = {DIR_MINUS_X, DIR_PLUS_X, DIR_MINUS_Y, DIR_PLUS_Y};
   for (int j = j0; j < j1; ++j) {
     for (int i = i0; i < i1; ++i) {
+      noteTileOfRoot(grid, grid.rootIndex(i, j));
       // Marking changes flags only, never topology, so the walk may run while leaves are marked.
       grid.walkSubtree(grid.rootIndex(i, j), true, [&](unsigned n) {
         const float phi = grid.levelSet[n];
@@ -71,7 +155,7 @@ void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
   std::printf("RefineGridForField: %i,%i,%i,%i,  ni,nj=%i,%i\n", i0, j0, i1, j1, static_cast<int>(ni),
               static_cast<int>(nj));
   if (!hasBlock()) return;
-  ClearRefineMarks();
+  clearMarksOfLastPass(*this);
   // Boxes reaching beyond the interior tiles are outside the contract; they are cut to it.
   const auto clampTo = [](int v, std::uint32_t n) {
     return v < 0 ? 0 : (v > static_cast<int>(n) ? static_cast<int>(n) : v);
@@ -81,8 +165,14 @@ void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
   j0 = clampTo(j0, nj);
   j1 = clampTo(j1, nj);
   if (j0 < j1) refinement::markLeaves(*this, i0, j0, i1, j1);
-  ApplyRefinement();
-  updateRootFlags();
+  applyInNotedTiles(*this);
+  // Only noted tiles changed shape; ROOT marks exactly the root tiles everywhere else already.
+  forEachNotedTile(*this, [&](unsigned root) {
+    flags(root).set(TreeFlags::ROOT);
+    walkSubtree(root, false, [&](unsigned n) {
+      if (n != root) flags(n).clear(TreeFlags::ROOT);
+    });
+  });
 }
 
 void SLGrid2D::ClearRefineMarks() {
@@ -90,6 +180,7 @@ void SLGrid2D::ClearRefineMarks() {
     flags(n).clear(TreeFlags::SPLIT_MARK);
     flags(n).clear(TreeFlags::MERGE_MARK);
   });
+  if (hasBlock()) refineTilesMarked.assign(blockTiles(*this), 0);
 }
 
 void SLGrid2D::MarkSplit(unsigned n) {
@@ -99,6 +190,7 @@ void SLGrid2D::MarkSplit(unsigned n) {
   };
   for (;;) {
     flags(n).set(TreeFlags::SPLIT_MARK);
+    noteTileOf(*this, n);
     const unsigned p = parent(n);
     if (p == NO_NODE) return;
     // n's children will lie two levels below p: the leaves around p (edges and corners) follow.
@@ -123,6 +215,7 @@ void SLGrid2D::MarkSplit(unsigned n) {
 void SLGrid2D::MarkGhostTiles() {
   if (!hasBlock()) return;
   const auto markTile = [&](int i, int j, int d, Direction inward) {
+    noteTileOfRoot(*this, rootIndex(i, j));
     walkSubtree(rootIndex(i, j), true, [&](unsigned leaf) {
       if (d > 0) {
         flags(leaf).set(TreeFlags::MERGE_MARK);

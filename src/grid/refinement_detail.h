@@ -9,8 +9,8 @@ namespace VELDRA_TRW::refinement {
 // the regional level set in use); a whole number carried as float.
 float desiredLevel(const SLGrid2D& grid, float a, float r);
 
-// Sets SPLIT_MARK (with grading) and MERGE_MARK on the leaves of tiles [i0, i1) x [j0, j1). Expects
-// the marks to have been cleared.
+// Sets SPLIT_MARK (with grading) and MERGE_MARK on the leaves of tiles [i0, i1) x [j0, j1) and notes
+// those tiles in refineTilesMarked. Expects the marks to have been cleared.
 void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1);
 
 }  // namespace VELDRA_TRW::refinement

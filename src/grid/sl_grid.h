@@ -11,6 +11,7 @@
 // refinement, evolution, redistancing, smoothing, regional level set and line edits).
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "storage/tree_array.h"
 
@@ -92,6 +93,9 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   void SplitValues(unsigned n, unsigned g);
   bool CanMerge(unsigned n) const;
   void MergeValues(unsigned n);
+  // One byte per root tile of the block (ghosts included): tiles where marks may have been set since
+  // the last whole-tree clear. Passes clear, collect and refresh only there.
+  std::vector<std::uint8_t> refineTilesMarked;
 
   // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
   //      finite_differences.cpp) ----

@@ -22,9 +22,12 @@ log=build-fuzz/fuzz.log
 
 # -close_fd_mask=1 silences the refinement trace on standard output. One session is capped at a few
 # dozen calls on small images, so a run that takes a minute is a fault, as is any memory beyond 3 GiB.
+# Seed inputs: the corpus and, once there are any, the recorded crash reproducers.
+seeds=(tests/fuzz/corpus)
+[ -d tests/fuzz/crashes ] && seeds+=(tests/fuzz/crashes)
 status=0
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  build-fuzz/tests/fuzz/veldra_api_fuzzer "$work" tests/fuzz/corpus tests/fuzz/crashes \
+  build-fuzz/tests/fuzz/veldra_api_fuzzer "$work" "${seeds[@]}" \
   -max_total_time="$seconds" -max_len=1024 -timeout=60 -rss_limit_mb=3072 -close_fd_mask=1 \
   -print_final_stats=1 -artifact_prefix="$artifacts/" 2>"$log" || status=$?
 

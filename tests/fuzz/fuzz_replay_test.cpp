@@ -15,9 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> filesIn(const char* folder) {
+std::vector<fs::path> filesIn(const fs::path& dir) {
   std::vector<fs::path> files;
-  const fs::path dir = fs::path(__FILE__).parent_path() / folder;
   if (!fs::is_directory(dir)) return files;
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') files.push_back(entry.path());
@@ -25,9 +24,9 @@ std::vector<fs::path> filesIn(const char* folder) {
   return files;
 }
 
-void replayAll(const char* folder, std::size_t minimumCount) {
-  const std::vector<fs::path> files = filesIn(folder);
-  EXPECT_GE(files.size(), minimumCount) << "no files under tests/fuzz/" << folder;
+void replayAll(const fs::path& dir, std::size_t minimumCount) {
+  const std::vector<fs::path> files = filesIn(dir);
+  EXPECT_GE(files.size(), minimumCount) << "no files under " << dir;
   for (const fs::path& file : files) {
     std::ifstream in(file, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -39,9 +38,18 @@ void replayAll(const char* folder, std::size_t minimumCount) {
   }
 }
 
-TEST(FuzzReplay, SeedCorpus) { replayAll("corpus", 1); }
+const fs::path kHere = fs::path(__FILE__).parent_path();
 
-TEST(FuzzReplay, CrashReproducers) { replayAll("crashes", 0); }
+TEST(FuzzReplay, SeedCorpus) { replayAll(kHere / "corpus", 1); }
+
+TEST(FuzzReplay, CrashReproducers) { replayAll(kHere / "crashes", 0); }
+
+// Replays another directory (a fuzzer's working corpus, say) when VELDRA_FUZZ_REPLAY_DIR names it.
+TEST(FuzzReplay, DirectoryFromTheEnvironment) {
+  const char* dir = std::getenv("VELDRA_FUZZ_REPLAY_DIR");
+  if (dir == nullptr) GTEST_SKIP() << "VELDRA_FUZZ_REPLAY_DIR not set";
+  replayAll(dir, 1);
+}
 
 // The decoder itself: an empty input and an input of zeros are harmless sessions.
 TEST(FuzzReplay, DegenerateInputs) {

@@ -1,11 +1,20 @@
-// Running out of address space in the middle of an edit. Each scenario runs in a child process: it
-// builds a selection, takes every free node group so that the edit's first split must grow the
-// pools, and lowers the address-space and data-segment limits to what the process already uses.
-// The edit must then return false, leave a consistent tree, and once the limits are lifted the same
-// edit must work. (The pools commit memory by changing page protection inside a reservation, which
-// only the data-segment limit sees; the address-space limit catches new reservations.) Sanitizer
-// builds cannot run with a lowered address-space limit, hence "Death" in the names, which the
-// sanitizer run of the suite skips.
+// Running out of memory in the middle of an edit. Each scenario runs in a child process: it builds a
+// selection, takes every free node group so that the edit's first split must grow the pools, and
+// lowers the process limits to what it already uses. The edit must then return false and leave a
+// consistent tree (graded, every interior leaf visited once), and once the limits are lifted the same
+// edit must work. A control run of the same edit under the same limits, without the free groups
+// taken, must work: so the failure comes from the pools' growth and not from anything else the
+// limits would refuse.
+//
+// Why the data-segment limit and not only the address-space limit: the pools reserve address space
+// up front (eight times what they commit) and commit by making a prefix of the reservation readable
+// and writable. The reservation already counts towards the address space, so lowering RLIMIT_AS,
+// however far, never refuses such a commit; only new reservations. The kernel checks a protection
+// change that makes private pages writable against RLIMIT_DATA, so that limit is what makes a commit
+// fail. Both are lowered: RLIMIT_DATA for commits, RLIMIT_AS for new reservations.
+//
+// Sanitizer builds cannot run with a lowered address-space limit (their shadow memory is a huge
+// reservation), hence "Death" in the names, which the sanitizer run of the suite skips.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -38,9 +47,10 @@ long long statusBytes(const char* key) {
 }
 
 // The data-segment limit at what the process uses now plus `slack` bytes; the address-space limit
-// 64 MiB above the current size, so that no new reservation can be made. (The kernel checks the
-// data limit when a protection change makes pages writable only while the address-space limit still
-// has room for those pages; a tighter address-space limit would let every commit through.)
+// 64 MiB above the current size, so that no new reservation can be made. The address-space limit must
+// leave room for the pages being committed: the kernel refuses a commit over the data limit only when
+// the same pages would have fitted the address-space limit without write access (their reservation
+// is counted a second time in that check), so a tighter address-space limit lets every commit through.
 class Limits {
  public:
   explicit Limits(long long slack) {
@@ -66,8 +76,8 @@ VELDRA_TRW::SLGrid2D& grid() { return *VELDRA_CORE::currentGrid(); }
 // Takes every free node group (so the next split must grow the pools) and gives them back later.
 class HeldGroups {
  public:
-  HeldGroups() {
-    while (grid().nodes.freeCount >= 4) held_.push_back(grid().nodes.allocateGroup());
+  explicit HeldGroups(bool take) {
+    while (take && grid().nodes.freeCount >= 4) held_.push_back(grid().nodes.allocateGroup());
   }
   void release() {
     for (unsigned g : held_) grid().nodes.releaseGroupLocked(g);
@@ -78,12 +88,16 @@ class HeldGroups {
   std::vector<unsigned> held_;
 };
 
-// Exit code of the child: 0 when the edit failed under the limits, left a consistent tree, and
-// worked once they were lifted; otherwise a bit per broken expectation.
-int faultScenario(const std::function<void()>& setup, const std::function<bool()>& edit) {
+// Exit code of the child: 0 when every expectation holds, otherwise a bit per broken one.
+//   starve: the edit fails under the limits (1), leaves a consistent tree (2), keeps no node group
+//           outside the tree once the held ones are back (8), and works once the limits are lifted (4);
+//   control: the edit works under the limits (1) and leaves a consistent tree (2).
+// A failed edit keeps what it did before running out (the tree stays consistent, not unchanged).
+int faultScenario(const std::function<void()>& setup, const std::function<bool()>& edit, bool starve,
+                  bool groupsKept) {
   enterState(State::Seeded);
   setup();
-  HeldGroups groups;
+  HeldGroups groups(starve);
   const unsigned capacity = grid().nodes.capacity();
   bool failed = false;
   {
@@ -91,20 +105,25 @@ int faultScenario(const std::function<void()>& setup, const std::function<bool()
     failed = !edit();
   }
   groups.release();
-  int code = 0;
-  if (!failed) code |= 1;
-  const std::string afterFailure = veldra_fuzz::treeProblem(grid(), false);
-  if (!afterFailure.empty()) code |= 2;
+  const std::string afterEdit = veldra_fuzz::treeProblem(grid(), false);
+  const std::string accounting = veldra_fuzz::treeProblem(grid(), true);
+  std::fprintf(stderr, "%s: failed %d, capacity %u -> %u, tree '%s', node groups '%s'\n",
+               starve ? "starved" : "control", failed, capacity, grid().nodes.capacity(), afterEdit.c_str(),
+               accounting.c_str());
+  if (!starve) return (failed ? 1 : 0) | (afterEdit.empty() ? 0 : 2);
+  int code = (failed ? 0 : 1) | (afterEdit.empty() ? 0 : 2) | (groupsKept && !accounting.empty() ? 8 : 0);
   const bool worked = edit();
   const std::string afterRetry = veldra_fuzz::treeProblem(grid(), false);
+  std::fprintf(stderr, "retry %d, tree '%s'\n", worked, afterRetry.c_str());
   if (!worked || !afterRetry.empty()) code |= 4;
-  std::fprintf(stderr, "failed %d, capacity %u -> %u, after failure '%s', retry %d '%s'\n", failed, capacity,
-               grid().nodes.capacity(), afterFailure.c_str(), worked, afterRetry.c_str());
   return code;
 }
 
-void expectFaultHandled(const std::function<void()>& setup, const std::function<bool()>& edit) {
-  EXPECT_EXIT(std::exit(faultScenario(setup, edit)), ::testing::ExitedWithCode(0), "");
+void expectFaultHandled(const std::function<void()>& setup, const std::function<bool()>& edit,
+                        bool groupsKept = true) {
+  EXPECT_EXIT(std::exit(faultScenario(setup, edit, false, groupsKept)), ::testing::ExitedWithCode(0), "")
+      << "control: the edit must fit the limits when no pool has to grow";
+  EXPECT_EXIT(std::exit(faultScenario(setup, edit, true, groupsKept)), ::testing::ExitedWithCode(0), "");
 }
 
 void nothing() {}
@@ -116,6 +135,21 @@ struct HostBrush {
   veldra_test::SnapField snap;
 };
 
+HostBrush& hostBrush() {
+  static HostBrush brush;
+  return brush;
+}
+
+// The brush's image and arrays are made before the limits are lowered.
+void startStroke() {
+  hostBrush();
+  VELDRA::MouseDown();
+}
+
+bool stepAtRim() {
+  return veldra_test::hostStep(hostBrush().image, VELDRA::EDITMODE_SUBTRACT, 0, 40, 40, hostBrush().snap);
+}
+
 TEST(MemoryFaultsDeathTest, InitSelection) {
   // A ring-shaped mask over the whole image: seeding splits down to single pixels along both edges.
   static std::vector<unsigned char> mask(static_cast<std::size_t>(kImageWidth) * kImageHeight);
@@ -124,17 +158,22 @@ TEST(MemoryFaultsDeathTest, InitSelection) {
       const int dx = x - 100, dy = y - 120, d2 = dx * dx + dy * dy;
       mask[static_cast<std::size_t>(y) * kImageWidth + x] = d2 < 70 * 70 && d2 > 30 * 30 ? 255 : 0;
     }
-  expectFaultHandled(nothing, [] { return VELDRA::InitSelection(0, 0, kImageWidth, kImageHeight, mask.data(), kImageWidth); });
+  expectFaultHandled(nothing, [] {
+    return VELDRA::InitSelection(0, 0, kImageWidth, kImageHeight, mask.data(), kImageWidth);
+  });
 }
 
-TEST(MemoryFaultsDeathTest, Step) {
-  static HostBrush brush;
-  expectFaultHandled([] { VELDRA::MouseDown(); },
-                     [] { return veldra_test::hostStep(brush.image, VELDRA::EDITMODE_SUBTRACT, 0, 40, 40, brush.snap); });
+TEST(MemoryFaultsDeathTest, Step) { expectFaultHandled(startStroke, stepAtRim, false); }
+
+// A step that runs out in its refinement pass must give back the node groups it took before the
+// failure; today they stay allocated outside the tree until the next Deselect or new image.
+TEST(MemoryFaultsDeathTest, DISABLED_StepKeepsNoNodeGroupOutsideTheTree) {
+  expectFaultHandled(startStroke, stepAtRim);
 }
 
 TEST(MemoryFaultsDeathTest, AddDeleteLine) {
-  expectFaultHandled([] { VELDRA::MouseDown(); }, [] { return VELDRA::AddDeleteLine(VELDRA::EDITMODE_ADD, 20, 170, 280, 30); });
+  expectFaultHandled([] { VELDRA::MouseDown(); },
+                     [] { return VELDRA::AddDeleteLine(VELDRA::EDITMODE_ADD, 20, 170, 280, 30); });
 }
 
 // Only root tiles, holding the distance to a slanted line through the image: every refinement must

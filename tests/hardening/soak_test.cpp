@@ -71,10 +71,17 @@ void snapFor(const Scene& scene, const veldra_test::Box& box, veldra_test::SnapF
   VELDRA::ComputeEdgeSnapData(box.w, box.h, out.block.data(), bw, out.x.data(), box.w, out.y.data(), box.w);
 }
 
+// Sum over the node allocator and the per-node pools of one of their byte counts.
+template <typename Field>
+std::uint64_t poolBytes(const VELDRA_TRW::SLGrid2D& g, Field field) {
+  return g.nodes.*field + g.child0Pool.*field + g.parentPool.*field + g.flagsPool.*field + g.levelSet.*field +
+         g.temp.*field + g.temp2.*field + g.regional.*field + g.region.*field + g.regionTmp.*field;
+}
 std::uint64_t committedPoolBytes(const VELDRA_TRW::SLGrid2D& g) {
-  return g.nodes.committedBytes + g.child0Pool.committedBytes + g.parentPool.committedBytes +
-         g.flagsPool.committedBytes + g.levelSet.committedBytes + g.temp.committedBytes + g.temp2.committedBytes +
-         g.regional.committedBytes + g.region.committedBytes + g.regionTmp.committedBytes;
+  return poolBytes(g, &VELDRA_TRW::TarrowAllocator::committedBytes);
+}
+std::uint64_t reservedPoolBytes(const VELDRA_TRW::SLGrid2D& g) {
+  return poolBytes(g, &VELDRA_TRW::TarrowAllocator::reservedBytes);
 }
 
 long long statusKiB(const char* key) {
@@ -93,7 +100,7 @@ struct SoakFigures {
   int events = 0, failedEvents = 0;
   unsigned rootNodes = 0, peakNodes = 0;
   std::vector<unsigned> nodesAfterReset;
-  std::uint64_t committedBytes = 0;
+  std::uint64_t committedBytes = 0, reservedBytes = 0;
   std::vector<std::size_t> heapAtCycleEnd;
   double seconds = 0.0;
 };
@@ -161,6 +168,7 @@ SoakFigures soak(int events, int cycle, std::uint32_t seed) {
     // End of a cycle: the tree must be sound, then go back to its root tiles.
     EXPECT_EQ(veldra_fuzz::treeProblem(*g, true), "") << "after event " << f.events;
     f.committedBytes = std::max(f.committedBytes, committedPoolBytes(*g));
+    f.reservedBytes = std::max(f.reservedBytes, reservedPoolBytes(*g));
     if (++cycles % 2 == 0) {
       VELDRA::InitializeImage(cycles % 4 == 0 ? kW : kW - 1000, kH);
       g = VELDRA_CORE::currentGrid();
@@ -186,8 +194,9 @@ SoakFigures soak(int events, int cycle, std::uint32_t seed) {
 void report(const SoakFigures& f) {
   std::printf("soak: %d events (%d refused or failed) in %.1f s, %.2f ms per event\n", f.events, f.failedEvents,
               f.seconds, 1000.0 * f.seconds / std::max(f.events, 1));
-  std::printf("soak: root tiles %u nodes, peak %u nodes, pools committed at most %.1f MiB\n", f.rootNodes,
-              f.peakNodes, static_cast<double>(f.committedBytes) / 1048576.0);
+  std::printf("soak: root tiles %u nodes, peak %u nodes; pools committed at most %.1f MiB, reserved %.1f MiB\n",
+              f.rootNodes, f.peakNodes, static_cast<double>(f.committedBytes) / 1048576.0,
+              static_cast<double>(f.reservedBytes) / 1048576.0);
   std::printf("soak: nodes after each reset:");
   for (unsigned n : f.nodesAfterReset) std::printf(" %u", n);
   std::printf("\nsoak: heap in use after each cycle (KiB):");

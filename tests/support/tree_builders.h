@@ -128,6 +128,17 @@ inline void randomGradedRefine(SLGrid2D& grid, std::uint32_t seed, int splits, u
   gradeTree(grid);
 }
 
+// Random values on every node: level set in [-phi, phi], regional distance in [0, rho], label 0..2.
+inline void randomChannels(SLGrid2D& grid, std::uint32_t seed, float phi, float rho) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> value(-phi, phi), distance(0.0f, rho);
+  grid.walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) {
+    grid.levelSet[n] = value(rng);
+    grid.regional[n] = distance(rng);
+    grid.region[n] = static_cast<unsigned char>(rng() % 3);
+  });
+}
+
 // Every node (ghosts and inner nodes included) gets f(centre x, centre y) in the given channel.
 template <typename Channel, typename F>
 void fillField(SLGrid2D& grid, Channel& channel, F&& f) {

@@ -96,12 +96,13 @@ void referenceRefresh(const SLGrid2D& grid, std::vector<T>& ch) {
   run(right, 0, all);
 }
 
-// A 300 x 200 image refined at random, ghost tiles included, with distinct values on every node.
-std::unique_ptr<SLGrid2D> randomTree(std::uint32_t seed) {
-  auto grid = makeGrid(300, 200);
+// An image refined at random, ghost tiles included, with distinct values on every node.
+std::unique_ptr<SLGrid2D> randomTree(std::uint32_t seed, std::uint32_t w, std::uint32_t h) {
+  auto grid = makeGrid(w, h);
   randomGradedRefine(*grid, seed, 60, 8);
-  // Refine around the image corner so that leaves straddle x = 300 and y = 200 at many levels.
-  refineWhere(*grid, [](float cx, float cy, float e) { return std::fabs(cx - 300) < e && std::fabs(cy - 200) < 2 * e; }, 6);
+  // Refine around the image corner so that leaves straddle its right and bottom edges at many levels.
+  const float fw = static_cast<float>(w), fh = static_cast<float>(h);
+  refineWhere(*grid, [&](float cx, float cy, float e) { return std::fabs(cx - fw) < e && std::fabs(cy - fh) < 2 * e; }, 6);
   std::mt19937 rng(seed);
   for (int s = 0; s < 6; ++s) {
     const int i = static_cast<int>(rng() % 6) - 2, j = static_cast<int>(rng() % 5) - 2;
@@ -127,9 +128,10 @@ std::vector<T> copyChannel(const SLGrid2D& grid, const Pool& pool) {
 
 }  // namespace
 
+// Partial tiles on both sides (300 x 200), and whole tiles only (512 x 256, no partial-tile steps).
 TEST(RefreshBoundary, MatchesNearestFirstReferenceOnRandomTrees) {
   for (std::uint32_t seed = 1; seed <= 12; ++seed) {
-    auto grid = randomTree(seed);
+    auto grid = seed % 3 ? randomTree(seed, 300, 200) : randomTree(seed, 512, 256);
     ASSERT_TRUE(grid->checkGrading());
     std::vector<float> expected = copyChannel<float>(*grid, grid->levelSet);
     std::vector<unsigned char> expectedRegion = copyChannel<unsigned char>(*grid, grid->region);
@@ -158,31 +160,19 @@ TEST(RefreshBoundary, PartialTilesCopyTheLastInnerLeafBeforeGhosts) {
   const auto f = [](float x, float y) { return x + 1000.0f * y; };
   fillField(*grid, grid->levelSet, f);
   grid->RefreshBoundary(grid->levelSet.data());
-  // A second refresh changes nothing: every copied value is already in place.
-  std::vector<float> once = copyChannel<float>(*grid, grid->levelSet);
+  const std::vector<float> once = copyChannel<float>(*grid, grid->levelSet);
   for (const LeafGeom& l : leavesInTiles(*grid, 0, 0, 2, 1)) {
     ASSERT_EQ(l.edge, 8.0f);
     const float x = std::min(l.cx, 292.0f), y = std::min(l.cy, 196.0f);
     EXPECT_EQ(grid->levelSet[l.node], f(x, y)) << "leaf at (" << l.cx << ", " << l.cy << ")";
   }
-  // The ghosts, refined by grading next to the refined tiles, follow the reference.
-  std::vector<float> expected = copyChannel<float>(*grid, grid->levelSet);
-  referenceRefresh(*grid, expected);
-  for (const LeafGeom& l : allLeafGeoms(*grid)) EXPECT_EQ(grid->levelSet[l.node], expected[l.node]);
   grid->RefreshBoundary(grid->levelSet.data());
-  for (const LeafGeom& l : allLeafGeoms(*grid)) EXPECT_EQ(grid->levelSet[l.node], once[l.node]);
+  // A second refresh changes nothing: every copied value is already in place.
+  EXPECT_TRUE(copyChannel<float>(*grid, grid->levelSet) == once);
 }
 
-// Image sides that are whole tiles skip the partial-tile steps; ghosts still copy the edge tiles.
-TEST(RefreshBoundary, WholeTileImageOnlyFillsGhosts) {
-  auto grid = makeGrid(512, 256);
-  fillField(*grid, grid->levelSet, [](float x, float y) { return x - 2.0f * y; });
-  std::vector<float> expected = copyChannel<float>(*grid, grid->levelSet);
-  referenceRefresh(*grid, expected);
-  grid->RefreshBoundary(grid->levelSet.data());
-  for (const LeafGeom& l : allLeafGeoms(*grid)) EXPECT_EQ(grid->levelSet[l.node], expected[l.node]);
-  EXPECT_EQ(grid->levelSet[grid->rootIndex(0, 0)], 128.0f - 256.0f);
-  EXPECT_EQ(grid->levelSet[grid->rootIndex(-2, 2)], 128.0f - 256.0f);
+TEST(RefreshBoundary, NullChannelsAreIgnored) {
+  auto grid = makeGrid(300, 200);
   grid->RefreshBoundary(static_cast<float*>(nullptr));
   grid->RefreshBoundary(static_cast<unsigned char*>(nullptr));
 }

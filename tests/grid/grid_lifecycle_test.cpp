@@ -8,11 +8,10 @@ using namespace veldra_test;
 
 namespace {
 
-struct SizeCase {
-  std::uint32_t w, h, ni, nj, numLevels;
-};
-
 TEST(GridLifecycle, TileAndLevelCountsFollowTheImageSize) {
+  struct SizeCase {
+    std::uint32_t w, h, ni, nj, numLevels;
+  };
   const SizeCase cases[] = {{256, 256, 1, 1, 0},   {257, 256, 2, 1, 0},    {1000, 800, 4, 4, 0},
                             {4000, 3000, 16, 12, 2}, {2048, 2048, 8, 8, 1}, {1448, 1448, 6, 6, 0},
                             {8000, 6000, 32, 24, 3}, {300, 200, 2, 1, 0},  {0, 0, 0, 0, 0}};
@@ -36,27 +35,18 @@ TEST(GridLifecycle, TileAndLevelCountsFollowTheImageSize) {
 TEST(GridLifecycle, ResetRemovesRefinementAndRestoresInitialValues) {
   auto grid = makeGrid(700, 500);
   randomGradedRefine(*grid, 5, 60, 7);
-  grid->walk(Walk::AllNodes, [&](unsigned n) { grid->levelSet[n] = -1.0f; grid->region[n] = 0; });
+  randomChannels(*grid, 5, 9.0f, 9.0f);
   const unsigned capacity = grid->nodes.capacity();
   grid->resetField();
   int nodes = 0;
   grid->walk(Walk::AllNodes, [&](unsigned n) {
     ++nodes;
     EXPECT_EQ(grid->levelSet[n], 100.0f);
+    EXPECT_EQ(grid->regional[n], 100.0f);
     EXPECT_EQ(grid->region[n], 1);
   });
   EXPECT_EQ(nodes, 7 * 6);
   EXPECT_EQ(grid->nodes.freeCount + 44, capacity);  // only the root run (42 rounded to 44) is held
-}
-
-TEST(GridLifecycle, ChannelsAreRegisteredAfterTheTopologyPools) {
-  SLGrid2D grid;
-  ASSERT_EQ(grid.nodes.count, 9);
-  const char* expected[] = {"pool_child0ID", "pool_parentID", "pool_flags", "level set", "temp", "temp2",
-                            "regional level s", "region", "region tmp"};
-  for (int i = 0; i < 9; ++i) EXPECT_STREQ(grid.nodes.pools[i]->name(), expected[i]);
-  EXPECT_EQ(grid.maxLevel, 8u);
-  EXPECT_EQ(grid.useRegional, 0);
 }
 
 }  // namespace

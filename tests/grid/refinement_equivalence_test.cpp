@@ -9,13 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
-#include "support/tree_builders.h"
+#include "support/harness.h"
+#include "support/seeding_checks.h"
 
 using namespace VELDRA_TRW;
 using namespace veldra_test;
@@ -63,11 +61,7 @@ void wholeTreePass(SLGrid2D& g, int i0, int j0, int i1, int j1) {
   g.updateRootFlags();
 }
 
-std::uint32_t bitsOf(float v) {
-  std::uint32_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // The grids differ only in their root-grid slot, which sits in the top byte of every flag word.
 constexpr std::uint32_t kFlagsWithoutSlot = (1u << TreeFlags::GRID_INDEX_SHIFT) - 1u;
@@ -83,10 +77,8 @@ std::string firstDifference(const SLGrid2D& a, const SLGrid2D& b) {
     const std::string at = " at node " + std::to_string(n);
     if (a.child0(n) != b.child0(n) || a.parent(n) != b.parent(n)) return "links" + at;
     if ((a.flags(n).bits & kFlagsWithoutSlot) != (b.flags(n).bits & kFlagsWithoutSlot)) return "flags" + at;
-    if (bitsOf(a.levelSet[n]) != bitsOf(b.levelSet[n])) return "level set" + at;
-    if (bitsOf(a.temp[n]) != bitsOf(b.temp[n])) return "temp" + at;
-    if (bitsOf(a.temp2[n]) != bitsOf(b.temp2[n])) return "temp2" + at;
-    if (bitsOf(a.regional[n]) != bitsOf(b.regional[n])) return "regional" + at;
+    if (!sameBits(a.levelSet[n], b.levelSet[n]) || !sameBits(a.temp[n], b.temp[n])) return "level set or temp" + at;
+    if (!sameBits(a.temp2[n], b.temp2[n]) || !sameBits(a.regional[n], b.regional[n])) return "temp2 or regional" + at;
     if (a.region[n] != b.region[n] || a.regionTmp[n] != b.regionTmp[n]) return "labels" + at;
   }
   if (a.splitList[0] != b.splitList[0]) return "merge lists differ";
@@ -150,18 +142,11 @@ struct Counts {
 
 // One pass on both grids; false (with a failure recorded) when they disagree afterwards.
 bool passBoth(Pair& p, int i0, int j0, int i1, int j1, Counts& counts) {
-  std::size_t nodesBefore = 0;
-  p.fast->walk(Walk::AllNodes, [&](unsigned) { ++nodesBefore; });
-  testing::internal::CaptureStdout();
-  p.fast->RefineGridForField(i0, j0, i1, j1);
-  const std::string fastTrace = testing::internal::GetCapturedStdout();
-  testing::internal::CaptureStdout();
-  wholeTreePass(*p.plain, i0, j0, i1, j1);
-  const std::string plainTrace = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(fastTrace, plainTrace);
+  const std::size_t nodesBefore = countNodes(*p.fast);
+  EXPECT_EQ(capturedStdout([&] { p.fast->RefineGridForField(i0, j0, i1, j1); }),
+            capturedStdout([&] { wholeTreePass(*p.plain, i0, j0, i1, j1); }));
   const std::string diff = firstDifference(*p.fast, *p.plain);
-  std::size_t nodesAfter = 0;
-  p.fast->walk(Walk::AllNodes, [&](unsigned) { ++nodesAfter; });
+  const std::size_t nodesAfter = countNodes(*p.fast);
   ++counts.passes;
   counts.merges += static_cast<int>(p.fast->splitList[0].size());
   if (nodesAfter + 4 * p.fast->splitList[0].size() > nodesBefore) ++counts.splits;

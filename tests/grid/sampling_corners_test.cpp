@@ -3,6 +3,7 @@
 // are random, so each case checks the exact weights of its corner.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "grid/sampling_corners.h"
@@ -14,23 +15,19 @@ using namespace veldra_test;
 
 namespace {
 
-class CornerCase : public ::testing::Test {
- protected:
+constexpr float kTol = 2e-5f;
+
+// The block at tile (1, 1) with the named cells split, every node holding a random value.
+struct Block {
   std::unique_ptr<SLGrid2D> grid = makeGrid(1024, 1024);
   unsigned cell[4] = {};  // B, X, Y, D
   std::vector<float> values;
 
-  // Level-2 cell (a, b), 0..3 each, of root tile (1, 1).
-  unsigned levelTwo(int a, int b) const {
-    const unsigned g1 = grid->child0(grid->rootIndex(1, 1));
-    const unsigned p = g1 + static_cast<unsigned>((a >> 1) + 2 * (b >> 1));
-    return grid->child0(p) + static_cast<unsigned>((a & 1) + 2 * (b & 1));
-  }
-
-  // Splits the named cells of the block at (1, 1)..(2, 2) and fills every node with a random value.
-  void build(std::initializer_list<int> split) {
+  explicit Block(const std::vector<int>& split) {
     const unsigned g1 = splitLeaf(*grid, grid->rootIndex(1, 1));
     for (unsigned k = 0; k < 4; ++k) splitLeaf(*grid, g1 + k);
+    // Level-2 cell (a, b), 0..3 each, of the tile.
+    const auto levelTwo = [&](unsigned a, unsigned b) { return grid->child0(g1 + (a >> 1) + 2 * (b >> 1)) + (a & 1) + 2 * (b & 1); };
     cell[CELL_B] = levelTwo(1, 1);
     cell[CELL_X] = levelTwo(2, 1);
     cell[CELL_Y] = levelTwo(1, 2);
@@ -42,11 +39,10 @@ class CornerCase : public ::testing::Test {
     values.assign(grid->nodes.capacity(), 0.0f);
     for (float& v : values) v = u(rng);
   }
+  // Cell c's value, or its child k's.
+  float at(int c, int k = -1) const { return values[k < 0 ? cell[c] : grid->child0(cell[c]) + static_cast<unsigned>(k)]; }
 
-  float f(int c) const { return values[cell[c]]; }
-  float child(int c, unsigned k) const { return values[grid->child0(cell[c]) + k]; }
-
-  // The stencil seen from leaf `from` at offset (lx, ly), which must be the block B, X, Y, D.
+  // Corner (ix, iy) of the stencil seen from leaf `from` at offset (lx, ly), which must be the block.
   float corner(int from, float lx, float ly, int ix, int iy) const {
     Stencil s;
     FindStencil(*grid, cell[from], lx, ly, s);
@@ -60,77 +56,61 @@ class CornerCase : public ::testing::Test {
   }
 };
 
-constexpr float kTol = 2e-5f;
+struct Term {
+  float weight;
+  int cell, child;  // child -1: the cell itself
+};
 
-TEST_F(CornerCase, NoneSubdividedOnTheLowerSide) {
-  build({CELL_Y});
-  EXPECT_NEAR(corner(CELL_B, 0.25f, 0.25f, 1, 0), 0.75f * f(CELL_B) + 0.25f * f(CELL_X), kTol);
-  // Reached by the interpolant too: the point (1/4, 0) is a corner of its sub-rectangle.
-  EXPECT_NEAR(grid->InterpolateChannel(cell[CELL_B], values.data(), 0.25f, 0.0f),
-              0.75f * f(CELL_B) + 0.25f * f(CELL_X), kTol);
-}
+struct CornerCase {
+  const char* name;
+  std::vector<int> split;
+  int from;
+  float lx, ly;
+  int ix, iy;
+  std::vector<Term> expected;
+  float px = NAN, py = NAN;  // where the interpolant from `from` lands on this corner, if checked
+};
 
-TEST_F(CornerCase, NoneSubdividedOnTheRightSide) {
-  build({CELL_B});
-  EXPECT_NEAR(corner(CELL_X, -0.25f, 0.25f, 3, 1), 0.75f * f(CELL_X) + 0.25f * f(CELL_D), kTol);
-}
-
-TEST_F(CornerCase, SubdividedBOnTheLowerSide) {
-  build({CELL_B});
-  EXPECT_NEAR(corner(CELL_X, -0.25f, 0.25f, 1, 0), 0.5f * child(CELL_B, 1) + 0.5f * child(CELL_B, 3), kTol);
-}
-
-TEST_F(CornerCase, SubdividedBInnerChild) {
-  build({CELL_B});
-  EXPECT_NEAR(corner(CELL_X, -0.25f, 0.25f, 1, 1), child(CELL_B, 3), kTol);
-}
-
-TEST_F(CornerCase, SubdividedXOnTheLowerSide) {
-  build({CELL_X});
-  EXPECT_NEAR(corner(CELL_B, 0.25f, 0.25f, 2, 0), 0.5f * child(CELL_X, 0) + 0.5f * child(CELL_X, 2), kTol);
-}
-
-TEST_F(CornerCase, SubdividedXYDOnTheLowerSide) {
-  build({CELL_X, CELL_Y, CELL_D});
-  const float expected = 2.0f / 3 * f(CELL_B) + 1.0f / 6 * child(CELL_X, 0) + 1.0f / 6 * child(CELL_X, 2);
-  EXPECT_NEAR(corner(CELL_B, 0.25f, 0.25f, 1, 0), expected, kTol);
-  EXPECT_NEAR(grid->InterpolateChannel(cell[CELL_B], values.data(), 0.25f, 0.0f), expected, kTol);
-}
-
-TEST_F(CornerCase, SubdividedXYDOnTheLeftSide) {
-  build({CELL_X, CELL_Y, CELL_D});
-  const float expected = 2.0f / 3 * f(CELL_B) + 1.0f / 6 * child(CELL_Y, 0) + 1.0f / 6 * child(CELL_Y, 1);
-  EXPECT_NEAR(corner(CELL_B, 0.25f, 0.25f, 0, 1), expected, kTol);
-  EXPECT_NEAR(grid->InterpolateChannel(cell[CELL_B], values.data(), 0.0f, 0.25f), expected, kTol);
-}
-
-TEST_F(CornerCase, SubdividedXYDInteriorCorner) {
-  build({CELL_X, CELL_Y, CELL_D});
-  const float expected = 4.0f / 9 * f(CELL_B) + 2.0f / 9 * child(CELL_X, 2) + 2.0f / 9 * child(CELL_Y, 1) +
-                         1.0f / 18 * child(CELL_X, 0) + 1.0f / 18 * child(CELL_Y, 0);
-  EXPECT_NEAR(corner(CELL_B, 0.25f, 0.25f, 1, 1), expected, kTol);
-  EXPECT_NEAR(grid->InterpolateChannel(cell[CELL_B], values.data(), 0.25f, 0.25f), expected, kTol);
-}
-
-TEST_F(CornerCase, SubdividedXYDInnerChildOfD) {
-  build({CELL_X, CELL_Y, CELL_D});
-  EXPECT_NEAR(corner(CELL_B, 0.25f, 0.25f, 2, 2), child(CELL_D, 0), kTol);
-}
-
-TEST_F(CornerCase, SubdividedBXOnTheUpperSide) {
-  build({CELL_B, CELL_X});
-  EXPECT_NEAR(corner(CELL_Y, 0.25f, -0.25f, 1, 3), 0.75f * f(CELL_Y) + 0.25f * f(CELL_D), kTol);
+TEST(CornerCase, EveryConfigurationGivesItsWorkedWeights) {
+  const float third = 1.0f / 3, sixth = 1.0f / 6, ninth = 1.0f / 9;
+  const CornerCase cases[] = {
+      {"none subdivided, lower side", {CELL_Y}, CELL_B, 0.25f, 0.25f, 1, 0, {{0.75f, CELL_B, -1}, {0.25f, CELL_X, -1}}, 0.25f, 0.0f},
+      {"none subdivided, right side", {CELL_B}, CELL_X, -0.25f, 0.25f, 3, 1, {{0.75f, CELL_X, -1}, {0.25f, CELL_D, -1}}},
+      {"B subdivided, lower side", {CELL_B}, CELL_X, -0.25f, 0.25f, 1, 0, {{0.5f, CELL_B, 1}, {0.5f, CELL_B, 3}}},
+      {"B subdivided, inner child", {CELL_B}, CELL_X, -0.25f, 0.25f, 1, 1, {{1.0f, CELL_B, 3}}},
+      {"X subdivided, lower side", {CELL_X}, CELL_B, 0.25f, 0.25f, 2, 0, {{0.5f, CELL_X, 0}, {0.5f, CELL_X, 2}}},
+      {"XYD subdivided, lower side", {CELL_X, CELL_Y, CELL_D}, CELL_B, 0.25f, 0.25f, 1, 0,
+       {{2 * third, CELL_B, -1}, {sixth, CELL_X, 0}, {sixth, CELL_X, 2}}, 0.25f, 0.0f},
+      {"XYD subdivided, left side", {CELL_X, CELL_Y, CELL_D}, CELL_B, 0.25f, 0.25f, 0, 1,
+       {{2 * third, CELL_B, -1}, {sixth, CELL_Y, 0}, {sixth, CELL_Y, 1}}, 0.0f, 0.25f},
+      {"XYD subdivided, interior corner", {CELL_X, CELL_Y, CELL_D}, CELL_B, 0.25f, 0.25f, 1, 1,
+       {{4 * ninth, CELL_B, -1}, {2 * ninth, CELL_X, 2}, {2 * ninth, CELL_Y, 1}, {ninth / 2, CELL_X, 0}, {ninth / 2, CELL_Y, 0}},
+       0.25f, 0.25f},
+      {"XYD subdivided, inner child of D", {CELL_X, CELL_Y, CELL_D}, CELL_B, 0.25f, 0.25f, 2, 2, {{1.0f, CELL_D, 0}}},
+      {"BX subdivided, upper side", {CELL_B, CELL_X}, CELL_Y, 0.25f, -0.25f, 1, 3, {{0.75f, CELL_Y, -1}, {0.25f, CELL_D, -1}}},
+  };
+  for (const CornerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Block b(c.split);
+    float expected = 0.0f;
+    for (const Term& t : c.expected) expected += t.weight * b.at(t.cell, t.child);
+    EXPECT_NEAR(b.corner(c.from, c.lx, c.ly, c.ix, c.iy), expected, kTol);
+    // The point is a corner of its sub-rectangle: the interpolant reaches the same value.
+    if (!std::isnan(c.px)) {
+      EXPECT_NEAR(b.grid->InterpolateChannel(b.cell[c.from], b.values.data(), c.px, c.py), expected, kTol);
+    }
+  }
 }
 
 // Between grid lines the interpolant is bilinear in its sub-rectangle's corners.
-TEST_F(CornerCase, InterpolantIsBilinearInsideItsSubRectangle) {
-  build({CELL_X, CELL_Y, CELL_D});
-  const float v00 = corner(CELL_B, 0.25f, 0.25f, 1, 1), v10 = corner(CELL_B, 0.25f, 0.25f, 2, 1);
-  const float v01 = corner(CELL_B, 0.25f, 0.25f, 1, 2), v11 = corner(CELL_B, 0.25f, 0.25f, 2, 2);
+TEST(CornerCase, InterpolantIsBilinearInsideItsSubRectangle) {
+  const Block b({CELL_X, CELL_Y, CELL_D});
+  const float v00 = b.corner(CELL_B, 0.25f, 0.25f, 1, 1), v10 = b.corner(CELL_B, 0.25f, 0.25f, 2, 1);
+  const float v01 = b.corner(CELL_B, 0.25f, 0.25f, 1, 2), v11 = b.corner(CELL_B, 0.25f, 0.25f, 2, 2);
   // (sx, sy) = (0.375, 0.4375) lies at (s, t) = (0.25, 0.375) of [1/4, 3/4]^2.
   const float s = 0.25f, t = 0.375f;
   const float expected = ((1 - s) * v00 + s * v10) * (1 - t) + ((1 - s) * v01 + s * v11) * t;
-  EXPECT_NEAR(grid->InterpolateChannel(cell[CELL_B], values.data(), 0.375f, 0.4375f), expected, kTol);
+  EXPECT_NEAR(b.grid->InterpolateChannel(b.cell[CELL_B], b.values.data(), 0.375f, 0.4375f), expected, kTol);
 }
 
 }  // namespace

@@ -45,4 +45,16 @@ void parallelRows(int begin, int end, const Body& body) {
 #endif
 }
 
+// The root tiles [i0, i1) x [j0, j1) as independent units, body(i, j) once per tile. Tiles rather than
+// rows balance better: the work of a tile follows the length of boundary inside it, and a brush's box
+// often holds only two or three rows.
+template <typename Body>
+void parallelTiles(int i0, int j0, int i1, int j1, const Body& body) {
+  if (i0 >= i1 || j0 >= j1) return;
+  const int width = i1 - i0;
+  parallelRows(0, width * (j1 - j0), [&](const tbb::blocked_range<int>& tiles) {
+    for (int t = tiles.begin(); t != tiles.end(); ++t) body(i0 + t % width, j0 + t / width);
+  });
+}
+
 }  // namespace VELDRA_COMMON

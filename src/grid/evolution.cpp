@@ -1,9 +1,11 @@
 // One brush step of the front in the ring r <= d <= R around the brush centre. Phase 1 computes every
 // ring leaf's new values into the scratch channels from the current field (so leaf order does not
-// matter); phase 2 commits them. The front is advected at a speed that is largest at the inner radius,
-// steered by the host's edge vector field and limited to 0.9 edge lengths, plus a Laplacian term.
+// matter and root tiles run in parallel); phase 2 commits them. The front is advected at a speed that
+// is largest at the inner radius, steered by the host's edge vector field and limited to 0.9 edge
+// lengths, plus a Laplacian term.
 #include <cmath>
 
+#include "common/parallel_rows.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
@@ -51,11 +53,14 @@ struct StepConstants {
   int snapYStride;
 };
 
-// Phase 1 for one ring leaf inside the host's rectangle.
-void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, float px, float py, float d, float h) {
+// Phase 1 for one ring leaf inside the host's rectangle; `around` holds its edge neighbours.
+void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const unsigned around[4], float px, float py,
+                float d, float h) {
   const float* phi = grid.levelSet.data();
-  const float dMinusX = grid.FaceDifference(n, DIR_MINUS_X, phi), dPlusX = grid.FaceDifference(n, DIR_PLUS_X, phi);
-  const float dMinusY = grid.FaceDifference(n, DIR_MINUS_Y, phi), dPlusY = grid.FaceDifference(n, DIR_PLUS_Y, phi);
+  const float dMinusX = grid.FaceDifferenceTo(n, around[DIR_MINUS_X], DIR_MINUS_X, phi);
+  const float dPlusX = grid.FaceDifferenceTo(n, around[DIR_PLUS_X], DIR_PLUS_X, phi);
+  const float dMinusY = grid.FaceDifferenceTo(n, around[DIR_MINUS_Y], DIR_MINUS_Y, phi);
+  const float dPlusY = grid.FaceDifferenceTo(n, around[DIR_PLUS_Y], DIR_PLUS_Y, phi);
   const float gx = dMinusX - dPlusX, gy = dMinusY - dPlusY;
   // Against the gradient: from larger to smaller values.
   const float norm = std::sqrt(gx * gx + gy * gy) + 1e-8f;
@@ -153,29 +158,35 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
     const float by1 = static_cast<float>(static_cast<long long>(boxY) + boxHeight);
     const bool withRegional = useRegional != 0;
 
-    forEachLeafInTiles(i0, j0, i1, j1, [&](unsigned n, float px, float py, float h) {
-      const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
-      if (d < r || d > R) return;
-      if (px >= bx0 && py >= by0 && px < bx1 && py < by1) {
-        evolveLeaf(*this, k, n, px, py, d, h);
-        return;
-      }
-      // Ring leaf outside the host's rectangle: it keeps its values through the commit.
-      temp[n] = levelSet[n];
-      if (withRegional) {
-        temp2[n] = regional[n];
-        regionTmp[n] = region[n];
-      }
+    // Phase 1 reads the channels and writes each ring leaf's own scratch values; phase 2 reads and
+    // writes each ring leaf's own values. Tiles are therefore independent within each phase.
+    VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+      forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float px, float py, float h, const unsigned around[4]) {
+        const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
+        if (d < r || d > R) return;
+        if (px >= bx0 && py >= by0 && px < bx1 && py < by1) {
+          evolveLeaf(*this, k, n, around, px, py, d, h);
+          return;
+        }
+        // Ring leaf outside the host's rectangle: it keeps its values through the commit.
+        temp[n] = levelSet[n];
+        if (withRegional) {
+          temp2[n] = regional[n];
+          regionTmp[n] = region[n];
+        }
+      });
     });
 
-    forEachLeafInTiles(i0, j0, i1, j1, [&](unsigned n, float px, float py, float) {
-      const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
-      if (d < r || d > R) return;
-      levelSet[n] = temp[n];
-      if (withRegional) {
-        regional[n] = temp2[n];
-        region[n] = regionTmp[n];
-      }
+    VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+      forEachLeafInTile(i, j, kChildrenInOrder, [&](unsigned n, float px, float py, float) {
+        const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
+        if (d < r || d > R) return;
+        levelSet[n] = temp[n];
+        if (withRegional) {
+          regional[n] = temp2[n];
+          region[n] = regionTmp[n];
+        }
+      });
     });
   }
 

@@ -9,7 +9,10 @@ namespace VELDRA_TRW {
 
 float SLGrid2D::FaceDifference(unsigned n, Direction d, const float* channel) const {
   if (channel == nullptr || static_cast<unsigned>(d) > 3u) return 0.0f;
-  const unsigned m = neighbour(n, d);
+  return FaceDifferenceTo(n, neighbour(n, d), d, channel);
+}
+
+float SLGrid2D::FaceDifferenceTo(unsigned n, unsigned m, Direction d, const float* channel) const {
   if (m == NO_NODE) return 0.0f;
   const unsigned c = child0(m);
   if (c != NO_NODE) {

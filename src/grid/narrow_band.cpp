@@ -1,9 +1,7 @@
 // Narrow-band reinitialisation: one semi-Lagrangian step of d(phi)/d(tau) + sgn(phi)(|grad phi| - 1) = 0
-// per leaf, computed in parallel by tile rows into the scratch channels, then merged on the calling
-// thread so that no node changes sign. While the regional level set is in use the same step moves the
+// per leaf, computed in parallel by root tiles into the scratch channels, then merged (also by tiles)
+// so that no node changes sign. While the regional level set is in use the same step moves the
 // unsigned regional distance, with differences signed by the region labels.
-#include <tbb/blocked_range.h>
-
 #include <cmath>
 
 #include "grid/face_stencil_detail.h"
@@ -16,11 +14,10 @@ namespace {
 float clampStep(float v) { return v < -1.4f ? -1.4f : (v > 1.4f ? 1.4f : v); }
 
 // Regional difference towards the neighbour in direction d: rho(n) minus the neighbour's distance,
-// counted negative across a label border.
-float regionalDifference(const SLGrid2D& grid, unsigned n, Direction d) {
+// counted negative across a label border. m is neighbour(n, d).
+float regionalDifference(const SLGrid2D& grid, unsigned n, unsigned m, Direction d) {
   const float* rho = grid.regional.data();
   const unsigned char* label = grid.region.data();
-  const unsigned m = grid.neighbour(n, d);
   if (m == NO_NODE) return 0.0f;
   const unsigned c = grid.child0(m);
   if (c != NO_NODE) {
@@ -40,14 +37,16 @@ float regionalDifference(const SLGrid2D& grid, unsigned n, Direction d) {
   return label[m] != label[n] ? rho[n] + rho[m] : rho[n] - rho[m];
 }
 
-// Writes the reinitialised values of leaf n into "temp" (and "temp2").
-void reinitialiseLeaf(SLGrid2D& grid, unsigned n, bool withRegional) {
+// Writes the reinitialised values of leaf n (edge neighbours `around`) into "temp" (and "temp2").
+void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const unsigned around[4], bool withRegional) {
   const float* phi = grid.levelSet.data();
   const float cells = face_stencil::finestCells(grid.maxLevel, grid.level(n));
   const float sgn = phi[n] >= 0.0f ? 1.0f : -1.0f;
   {
-    const float gx = grid.FaceDifference(n, DIR_MINUS_X, phi) - grid.FaceDifference(n, DIR_PLUS_X, phi);
-    const float gy = grid.FaceDifference(n, DIR_MINUS_Y, phi) - grid.FaceDifference(n, DIR_PLUS_Y, phi);
+    const float gx = grid.FaceDifferenceTo(n, around[DIR_MINUS_X], DIR_MINUS_X, phi) -
+                     grid.FaceDifferenceTo(n, around[DIR_PLUS_X], DIR_PLUS_X, phi);
+    const float gy = grid.FaceDifferenceTo(n, around[DIR_MINUS_Y], DIR_MINUS_Y, phi) -
+                     grid.FaceDifferenceTo(n, around[DIR_PLUS_Y], DIR_PLUS_Y, phi);
     const float g = std::sqrt(gx * gx + 1e-8f + gy * gy);
     const float len = g < 1.2f ? g : 1.2f;
     const float bx = clampStep(sgn * gx / g * len), by = clampStep(sgn * gy / g * len);
@@ -58,8 +57,10 @@ void reinitialiseLeaf(SLGrid2D& grid, unsigned n, bool withRegional) {
     grid.temp[n] = cells * (len * sgn) + upstream;
   }
   if (!withRegional) return;
-  const float gx = regionalDifference(grid, n, DIR_MINUS_X) - regionalDifference(grid, n, DIR_PLUS_X);
-  const float gy = regionalDifference(grid, n, DIR_MINUS_Y) - regionalDifference(grid, n, DIR_PLUS_Y);
+  const float gx = regionalDifference(grid, n, around[DIR_MINUS_X], DIR_MINUS_X) -
+                   regionalDifference(grid, n, around[DIR_PLUS_X], DIR_PLUS_X);
+  const float gy = regionalDifference(grid, n, around[DIR_MINUS_Y], DIR_MINUS_Y) -
+                   regionalDifference(grid, n, around[DIR_PLUS_Y], DIR_PLUS_Y);
   const float g = std::sqrt(gx * gx + 1e-8f + gy * gy);
   const float len = g < 1.2f ? g : 1.2f;
   const float bx = clampStep(gx / g * len), by = clampStep(gy / g * len);
@@ -84,22 +85,19 @@ void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) {
   j1 = j1 < 0 ? 0 : (j1 > jMax ? jMax : j1);
   const bool withRegional = useRegional != 0;
 
-  if (j0 < j1) {
-    // Each row writes scratch values of its own leaves only and reads channels nobody writes here.
-    VELDRA_COMMON::parallelRows(j0, j1, [&](const tbb::blocked_range<int>& rows) {
-      for (int j = rows.begin(); j != rows.end(); ++j)
-        for (int i = i0; i < i1; ++i)
-          walkSubtree(rootIndex(i, j), true, [&](unsigned n) { reinitialiseLeaf(*this, n, withRegional); });
+  // Each tile writes scratch values of its own leaves only and reads channels nobody writes here.
+  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+    walkLeavesWithNeighbours(rootIndex(i, j),
+                             [&](unsigned n, const unsigned around[4]) { reinitialiseLeaf(*this, n, around, withRegional); });
+  });
+  // The merge reads and writes each leaf's own values only.
+  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+    walkSubtree(rootIndex(i, j), true, [&](unsigned n) {
+      // A node whose value would change sign is only pulled toward zero.
+      levelSet[n] = levelSet[n] * temp[n] > 0.0f ? temp[n] : 0.9f * levelSet[n];
+      if (withRegional) regional[n] = temp2[n] > 0.0f ? temp2[n] : 0.9f * regional[n];
     });
-  }
-
-  for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i)
-      walkSubtree(rootIndex(i, j), true, [&](unsigned n) {
-        // A node whose value would change sign is only pulled toward zero.
-        levelSet[n] = levelSet[n] * temp[n] > 0.0f ? temp[n] : 0.9f * levelSet[n];
-        if (withRegional) regional[n] = temp2[n] > 0.0f ? temp2[n] : 0.9f * regional[n];
-      });
+  });
 
   RefreshBoundary(levelSet.data());
   if (withRegional) {

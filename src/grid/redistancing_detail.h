@@ -98,9 +98,10 @@ struct Sample {
   bool regionalUsable = false;
 };
 
-inline Sample takeSample(const SLGrid2D& grid, const SweepContext& s, unsigned n, int which, bool withRegional) {
+// m is the upwind neighbour of n in the sweep's direction `which` (neighbour(n, s.upwind[which])).
+inline Sample takeSample(const SLGrid2D& grid, const SweepContext& s, unsigned n, unsigned m, int which,
+                         bool withRegional) {
   Sample out;
-  const unsigned m = grid.neighbour(n, static_cast<Direction>(s.upwind[which]));
   if (m == NO_NODE) return out;
   out.present = true;
   const unsigned c = grid.child0(m);
@@ -142,6 +143,11 @@ inline Sample takeSample(const SLGrid2D& grid, const SweepContext& s, unsigned n
     out.regionalUsable = !isFar(rho);
   }
   return out;
+}
+
+// The same, looking the upwind neighbour up.
+inline Sample takeSample(const SLGrid2D& grid, const SweepContext& s, unsigned n, int which, bool withRegional) {
+  return takeSample(grid, s, n, grid.neighbour(n, static_cast<Direction>(s.upwind[which])), which, withRegional);
 }
 
 // Two-sided candidate from sample values a, b (NaN when none exists).

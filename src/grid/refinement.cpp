@@ -115,7 +115,7 @@ void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
     for (int i = i0; i < i1; ++i) {
       noteTileOfRoot(grid, grid.rootIndex(i, j));
       // Marking changes flags only, never topology, so the walk may run while leaves are marked.
-      grid.walkSubtree(grid.rootIndex(i, j), true, [&](unsigned n) {
+      grid.walkLeavesWithNeighbours(grid.rootIndex(i, j), [&](unsigned n, const unsigned around[4]) {
         const float phi = grid.levelSet[n];
         const float r = grid.useRegional ? std::fabs(grid.regional[n]) : 0.0f;
         const float desired = desiredLevel(grid, std::fabs(phi), r);
@@ -128,7 +128,7 @@ void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
         }
         // A leaf on whose edge the field changes sign (or is zero) keeps the front resolved.
         for (Direction d : kEdges) {
-          const unsigned m = grid.neighbour(n, d);
+          const unsigned m = around[d];
           if (m != NO_NODE && phi * grid.levelSet[m] <= 0.0f) {
             grid.flags(n).clear(TreeFlags::MERGE_MARK);
             break;

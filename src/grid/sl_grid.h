@@ -100,6 +100,8 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
   //      finite_differences.cpp) ----
   float FaceDifference(unsigned n, Direction d, const float* channel) const;
+  // FaceDifference with the neighbour m = neighbour(n, d) already known.
+  float FaceDifferenceTo(unsigned n, unsigned m, Direction d, const float* channel) const;
   void NodeGradient(unsigned n, float& gx, float& gy) const;
   void EvolveFront(bool evolveMain, int band, float x, float y, float r, float R, float inflation,
                    float edgeSnap, float smoothing, int boxX, int boxY, int boxWidth, int boxHeight,
@@ -149,6 +151,41 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
         const unsigned k = order[s];
         stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
                                (k & 2u) ? e.cy + quarter : e.cy - quarter, half};
+      }
+    }
+  }
+
+  // The leaves of root tile (i, j) in forEachLeafInTile's order (child 0 first), each with its centre,
+  // its edge and its four edge neighbours as neighbour() gives them. The visitor must not split.
+  template <typename F>
+  void forEachLeafInTileWithNeighbours(int i, int j, F&& visit) const {
+    struct Entry {
+      unsigned node;
+      float cx, cy, edge;
+      unsigned around[4];
+    };
+    Entry stack[kWalkStackCapacity];
+    int depth = 0;
+    Entry& first = stack[depth++];
+    first = Entry{rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileSizeF,
+                  (static_cast<float>(j) + 0.5f) * tileSizeF, tileSizeF, {}};
+    for (int d = 0; d < 4; ++d) first.around[d] = neighbour(first.node, static_cast<Direction>(d));
+    while (depth > 0) {
+      const Entry e = stack[--depth];
+      const unsigned c = child0(e.node);
+      if (c == NO_NODE) {
+        visit(e.node, e.cx, e.cy, e.edge, e.around);
+        continue;
+      }
+      const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+      for (unsigned k = 4; k-- > 0;) {
+        Entry& child = stack[depth++];
+        child.node = c + k;
+        child.cx = (k & 1u) ? e.cx + quarter : e.cx - quarter;
+        child.cy = (k & 2u) ? e.cy + quarter : e.cy - quarter;
+        child.edge = half;
+        for (int d = 0; d < 4; ++d)
+          child.around[d] = childNeighbour(c, k, e.around[d], static_cast<Direction>(d));
       }
     }
   }

@@ -219,6 +219,20 @@ class TreeArrayBase {
     return start;
   }
 
+  // neighbour(c + k, d) for child k of group c, given the parent's neighbour in direction d: the
+  // sibling across that edge, else the facing child of the parent's neighbour when it has children,
+  // else the parent's neighbour itself (a coarser leaf, or NO_NODE). Top-down walks carry neighbours
+  // this way instead of climbing the tree for every leaf.
+  Index childNeighbour(Index c, unsigned k, Index parentNeighbour, Direction d) const {
+    static constexpr unsigned kBit[4] = {0, 0, 1, 1};
+    static constexpr unsigned kSiblingWhen[4] = {1, 0, 1, 0};
+    const unsigned across = k ^ (1u << kBit[d]);
+    if (((k >> kBit[d]) & 1u) == kSiblingWhen[d]) return c + across;
+    if (parentNeighbour == NO_NODE) return NO_NODE;
+    const Index pc = child0(parentNeighbour);
+    return pc == NO_NODE ? parentNeighbour : pc + across;
+  }
+
   // ---- traversal ----
   // Pre-order depth first below `root`, children 0..3 in order. With leavesOnly, only leaves are
   // visited. Whether a leaf has children is read before it is visited, so children that the visitor
@@ -244,6 +258,35 @@ class TreeArrayBase {
       stack[depth++] = c + 2;
       stack[depth++] = c + 1;
       stack[depth++] = c;
+    }
+  }
+
+  // The leaves below `root` in walkSubtree's order, each with its four edge neighbours (indexed by
+  // Direction) exactly as neighbour() gives them. The visitor must not change the tree's shape.
+  template <typename F>
+  void walkLeavesWithNeighbours(Index root, F&& visit) const {
+    struct Entry {
+      Index node;
+      Index around[4];
+    };
+    Entry stack[kWalkStackCapacity];
+    int depth = 0;
+    Entry& first = stack[depth++];
+    first.node = root;
+    for (int d = 0; d < 4; ++d) first.around[d] = neighbour(root, static_cast<Direction>(d));
+    while (depth > 0) {
+      const Entry e = stack[--depth];
+      const Index c = child0(e.node);
+      if (c == NO_NODE) {
+        visit(e.node, e.around);
+        continue;
+      }
+      for (unsigned k = 4; k-- > 0;) {
+        Entry& child = stack[depth++];
+        child.node = c + k;
+        for (int d = 0; d < 4; ++d)
+          child.around[d] = childNeighbour(c, k, e.around[d], static_cast<Direction>(d));
+      }
     }
   }
 

@@ -1,0 +1,67 @@
+// Walks that carry neighbours down the tree must hand every leaf exactly the neighbours that the
+// climbing lookup finds, on irregular graded trees, ghost tiles and the block's outer edge included.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "grid/sl_grid.h"
+
+namespace {
+
+using VELDRA_TRW::Direction;
+using VELDRA_TRW::NO_NODE;
+using VELDRA_TRW::SLGrid2D;
+
+// A grid of 3 x 2 tiles refined by graded splits of random leaves, ghost tiles included.
+void randomTree(SLGrid2D& grid, std::uint32_t seed) {
+  grid.setImageSize(700, 500);
+  std::mt19937 rng(seed);
+  for (int s = 0; s < 400; ++s) {
+    std::vector<unsigned> leaves;
+    grid.walk(VELDRA_TRW::Walk::AllLeaves, [&](unsigned n) {
+      if (grid.level(n) < 6) leaves.push_back(n);
+    });
+    if (leaves.empty()) break;
+    grid.SplitBalanced(leaves[rng() % leaves.size()]);
+  }
+  grid.updateRootFlags();
+}
+
+TEST(NeighbourWalk, CarriedNeighboursEqualLookups) {
+  for (std::uint32_t seed : {1u, 2u, 3u}) {
+    SLGrid2D grid;
+    randomTree(grid, seed);
+    ASSERT_TRUE(grid.checkGrading());
+    const int i0 = -grid.gi, j0 = -grid.gj, i1 = static_cast<int>(grid.ni) + grid.gi, j1 = static_cast<int>(grid.nj) + grid.gj;
+    int visited = 0, edgeless = 0;
+    for (int j = j0; j < j1; ++j)
+      for (int i = i0; i < i1; ++i) {
+        std::vector<unsigned> plain, carried;
+        grid.walkSubtree(grid.rootIndex(i, j), true, [&](unsigned n) { plain.push_back(n); });
+        grid.walkLeavesWithNeighbours(grid.rootIndex(i, j), [&](unsigned n, const unsigned around[4]) {
+          carried.push_back(n);
+          for (int d = 0; d < 4; ++d) {
+            ASSERT_EQ(around[d], grid.neighbour(n, static_cast<Direction>(d))) << "leaf " << n << " dir " << d;
+            edgeless += around[d] == NO_NODE;
+          }
+        });
+        EXPECT_EQ(plain, carried);  // same leaves, same order
+        // The geometric walk agrees with the plain one on order, centres and edges too.
+        std::vector<float> geometry, geometryCarried;
+        grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder, [&](unsigned n, float cx, float cy, float e) {
+          geometry.insert(geometry.end(), {static_cast<float>(n), cx, cy, e});
+        });
+        grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float e, const unsigned around[4]) {
+          geometryCarried.insert(geometryCarried.end(), {static_cast<float>(n), cx, cy, e});
+          for (int d = 0; d < 4; ++d) ASSERT_EQ(around[d], grid.neighbour(n, static_cast<Direction>(d)));
+        });
+        EXPECT_EQ(geometry, geometryCarried);
+        visited += static_cast<int>(carried.size());
+      }
+    EXPECT_GT(visited, 1000);
+    EXPECT_GT(edgeless, 0);  // the outer edge of the ghost border was reached
+  }
+}
+
+}  // namespace

@@ -2,12 +2,13 @@
 // slow per-pixel reference that finds each pixel's leaf by its own descent; the point queries are
 // checked on a disc-shaped selection and on the edge cases of their thresholds.
 #include <gtest/gtest.h>
-#include <tbb/global_control.h>
 
+#include <algorithm>
 #include <random>
-#include <vector>
+#include <tuple>
 
 #include "api/queries.h"
+#include "support/harness.h"
 #include "support/selection_fields.h"
 
 using namespace VELDRA_TRW;
@@ -150,13 +151,12 @@ TEST(RenderSelection, ParallelRowsGiveTheSingleThreadedResult) {
   BuildSelection(*grid, NoisyBlob{1000.0f, 1000.0f, 380.0f}, 8);
   for (int regional = 0; regional < 2; ++regional) {
     grid->useRegional = static_cast<std::uint8_t>(regional);
-    GuardedMask parallel(1024, 1024, 5), serial(1024, 1024, 5);
-    RenderSelection(*grid, 480, 470, 1024, 1024, parallel.origin(), parallel.stride, 1000.0f, 1000.0f, 4, 700.0f);
-    {
-      tbb::global_control one(tbb::global_control::max_allowed_parallelism, 1);
-      RenderSelection(*grid, 480, 470, 1024, 1024, serial.origin(), serial.stride, 1000.0f, 1000.0f, 4, 700.0f);
-    }
-    EXPECT_TRUE(parallel.bytes == serial.bytes);
+    const auto render = [&] {
+      GuardedMask m(1024, 1024, 5);
+      RenderSelection(*grid, 480, 470, 1024, 1024, m.origin(), m.stride, 1000.0f, 1000.0f, 4, 700.0f);
+      return m.bytes;
+    };
+    EXPECT_TRUE(render() == onOneThread(render));
   }
 }
 
@@ -167,10 +167,8 @@ TEST(RenderSelection, EmptyRectanglesWriteNothing) {
   RenderSelection(*grid, 100, 100, 40, 0, m.origin(), m.stride, 100.0f, 100.0f, 5, 500.0f);
   RenderSelection(*grid, 100, 100, 0, 40, m.origin(), m.stride, 100.0f, 100.0f, 5, 500.0f);
   RenderSelection(*grid, 100, 100, 40, 40, nullptr, m.stride, 100.0f, 100.0f, 5, 500.0f);
-  for (unsigned char b : m.bytes) ASSERT_EQ(b, kGuard);
-  // A brush disc that misses the rectangle writes nothing either.
-  RenderSelection(*grid, 100, 100, 40, 40, m.origin(), m.stride, 400.0f, 400.0f, 5, 20.0f);
-  for (unsigned char b : m.bytes) ASSERT_EQ(b, kGuard);
+  RenderSelection(*grid, 100, 100, 40, 40, m.origin(), m.stride, 400.0f, 400.0f, 5, 20.0f);  // disc misses
+  EXPECT_EQ(std::count(m.bytes.begin(), m.bytes.end(), kGuard), static_cast<long>(m.bytes.size()));
 }
 
 // Level-7 leaves are sampled, and at a level-7 leaf's centre the interpolant returns its value
@@ -190,17 +188,10 @@ class BandThreshold : public ::testing::Test {
   }
 };
 
-TEST_F(BandThreshold, BandFiveSplitsAtMinusTwoAndFive) {
-  EXPECT_EQ(byteFor(-2.0f, 5), 255);
-  EXPECT_EQ(byteFor(-1.9f, 5), 128);
-  EXPECT_EQ(byteFor(4.9f, 5), 128);
-  EXPECT_EQ(byteFor(5.0f, 5), 0);
-}
-
-TEST_F(BandThreshold, BandZeroIsTwoLevelWithZeroInside) {
-  EXPECT_EQ(byteFor(0.0f, 0), 255);
-  EXPECT_EQ(byteFor(-0.001f, 0), 255);
-  EXPECT_EQ(byteFor(0.001f, 0), 0);
+TEST_F(BandThreshold, BandsSplitAtMinusHalfTheBandAndAtTheBand) {
+  const std::tuple<float, int, unsigned char> cases[] = {{-2.0f, 5, 255}, {-1.9f, 5, 128}, {4.9f, 5, 128}, {5.0f, 5, 0},
+                                                        {0.0f, 0, 255},  {-0.001f, 0, 255}, {0.001f, 0, 0}};
+  for (const auto& [value, band, expected] : cases) EXPECT_EQ(byteFor(value, band), expected) << value << " band " << band;
 }
 
 // ---- point queries ----
@@ -223,51 +214,44 @@ class PointQueries : public ::testing::Test {
   }
 };
 
-TEST_F(PointQueries, MattingModeWithoutRegions) {
+TEST_F(PointQueries, MattingMode) {
+  // Without regions: within 10 of the front the band, else by the sign (a tile centre: the value itself).
   const std::pair<float, VELDRA::EDITMODE> cases[] = {
-      {5.0f, VELDRA::EDITMODE_BAND},       {-9.5f, VELDRA::EDITMODE_BAND}, {0.0f, VELDRA::EDITMODE_BAND},
-      {10.0f, VELDRA::EDITMODE_SUBTRACT},  {25.0f, VELDRA::EDITMODE_SUBTRACT},
-      {-10.0f, VELDRA::EDITMODE_ADD},      {-25.0f, VELDRA::EDITMODE_ADD}};
+      {5.0f, VELDRA::EDITMODE_BAND},      {-9.5f, VELDRA::EDITMODE_BAND}, {0.0f, VELDRA::EDITMODE_BAND},
+      {10.0f, VELDRA::EDITMODE_SUBTRACT}, {25.0f, VELDRA::EDITMODE_SUBTRACT},
+      {-10.0f, VELDRA::EDITMODE_ADD},     {-25.0f, VELDRA::EDITMODE_ADD}};
   for (const auto& [value, mode] : cases) {
     constant(value, 50.0f, 1);
-    EXPECT_EQ(MattingMode(engine, 128, 128), mode) << value;  // a tile centre: the value itself
+    EXPECT_EQ(MattingMode(engine, 128, 128), mode) << value;
   }
-}
-
-TEST_F(PointQueries, MattingModeWithRegions) {
+  // With regions: the label decides, and a thin margin means the band.
   grid->useRegional = 1;
-  constant(-40.0f, 20.0f, 2);
-  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_BAND);
-  constant(-40.0f, 20.0f, 0);
-  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_ADD);
-  constant(-40.0f, 20.0f, 1);
-  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_SUBTRACT);
-  constant(-40.0f, 9.0f, 1);  // a thin margin means the band
-  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_BAND);
-  constant(-40.0f, 20.0f, 7);
-  EXPECT_EQ(MattingMode(engine, 128, 128), VELDRA::EDITMODE_ADD);
-}
-
-TEST_F(PointQueries, MattingModeWithoutGridIsAdd) {
-  SLMain empty;
-  EXPECT_EQ(MattingMode(empty, 10, 10), VELDRA::EDITMODE_ADD);
+  const std::tuple<float, unsigned char, VELDRA::EDITMODE> labelled[] = {
+      {20.0f, 2, VELDRA::EDITMODE_BAND}, {20.0f, 0, VELDRA::EDITMODE_ADD}, {20.0f, 1, VELDRA::EDITMODE_SUBTRACT},
+      {9.0f, 1, VELDRA::EDITMODE_BAND},  {20.0f, 7, VELDRA::EDITMODE_ADD}};
+  for (const auto& [margin, label, mode] : labelled) {
+    constant(-40.0f, margin, label);
+    EXPECT_EQ(MattingMode(engine, 128, 128), mode) << margin << " label " << int(label);
+  }
+  EXPECT_EQ(MattingMode(SLMain{}, 10, 10), VELDRA::EDITMODE_ADD);  // no grid
 }
 
 TEST_F(PointQueries, CircleCrossesTheBoundaryOnlyWhenItDoes) {
+  struct Circle {
+    int x, y, r;
+    bool crosses;
+  };
   useDisc();
-  EXPECT_FALSE(CircleRegionIntersection(engine, 300, 300, 20));
-  EXPECT_TRUE(CircleRegionIntersection(engine, 400, 300, 10));
-  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 300, 150));
-  EXPECT_FALSE(CircleRegionIntersection(engine, 520, 520, 30));
-  EXPECT_FALSE(CircleRegionIntersection(engine, 300, 300, 0));
-}
-
-TEST_F(PointQueries, CircleCentreOutsideTheImageCrosses) {
-  useDisc();
-  EXPECT_TRUE(CircleRegionIntersection(engine, -1, 300, 5));
-  EXPECT_TRUE(CircleRegionIntersection(engine, 300, -1, 5));
-  EXPECT_TRUE(CircleRegionIntersection(engine, 600, 300, 5));
-  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 600, 5));
+  // A centre outside the image crosses.
+  for (const Circle& c : {Circle{300, 300, 20, false}, Circle{400, 300, 10, true}, Circle{300, 300, 150, true},
+                          Circle{520, 520, 30, false}, Circle{300, 300, 0, false}, Circle{-1, 300, 5, true},
+                          Circle{300, -1, 5, true}, Circle{600, 300, 5, true}, Circle{300, 600, 5, true}})
+    EXPECT_EQ(CircleRegionIntersection(engine, c.x, c.y, c.r), c.crosses) << c.x << "," << c.y << " r " << c.r;
+  // With regions the labels are compared: the band and the outside both differ from the inside.
+  grid->useRegional = 1;
+  for (const Circle& c : {Circle{300, 300, 50, false}, Circle{300, 300, 99, true}, Circle{300, 300, 150, true},
+                          Circle{300, 700, 5, true}})
+    EXPECT_EQ(CircleRegionIntersection(engine, c.x, c.y, c.r), c.crosses) << c.x << "," << c.y << " r " << c.r;
 }
 
 TEST_F(PointQueries, CircleOfExactZeroAndCircleOutsideTheImage) {
@@ -279,42 +263,27 @@ TEST_F(PointQueries, CircleOfExactZeroAndCircleOutsideTheImage) {
   EXPECT_FALSE(CircleRegionIntersection(engine, 10, 10, 0));
 }
 
-TEST_F(PointQueries, CircleWithRegionsComparesLabels) {
+TEST_F(PointQueries, SkipEvolution) {
+  struct Skip {
+    int x, y, inner, outer, x0, y0, x1, y1;
+    bool skip;
+  };
   useDisc();
-  grid->useRegional = 1;
-  EXPECT_FALSE(CircleRegionIntersection(engine, 300, 300, 50));
-  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 300, 99));   // reaches the band
-  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 300, 150));  // reaches the outside
-  EXPECT_TRUE(CircleRegionIntersection(engine, 300, 700, 5));
-}
-
-TEST_F(PointQueries, SkipEvolutionInsideAndOutsideTheRectangle) {
-  useDisc();
-  // Inner 20, outer 40 around the disc's centre: nothing crosses, so the brush may skip evolution.
-  EXPECT_TRUE(SkipEvolution(engine, 300, 300, 50, 40, 0, 0, 599, 599));
-  // Outside the rectangle only the inner circle counts.
-  EXPECT_FALSE(SkipEvolution(engine, 300, 300, 50, 40, 310, 0, 599, 599));
-  EXPECT_FALSE(SkipEvolution(engine, 300, 300, 50, 40, 0, 0, 299, 599));
-  // Inner 74 stays inside, outer 152 crosses.
-  EXPECT_FALSE(SkipEvolution(engine, 300, 300, 50, 150, 0, 0, 599, 599));
-  // An inner circle that crosses decides alone, inside the rectangle or not.
-  EXPECT_TRUE(SkipEvolution(engine, 380, 300, 100, 30, 0, 0, 599, 599));
-  EXPECT_TRUE(SkipEvolution(engine, 380, 300, 100, 30, 0, 0, 10, 10));
-}
-
-TEST_F(PointQueries, SkipEvolutionIgnoresTheInnerCircleInTheBand) {
-  useDisc();
-  grid->useRegional = 1;
-  // The centre (400, 300) lies on the band: inner is false without sampling the circle.
-  EXPECT_FALSE(SkipEvolution(engine, 400, 300, 100, 30, 0, 0, 10, 10));
-  grid->useRegional = 0;
+  const Skip cases[] = {
+      {300, 300, 50, 40, 0, 0, 599, 599, true},     // inner 20, outer 40 around the centre: nothing crosses
+      {300, 300, 50, 40, 310, 0, 599, 599, false},  // outside the rectangle only the inner circle counts
+      {300, 300, 50, 40, 0, 0, 299, 599, false},
+      {300, 300, 50, 150, 0, 0, 599, 599, false},   // inner 74 stays inside, outer 152 crosses
+      {380, 300, 100, 30, 0, 0, 599, 599, true},    // an inner circle that crosses decides alone
+      {380, 300, 100, 30, 0, 0, 10, 10, true},
+      {300, 300, 2000000000, 2000000000, 0, 0, 599, 599, true},  // both circles wholly outside the image
+  };
+  for (const Skip& c : cases)
+    EXPECT_EQ(SkipEvolution(engine, c.x, c.y, c.inner, c.outer, c.x0, c.y0, c.x1, c.y1), c.skip) << c.x << " " << c.inner << "/" << c.outer;
+  // With regions the centre (400, 300) lies on the band: inner is false without sampling the circle.
   EXPECT_TRUE(SkipEvolution(engine, 400, 300, 100, 30, 0, 0, 10, 10));
-}
-
-TEST_F(PointQueries, HostRadiiBeyondTheIntRangeDoNotBreakTheQueries) {
-  useDisc();
-  // Both circles lie wholly outside the image: no sample crosses, so evolution may be skipped.
-  EXPECT_TRUE(SkipEvolution(engine, 300, 300, 2000000000, 2000000000, 0, 0, 599, 599));
+  grid->useRegional = 1;
+  EXPECT_FALSE(SkipEvolution(engine, 400, 300, 100, 30, 0, 0, 10, 10));
 }
 
 }  // namespace

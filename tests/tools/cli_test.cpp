@@ -4,21 +4,18 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "cli.h"
 #include "default_script.h"
-#include "paint_test_files.h"
 #include "png_io.h"
-#include "replay.h"
 #include "scene.h"
 #include "stroke_script.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
-using paint_test::ScratchDir;
+using veldra_test::readFile;
+using veldra_test::ScratchDir;
 
 struct RunResult {
   int code;
@@ -177,11 +174,9 @@ TEST(Cli, BuiltInRunWritesMaskOverlayScriptAndFieldDumpAndSummarises) {
   }
 
   // The written script is the built-in one, as replayed.
-  std::ifstream in(dir.file("default.json"));
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::vector<paint::Stroke> written;
   std::vector<std::string> warnings;
-  ASSERT_TRUE(paint::ParseStrokeScript(text, &written, &warnings, &error)) << error;
+  ASSERT_TRUE(paint::ParseStrokeScript(readFile(dir.file("default.json")), &written, &warnings, &error)) << error;
   const std::vector<paint::Stroke> builtIn = paint::DefaultStrokes(paint::GenerateScene(400, 300));
   ASSERT_EQ(written.size(), builtIn.size());
   for (std::size_t i = 0; i < written.size(); ++i) {

@@ -11,6 +11,7 @@
 #include "replay.h"
 #include "scene.h"
 #include "stroke_script.h"
+#include "support/synthetic_images.h"
 
 namespace {
 
@@ -18,14 +19,6 @@ using paint::GrayImage;
 using paint::RgbaImage;
 using paint::Stroke;
 using paint::StrokeMode;
-
-void SetDefaults() {
-  for (int p = 0; p < 5; ++p) {
-    int def = 0, lo = 0, hi = 0;
-    VELDRA::GetDefaultParameter(static_cast<VELDRA::PARAM>(p), &def, &lo, &hi);
-    VELDRA::SetParameter(static_cast<VELDRA::PARAM>(p), def);
-  }
-}
 
 // The whole image read back in 64-pixel blocks, each with a disc just covering it.
 GrayImage ReadInSmallBlocks(int w, int h, int band) {
@@ -40,7 +33,7 @@ GrayImage ReadInSmallBlocks(int w, int h, int band) {
 // What a host does for the same strokes, written out call by call without the tool's helpers.
 GrayImage DirectCalls(const RgbaImage& image, const std::vector<Stroke>& strokes, int band) {
   const int W = image.width, H = image.height;
-  SetDefaults();
+  veldra_test::defaultParameters();
   EXPECT_TRUE(VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, W, H, false));
   std::vector<unsigned char> block;
   std::vector<float> sx, sy;
@@ -150,16 +143,6 @@ TEST(Replay, ImagesTooLargeForOneDiscAreReadBackInBlocks) {
   ASSERT_TRUE(session.Replay(strokes, nullptr).ok);
   const GrayImage mask = session.ReadSelection(0);
   EXPECT_EQ(ReadInSmallBlocks(w, h, 0).pixels, mask.pixels);
-}
-
-TEST(Replay, SeedMaskOfAnotherSizeIsRefused) {
-  const RgbaImage image(64, 48);
-  paint::PaintSession session;
-  std::string error;
-  ASSERT_TRUE(session.Open(image, &error));
-  EXPECT_FALSE(session.Seed(GrayImage(48, 64), &error));
-  EXPECT_EQ(error, "seed mask is 48x64 but the image is 64x48");
-  EXPECT_TRUE(session.Seed(GrayImage(64, 48), &error));
 }
 
 TEST(Replay, BuiltInScriptSelectsTheTargetObject) {

@@ -36,21 +36,12 @@ TEST(StrokeScript, ReadsEveryFieldAndLeavesUnsetValuesToTheDefaults) {
   ASSERT_TRUE(Parse(text, &s, &warnings, &error)) << error;
   EXPECT_TRUE(warnings.empty());
   ASSERT_EQ(s.size(), 6u);
-  EXPECT_EQ(s[0].mode, StrokeMode::Add);
-  EXPECT_EQ(*s[0].radius, 40);
-  EXPECT_EQ(*s[0].core, 60);
-  EXPECT_EQ(*s[0].edgeSnap, 70);
-  EXPECT_EQ(*s[0].smoothing, -20);
-  EXPECT_EQ(s[0].band, 4);
+  EXPECT_TRUE(s[0].mode == StrokeMode::Add && *s[0].radius == 40 && *s[0].core == 60 && *s[0].edgeSnap == 70 &&
+              *s[0].smoothing == -20 && s[0].band == 4);
   EXPECT_EQ(s[0].points, (std::vector<std::array<int, 2>>{{10, 20}, {12, 19}})) << "coordinates round to pixels";
-  EXPECT_EQ(s[1].mode, StrokeMode::Line);
-  EXPECT_EQ(s[1].lineMode, LineMode::Subtract);
-  EXPECT_FALSE(s[1].radius.has_value());
-  EXPECT_EQ(s[1].band, 10);
-  EXPECT_EQ(s[2].mode, StrokeMode::Band);
-  EXPECT_FLOAT_EQ(*s[2].mattingRadius, 7.5f);
-  EXPECT_EQ(s[3].mode, StrokeMode::Auto);
-  EXPECT_EQ(s[4].mode, StrokeMode::Smooth);
+  EXPECT_TRUE(s[1].mode == StrokeMode::Line && s[1].lineMode == LineMode::Subtract && !s[1].radius && s[1].band == 10);
+  EXPECT_TRUE(s[2].mode == StrokeMode::Band && *s[2].mattingRadius == 7.5f);
+  EXPECT_TRUE(s[3].mode == StrokeMode::Auto && s[4].mode == StrokeMode::Smooth);
   EXPECT_EQ(s[5].points[0], (std::array<int, 2>{-4, 3})) << "halves round away from zero";
 
   // The same strokes as a bare list.
@@ -137,19 +128,10 @@ TEST(StrokeScript, ResolvingFillsDefaultsAndClampsIntoRangesAndTheImage) {
   std::vector<std::string> warnings;
   paint::ResolveStrokes(&s, kTable, 200, 100, &warnings);
 
-  EXPECT_EQ(*s[0].radius, 10);
-  EXPECT_EQ(*s[0].core, 30);
-  EXPECT_EQ(*s[0].edgeSnap, 75);
-  EXPECT_EQ(*s[0].smoothing, 100);
+  EXPECT_TRUE(*s[0].radius == 10 && *s[0].core == 30 && *s[0].edgeSnap == 75 && *s[0].smoothing == 100);
   EXPECT_EQ(s[0].points, (std::vector<std::array<int, 2>>{{5, 5}, {0, 3}, {199, 99}, {199, 99}}));
-  EXPECT_EQ(*s[1].radius, 1);
-  EXPECT_EQ(*s[1].core, 100);
-  EXPECT_EQ(*s[1].edgeSnap, 0);
-  EXPECT_EQ(*s[1].smoothing, -100);
-  EXPECT_EQ(s[1].band, 0);
-  EXPECT_EQ(*s[2].radius, 1250);
-  EXPECT_EQ(s[2].band, paint::kMaxBand);
-  EXPECT_FLOAT_EQ(*s[2].mattingRadius, 1.0f);
+  EXPECT_TRUE(*s[1].radius == 1 && *s[1].core == 100 && *s[1].edgeSnap == 0 && *s[1].smoothing == -100 && s[1].band == 0);
+  EXPECT_TRUE(*s[2].radius == 1250 && s[2].band == paint::kMaxBand && *s[2].mattingRadius == 1.0f);
 
   const std::vector<std::string> expected = {
       "stroke 1: 3 of 4 points lie outside the 200x100 image, moved to its border",
@@ -194,15 +176,11 @@ TEST(StrokeScript, WrittenScriptsReadBackAsTheSameStrokes) {
     EXPECT_TRUE(warnings.empty());
     ASSERT_EQ(back.size(), strokes.size());
     for (std::size_t i = 0; i < strokes.size(); ++i) {
-      EXPECT_EQ(back[i].mode, strokes[i].mode);
-      EXPECT_EQ(back[i].lineMode, strokes[i].lineMode);
-      EXPECT_EQ(back[i].radius, strokes[i].radius);
-      EXPECT_EQ(back[i].core, strokes[i].core);
-      EXPECT_EQ(back[i].edgeSnap, strokes[i].edgeSnap);
-      EXPECT_EQ(back[i].smoothing, strokes[i].smoothing);
-      EXPECT_EQ(back[i].band, strokes[i].band);
-      EXPECT_EQ(back[i].mattingRadius, strokes[i].mattingRadius);
-      EXPECT_EQ(back[i].points, strokes[i].points);
+      const Stroke &a = back[i], &b = strokes[i];
+      EXPECT_TRUE(a.mode == b.mode && a.lineMode == b.lineMode && a.radius == b.radius && a.core == b.core &&
+                  a.edgeSnap == b.edgeSnap && a.smoothing == b.smoothing && a.band == b.band &&
+                  a.mattingRadius == b.mattingRadius && a.points == b.points)
+          << "round " << round << " stroke " << i;
     }
   }
 }

@@ -2,41 +2,26 @@
 // images are reused without reallocation once they are large enough.
 
 #include <gtest/gtest.h>
-#include <tbb/global_control.h>
 
 #include <cstring>
 
-#include "edgesnap/edge_snap.h"
 #include "edgesnap/edge_snap_test_images.h"
 #include "edgesnap/edge_snap_workspace.h"
+#include "support/harness.h"
 
 namespace {
 
-using VELDRA_EDGESNAP::ComputeEdgeSnapData;
 using edge_snap_test::ColourBlock;
+using edge_snap_test::Compute;
 using edge_snap_test::SnapArrays;
-
-SnapArrays Compute(const ColourBlock& block) {
-  SnapArrays out(block.w, block.h, 1);
-  ComputeEdgeSnapData(block.w, block.h, block.bytes.data(), block.stride, out.X(), out.stride, out.Y(),
-                      out.stride);
-  return out;
-}
 
 TEST(EdgeSnapParallel, OneThreadAndAllThreadsGiveIdenticalBits) {
   const int sizes[][2] = {{64, 64}, {203, 131}, {517, 37}, {3, 300}};
   for (const auto& size : sizes) {
     const ColourBlock block = edge_snap_test::ShapesBlock(size[0], size[1], 17u + size[0]);
-    const SnapArrays parallel = Compute(block);
-    SnapArrays serial(1, 1, 0);
-    {
-      tbb::global_control oneThread(tbb::global_control::max_allowed_parallelism, 1);
-      serial = Compute(block);
-    }
-    EXPECT_EQ(std::memcmp(parallel.x.data(), serial.x.data(), parallel.x.size() * sizeof(float)), 0)
-        << size[0] << "x" << size[1];
-    EXPECT_EQ(std::memcmp(parallel.y.data(), serial.y.data(), parallel.y.size() * sizeof(float)), 0)
-        << size[0] << "x" << size[1];
+    const SnapArrays parallel = Compute(block), serial = veldra_test::onOneThread([&] { return Compute(block); });
+    EXPECT_EQ(std::memcmp(parallel.x.data(), serial.x.data(), parallel.x.size() * sizeof(float)), 0) << size[0] << "x" << size[1];
+    EXPECT_EQ(std::memcmp(parallel.y.data(), serial.y.data(), parallel.y.size() * sizeof(float)), 0) << size[0] << "x" << size[1];
   }
 }
 
@@ -51,8 +36,7 @@ TEST(EdgeSnapParallel, WorkImagesGrowAndAreReusedWithoutReallocation) {
   EXPECT_EQ(workspace.orientation.Width(), 122);
   EXPECT_EQ(workspace.orientation.Height(), 92);
 
-  const ColourBlock smaller = edge_snap_test::RandomBlock(40, 100, 0, 2);  // fewer pixels, taller
-  Compute(smaller);
+  Compute(edge_snap_test::RandomBlock(40, 100, 0, 2));  // fewer pixels, taller
   EXPECT_EQ(workspace.colour.Data(), colour);
   EXPECT_EQ(workspace.scratch.Data(), scratch);
   EXPECT_EQ(workspace.orientation.Data(), orientation);

@@ -4,10 +4,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <random>
-#include <vector>
 #include <set>
 #include <string>
 
@@ -78,9 +76,8 @@ TEST(NodePool, GroupsComeFromTheHeadAndReturnToIt) {
   EXPECT_EQ(run, 0u);
   EXPECT_EQ(nodes.freeCount, nodes.capacity() - 28);
   const unsigned g1 = nodes.allocateGroupLocked();
-  const unsigned g2 = nodes.allocateGroup();
   EXPECT_EQ(g1, 28u);
-  EXPECT_EQ(g2, 32u);
+  EXPECT_EQ(nodes.allocateGroup(), 32u);
   EXPECT_TRUE(nodes.isUsedGroup(g1));
   nodes.releaseGroupLocked(g1);
   EXPECT_FALSE(nodes.isUsedGroup(g1));
@@ -133,19 +130,18 @@ TEST(NodePool, FreeListStaysConsistentUnderRandomUse) {
 
 TEST(NodePool, GridSlotsAreReused) {
   NodePool nodes;
-  const int a = nodes.takeGridSlot();
-  const int b = nodes.takeGridSlot();
-  const int c = nodes.takeGridSlot();
-  EXPECT_EQ(a, 0);
-  EXPECT_EQ(b, 1);
-  EXPECT_EQ(c, 2);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(nodes.takeGridSlot(), k);
   EXPECT_EQ(nodes.gridCapacity, 6);
-  nodes.releaseGridSlot(b);
-  EXPECT_EQ(nodes.takeGridSlot(), b);
+  nodes.releaseGridSlot(1);
+  EXPECT_EQ(nodes.takeGridSlot(), 1);
 }
 
-TEST(DataPool, PrintWritesOneStatisticsLine) {
+TEST(DataPool, NamesAreCutAtSixteenCharactersAndPrintWritesOneStatisticsLine) {
   NodePool nodes;
+  FloatPool longName(&nodes, "regional level set");
+  TreeDataPool<TreeFlags, unsigned, 4> flags(&nodes);
+  EXPECT_STREQ(longName.name(), "regional level s");
+  EXPECT_STREQ(flags.name(), "pool_flags");
   FloatPool pool(&nodes, "level set");
   nodes.growTo(1);
   char buffer[512] = {};
@@ -156,14 +152,6 @@ TEST(DataPool, PrintWritesOneStatisticsLine) {
   EXPECT_EQ(line.rfind("    level set        : base=", 0), 0u) << line;
   EXPECT_NE(line.find("commit=  262144 (    1.00 MB), reserved=268435584 ( 1024.00 MB)\n"), std::string::npos)
       << line;
-}
-
-TEST(DataPool, NamesAreCutAtSixteenCharacters) {
-  NodePool nodes;
-  FloatPool pool(&nodes, "regional level set");
-  EXPECT_STREQ(pool.name(), "regional level s");
-  TreeDataPool<TreeFlags, unsigned, 4> flags(&nodes);
-  EXPECT_STREQ(flags.name(), "pool_flags");
 }
 
 // Address-space exhaustion: in a child process with a low limit, growth throws the integer 1 and

@@ -91,9 +91,9 @@ struct SelectionRenderer {
         if (inBrush(px, py)) *byteAt(px, py) = sampledByte(leaf, cx, cy, edge, px, py);
   }
 
-  void renderRow(int j) const {
-    grid.forEachLeafInTiles(i0, j, i1, j + 1,
-                            [this](unsigned leaf, float cx, float cy, float edge) { renderLeaf(leaf, cx, cy, edge); });
+  void renderTile(int i, int j) const {
+    grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder,
+                           [this](unsigned leaf, float cx, float cy, float edge) { renderLeaf(leaf, cx, cy, edge); });
   }
 };
 
@@ -111,9 +111,9 @@ void RenderSelection(const SLGrid2D& grid, int x, int y, int w, int h, unsigned 
                                    threshold, std::max(static_cast<int>(grid.maxLevel) - k - 1, 0),
                                    tiles.i0,  tiles.i1};
   if (tiles.j1 <= tiles.j0) return;
-  VELDRA_COMMON::parallelRows(tiles.j0, tiles.j1, [&renderer](const tbb::blocked_range<int>& rows) {
-    for (int j = rows.begin(); j != rows.end(); ++j) renderer.renderRow(j);
-  });
+  // A tile's leaves cover only that tile's pixels, so tiles write disjoint parts of the mask.
+  VELDRA_COMMON::parallelTiles(tiles.i0, tiles.j0, tiles.i1, tiles.j1,
+                               [&renderer](int i, int j) { renderer.renderTile(i, j); });
 }
 
 VELDRA::EDITMODE MattingMode(const SLMain& engine, int x, int y) {

@@ -3,6 +3,7 @@
 // the distance field around it afterwards.
 #include <cmath>
 
+#include "common/parallel_rows.h"
 #include "grid/line_edit_detail.h"
 
 namespace VELDRA_TRW {
@@ -36,23 +37,26 @@ void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char lab
   });
 }
 
+// Each leaf's new values depend on that leaf alone, so tiles are painted in parallel.
 void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
   const bool regional = grid.useRegional != 0;
-  grid.forEachLeafInTiles(box.i0, box.j0, box.i1, box.j1, [&](unsigned n, float cx, float cy, float) {
-    const float d = shape.Distance(cx, cy, 0.0f);
-    const float c = cellSize(grid, n);
-    float& phi = grid.levelSet[n];
-    if (label == 0) {
-      if (d < 0.0f && phi >= 0.0f) phi = d;
-      if (d >= 0.0f && d < 0.8f * c && phi > 0.0f) phi = d;
-    } else if (label == 1) {
-      if (d < 0.0f && phi <= 0.0f) phi = -d;
-      if (d >= 0.0f && d < 0.8f * c && phi < 0.0f) phi = -d;
-    }
-    if (regional && d < 0.8f * c && grid.region[n] != label) {
-      grid.region[n] = label;
-      grid.regional[n] = std::fabs(d);
-    }
+  VELDRA_COMMON::parallelTiles(box.i0, box.j0, box.i1, box.j1, [&](int i, int j) {
+    grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder, [&](unsigned n, float cx, float cy, float) {
+      const float d = shape.Distance(cx, cy, 0.0f);
+      const float c = cellSize(grid, n);
+      float& phi = grid.levelSet[n];
+      if (label == 0) {
+        if (d < 0.0f && phi >= 0.0f) phi = d;
+        if (d >= 0.0f && d < 0.8f * c && phi > 0.0f) phi = d;
+      } else if (label == 1) {
+        if (d < 0.0f && phi <= 0.0f) phi = -d;
+        if (d >= 0.0f && d < 0.8f * c && phi < 0.0f) phi = -d;
+      }
+      if (regional && d < 0.8f * c && grid.region[n] != label) {
+        grid.region[n] = label;
+        grid.regional[n] = std::fabs(d);
+      }
+    });
   });
 }
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/parallel_rows.h"
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
 #include "grid/sl_grid.h"
@@ -43,6 +44,14 @@ void forEachNotedTile(const SLGrid2D& grid, F&& visit) {
   const std::uint8_t* noted = grid.refineTilesMarked.data();
   for (std::size_t t = 0; t < count; ++t)
     if (noted[t] != 0) visit(grid.firstNode + static_cast<unsigned>(t));
+}
+
+// Values of every reserved child group, computed on the unsplit tree. Each split writes only its own
+// group and its leaf's "temp" entry, and the groups are not linked yet, so no split reads another's.
+void splitValuesInParallel(SLGrid2D& grid, const std::vector<unsigned>& leaves, const std::vector<unsigned>& groups) {
+  VELDRA_COMMON::parallelRows(0, static_cast<int>(leaves.size()), [&](const tbb::blocked_range<int>& range) {
+    for (int k = range.begin(); k != range.end(); ++k) grid.SplitValues(leaves[k], groups[k]);
+  });
 }
 
 // Start of a pass: no node keeps a mark. Marks can only be in noted tiles, unless the notes do not
@@ -77,7 +86,7 @@ void applyInNotedTiles(SLGrid2D& grid) {
   });
   // Every group is reserved before any value is computed: allocation may move every pool.
   for (std::size_t k = 0; k < marked.size(); ++k) groups.push_back(grid.nodes.allocateGroup());
-  for (std::size_t k = 0; k < marked.size(); ++k) grid.SplitValues(marked[k], groups[k]);
+  splitValuesInParallel(grid, marked, groups);
   // The list holds exactly the marked leaves; linking one never changes another.
   for (unsigned n : marked) grid.linkChildren(n, group_index::load(grid.temp[n]));
 
@@ -260,7 +269,7 @@ void SLGrid2D::ApplyRefinement() {
   });
   // Every group is reserved before any value is computed: allocation may move every pool.
   for (std::size_t k = 0; k < marked.size(); ++k) groups.push_back(nodes.allocateGroup());
-  for (std::size_t k = 0; k < marked.size(); ++k) SplitValues(marked[k], groups[k]);
+  splitValuesInParallel(*this, marked, groups);
   walk(Walk::AllLeaves, [&](unsigned n) {
     if (flags(n).has(TreeFlags::SPLIT_MARK)) linkChildren(n, group_index::load(temp[n]));
   });

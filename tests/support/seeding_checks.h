@@ -17,13 +17,19 @@ inline bool leafVisitsExact(SLGrid2D& grid, std::string* why = nullptr) {
   grid.countLeafVisits(visits.data());
   bool ok = true;
   grid.walk(VELDRA_TRW::Walk::InteriorNodes, [&](unsigned n) {
-    const float want = grid.hasChildren(n) ? 0.0f : 1.0f;
-    if (visits[n] != want && ok) {
+    if (ok && visits[n] != (grid.hasChildren(n) ? 0.0f : 1.0f)) {
       ok = false;
       if (why) *why = "node " + std::to_string(n) + " visited " + std::to_string(visits[n]);
     }
   });
   return ok;
+}
+
+// Empty when the tree's own grading check holds and every interior leaf is visited exactly once.
+inline std::string treeDefect(SLGrid2D& grid) {
+  std::string why;
+  if (!grid.checkGrading()) return "not graded";
+  return leafVisitsExact(grid, &why) ? std::string() : why;
 }
 
 // Level of every pixel of the whole root block (ghost tiles included), from leaf geometry alone.
@@ -38,30 +44,24 @@ struct LevelRaster {
     width = (static_cast<int>(grid.ni) + 2 * grid.gi) * t;
     height = (static_cast<int>(grid.nj) + 2 * grid.gj) * t;
     level.assign(static_cast<std::size_t>(width) * height, 255);
-    grid.forEachLeafInTiles(-grid.gi, -grid.gj, static_cast<int>(grid.ni) + grid.gi,
-                            static_cast<int>(grid.nj) + grid.gj, [&](unsigned n, float cx, float cy, float e) {
-                              const int x0 = static_cast<int>(cx - e * 0.5f) - originX;
-                              const int y0 = static_cast<int>(cy - e * 0.5f) - originY;
-                              const int s = static_cast<int>(e);
-                              for (int y = y0; y < y0 + s; ++y)
-                                for (int x = x0; x < x0 + s; ++x)
-                                  level[static_cast<std::size_t>(y) * width + x] =
-                                      static_cast<unsigned char>(grid.level(n));
+    grid.forEachLeafInTiles(-grid.gi, -grid.gj, static_cast<int>(grid.ni) + grid.gi, static_cast<int>(grid.nj) + grid.gj,
+                            [&](unsigned n, float cx, float cy, float e) {
+                              const int x0 = static_cast<int>(cx - e * 0.5f) - originX, y0 = static_cast<int>(cy - e * 0.5f) - originY;
+                              for (int y = y0; y < y0 + static_cast<int>(e); ++y)
+                                for (int x = x0; x < x0 + static_cast<int>(e); ++x)
+                                  level[static_cast<std::size_t>(y) * width + x] = static_cast<unsigned char>(grid.level(n));
                             });
   }
-  unsigned char at(int px, int py) const {
-    return level[static_cast<std::size_t>(py - originY) * width + (px - originX)];
-  }
+  unsigned char at(int px, int py) const { return level[static_cast<std::size_t>(py - originY) * width + (px - originX)]; }
   // Leaves touching across an edge or a corner differ by at most one level.
   bool graded(std::string* why = nullptr) const {
     for (int y = 0; y + 1 < height; ++y)
       for (int x = 0; x < width; ++x) {
-        const int a = level[static_cast<std::size_t>(y) * width + x];
-        const int others[3] = {x + 1 < width ? level[static_cast<std::size_t>(y) * width + x + 1] : a,
-                               level[static_cast<std::size_t>(y + 1) * width + x],
-                               x + 1 < width ? level[static_cast<std::size_t>(y + 1) * width + x + 1] : a};
-        const int left = x > 0 ? level[static_cast<std::size_t>(y + 1) * width + x - 1] : a;
-        for (int b : {others[0], others[1], others[2], left})
+        const std::size_t i = static_cast<std::size_t>(y) * width + x, below = i + static_cast<std::size_t>(width);
+        const int a = level[i];
+        const int others[4] = {x + 1 < width ? level[i + 1] : a, level[below], x + 1 < width ? level[below + 1] : a,
+                               x > 0 ? level[below - 1] : a};
+        for (int b : others)
           if (std::abs(a - b) > 1) {
             if (why) *why = "levels " + std::to_string(a) + "/" + std::to_string(b) + " at pixel (" +
                             std::to_string(x + originX) + ", " + std::to_string(y + originY) + ")";
@@ -109,19 +109,17 @@ inline Mask noiseMask(int w, int h, std::uint32_t seed, float cell, float thresh
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
   struct Octave {
     float cell, weight;
-    int nx, ny;
+    int nx;
     std::vector<float> lattice;
   };
   std::vector<Octave> octaves;
   float total = 0.0f;
   for (int o = 0; o < 3; ++o) {
-    Octave oc{cell / static_cast<float>(1 << o), 1.0f / static_cast<float>(1 << o), 0, 0, {}};
-    oc.nx = static_cast<int>(static_cast<float>(w) / oc.cell) + 2;
-    oc.ny = static_cast<int>(static_cast<float>(h) / oc.cell) + 2;
-    oc.lattice.resize(static_cast<std::size_t>(oc.nx) * oc.ny);
-    for (float& v : oc.lattice) v = u(rng);
-    total += oc.weight;
-    octaves.push_back(std::move(oc));
+    const float c = cell / static_cast<float>(1 << o);
+    const int nx = static_cast<int>(static_cast<float>(w) / c) + 2, ny = static_cast<int>(static_cast<float>(h) / c) + 2;
+    octaves.push_back({c, 1.0f / static_cast<float>(1 << o), nx, std::vector<float>(static_cast<std::size_t>(nx) * ny)});
+    for (float& v : octaves.back().lattice) v = u(rng);
+    total += octaves.back().weight;
   }
   Mask m(w, h);
   for (int y = 0; y < h; ++y)
@@ -132,9 +130,7 @@ inline Mask noiseMask(int w, int h, std::uint32_t seed, float cell, float thresh
         const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
         const float sx = fx - static_cast<float>(ix), sy = fy - static_cast<float>(iy);
         const auto L = [&](int a, int b) { return oc.lattice[static_cast<std::size_t>(b) * oc.nx + a]; };
-        const float top = L(ix, iy) * (1 - sx) + L(ix + 1, iy) * sx;
-        const float bottom = L(ix, iy + 1) * (1 - sx) + L(ix + 1, iy + 1) * sx;
-        v += oc.weight * (top * (1 - sy) + bottom * sy);
+        v += oc.weight * ((L(ix, iy) * (1 - sx) + L(ix + 1, iy) * sx) * (1 - sy) + (L(ix, iy + 1) * (1 - sx) + L(ix + 1, iy + 1) * sx) * sy);
       }
       m.at(x, y) = v / total > threshold ? 255 : 0;
     }

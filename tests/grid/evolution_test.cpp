@@ -4,9 +4,7 @@
 // fields, so expected values follow from the formulas in double precision.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
-#include <random>
 
 #include "support/front_fixtures.h"
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 #include "support/scratch_dir.h"
 #include "support/tree_builders.h"

@@ -1,11 +1,9 @@
 // The line edit's phases checked leaf by leaf against the painting rules evaluated at every leaf's
-// centre, its refinement against the outline criterion, and the whole edit on a real grid.
+// centre, its refinement against the outline criterion, and the band edit without regions.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <random>
-
 #include "grid/line_edit_detail.h"
+#include "support/front_fixtures.h"
 #include "support/seeding_checks.h"
 
 namespace {
@@ -28,10 +26,9 @@ TEST(SegmentTileBox, GrowsByTwoTilesBeyondTheRadiusAndIgnoresDirection) {
     const auto t = [](double v) { return static_cast<long long>(std::trunc(v / 256.0 - 0.5)); };
     const long long pad = static_cast<long long>(std::trunc(rad / 256.0)) + 2;
     const auto clampTo = [](long long v, long long n) { return static_cast<int>(std::min(std::max(v, 0LL), n)); };
-    EXPECT_EQ(f.i0, clampTo(std::min(t(ax), t(bx)) - pad, 12));
-    EXPECT_EQ(f.i1, clampTo(std::max(t(ax), t(bx)) + 1 + pad, 12));
-    EXPECT_EQ(f.j0, clampTo(std::min(t(ay), t(by)) - pad, 8));
-    EXPECT_EQ(f.j1, clampTo(std::max(t(ay), t(by)) + 1 + pad, 8));
+    EXPECT_TRUE(f.i0 == clampTo(std::min(t(ax), t(bx)) - pad, 12) && f.i1 == clampTo(std::max(t(ax), t(bx)) + 1 + pad, 12) &&
+                f.j0 == clampTo(std::min(t(ay), t(by)) - pad, 8) && f.j1 == clampTo(std::max(t(ay), t(by)) + 1 + pad, 8))
+        << ax << "," << ay << " - " << bx << "," << by << " r " << rad;
   }
   // Huge or undefined radii stay defined.
   EXPECT_EQ(SegmentTileBox(*grid, 0.0f, 0.0f, 0.0f, 0.0f, 1e30f).i1, 12);
@@ -45,19 +42,13 @@ struct Painted {
   float regional;
 };
 
+// d: the shape's distance at the leaf's centre, c: the leaf's edge.
 Painted paintRule(float d, float c, unsigned char label, bool regional, Painted old) {
   Painted p = old;
-  if (label == 0) {
-    if (d < 0.0f && old.phi >= 0.0f) p.phi = d;
-    else if (d >= 0.0f && d < 0.8f * c && old.phi > 0.0f) p.phi = d;
-  } else if (label == 1) {
-    if (d < 0.0f && old.phi <= 0.0f) p.phi = -d;
-    else if (d >= 0.0f && d < 0.8f * c && old.phi < 0.0f) p.phi = -d;
-  }
-  if (regional && d < 0.8f * c && old.label != label) {
-    p.label = label;
-    p.regional = std::fabs(d);
-  }
+  const bool near = d >= 0.0f && d < 0.8f * c;
+  if (label == 0 && ((d < 0.0f && old.phi >= 0.0f) || (near && old.phi > 0.0f))) p.phi = d;
+  if (label == 1 && ((d < 0.0f && old.phi <= 0.0f) || (near && old.phi < 0.0f))) p.phi = -d;
+  if (regional && d < 0.8f * c && old.label != label) p.label = label, p.regional = std::fabs(d);
   return p;
 }
 
@@ -68,53 +59,41 @@ TEST(LineEditPaint, EveryLeafFollowsThePaintingRules) {
       randomGradedRefine(*grid, 100 + label, 1500, 8);
       grid->useRegional = static_cast<std::uint8_t>(regional);
       randomChannels(*grid, label + 10u * static_cast<unsigned>(regional), 12.0f, 5.0f);
-      std::vector<Painted> before(grid->nodes.capacity());
-      grid->walk(Walk::AllNodes, [&](unsigned n) {
-        before[n] = Painted{grid->levelSet[n], grid->region[n], grid->regional[n]};
-      });
+      const auto leaves = allLeafGeoms(*grid);
+      const auto phi = snapshot(grid->levelSet, leaves), rho = snapshot(grid->regional, leaves);
+      const auto labels = snapshot(grid->region, leaves);
       const GeometryLine shape(300.0f, 420.0f, 620.0f, 350.0f, 37.5f);
-      const TileBox box{0, 0, 3, 2};  // deliberately smaller than the shape's box: nothing beyond it
-      VELDRA_TRW::LineEditPaint(*grid, shape, label, box);
+      VELDRA_TRW::LineEditPaint(*grid, shape, label, TileBox{0, 0, 3, 2});  // smaller than the shape's box
       int inside = 0;
-      grid->walk(Walk::AllLeaves, [&](unsigned n) {
-        float cx, cy, e;
-        leafCentre(*grid, n, &cx, &cy, &e);
-        const bool inBox = cx >= 0.0f && cy >= 0.0f && cx < 3 * 256.0f && cy < 2 * 256.0f;
-        const float d = shape.Distance(cx, cy, 0.0f);
-        const Painted want = inBox ? paintRule(d, e, label, regional != 0, before[n]) : before[n];
-        if (inBox && d < 0.0f) ++inside;
-        ASSERT_TRUE(grid->levelSet[n] == want.phi && grid->region[n] == want.label && grid->regional[n] == want.regional)
-            << "label " << int(label) << " at " << cx << "," << cy;
-      });
+      for (std::size_t k = 0; k < leaves.size(); ++k) {
+        const LeafGeom& l = leaves[k];
+        const bool inBox = l.cx >= 0.0f && l.cy >= 0.0f && l.cx < 3 * 256.0f && l.cy < 2 * 256.0f;
+        const float d = shape.Distance(l.cx, l.cy, 0.0f);
+        const Painted old{phi[k], labels[k], rho[k]}, want = inBox ? paintRule(d, l.edge, label, regional != 0, old) : old;
+        inside += inBox && d < 0.0f;
+        ASSERT_TRUE(grid->levelSet[l.node] == want.phi && grid->region[l.node] == want.label && grid->regional[l.node] == want.regional)
+            << "label " << int(label) << " at " << l.cx << "," << l.cy;
+      }
       EXPECT_GT(inside, 10);
     }
 }
 
 // ---- refinement along the outline (needs graded splitting) ----
 
-// True when the leaf is near the outline in the sense of the line edit's refinement.
-bool nearOutline(const GeometryLine& shape, float cx, float cy, float c) {
-  return std::fabs(shape.Distance(cx, cy, 0.0f)) < c * 0.5f * 1.414f + 25.6f;
-}
-
+// Leaves near the outline (within half a diagonal plus 25.6 pixels) end at the finest level.
 TEST(LineEditRefine, OutlineEndsAtTheFinestLevelAndTheTreeStaysGraded) {
   auto grid = makeGrid(1024, 768);
   const GeometryLine shape(400.0f, 300.0f, 430.0f, 500.0f, 12.0f);
-  const TileBox box = SegmentTileBox(*grid, 400.0f, 300.0f, 430.0f, 500.0f, 12.0f);
-  VELDRA_TRW::LineEditRefine(*grid, shape, 0, box);
+  VELDRA_TRW::LineEditRefine(*grid, shape, 0, SegmentTileBox(*grid, 400.0f, 300.0f, 430.0f, 500.0f, 12.0f));
   grid->updateRootFlags();
   int finest = 0;
-  grid->walk(Walk::InteriorLeaves, [&](unsigned n) {
-    float cx, cy, e;
-    leafCentre(*grid, n, &cx, &cy, &e);
-    if (nearOutline(shape, cx, cy, e)) {
-      EXPECT_EQ(grid->level(n), grid->maxLevel) << cx << "," << cy;
-      ++finest;
-    }
-  });
+  for (const LeafGeom& l : leavesInTiles(*grid, 0, 0, 4, 3)) {
+    if (std::fabs(shape.Distance(l.cx, l.cy, 0.0f)) >= l.edge * 0.5f * 1.414f + 25.6f) continue;
+    EXPECT_EQ(grid->level(l.node), grid->maxLevel) << l.cx << "," << l.cy;
+    ++finest;
+  }
   EXPECT_GT(finest, 1000);
-  EXPECT_TRUE(grid->checkGrading());
-  EXPECT_TRUE(leafVisitsExact(*grid));
+  EXPECT_EQ(treeDefect(*grid), "");
 }
 
 TEST(LineEditRefine, SettledLeavesAreNotSplit) {
@@ -133,39 +112,16 @@ TEST(LineEditRefine, SettledLeavesAreNotSplit) {
   for (const Case& k : cases) {
     auto grid = makeGrid(1024, 768);
     grid->useRegional = static_cast<std::uint8_t>(k.useRegional);
-    grid->walk(Walk::AllNodes, [&](unsigned n) {
-      grid->levelSet[n] = k.phi;
-      grid->region[n] = k.region;
-      grid->regional[n] = k.regional;
-    });
+    fillField(*grid, grid->levelSet, [&](float, float) { return k.phi; });
+    fillField(*grid, grid->region, [&](float, float) { return k.region; });
+    fillField(*grid, grid->regional, [&](float, float) { return k.regional; });
     const unsigned freeBefore = grid->nodes.freeCount;
-    VELDRA_TRW::LineEditRefine(*grid, shape, k.label,
-                               SegmentTileBox(*grid, 400.0f, 300.0f, 400.0f, 300.0f, 20.0f));
+    VELDRA_TRW::LineEditRefine(*grid, shape, k.label, SegmentTileBox(*grid, 400.0f, 300.0f, 400.0f, 300.0f, 20.0f));
     EXPECT_EQ(grid->nodes.freeCount, freeBefore) << "label " << int(k.label);
   }
 }
 
-// ---- the whole edit on a real grid (needs sampling, narrow band, redistancing, refinement) ----
-
-TEST(LineEdit, PaintsADiscIntoAnEmptySelection) {
-  auto grid = makeGrid(1024, 768);
-  const float p[2] = {500.0f, 400.0f};
-  grid->LineEdit(0, p, p, 10.5f);
-  EXPECT_TRUE(grid->checkGrading());
-  for (int k = 0; k < 64; ++k) {
-    const float a = static_cast<float>(k) * 0.09817477f;
-    // Well inside, and well outside, the disc of radius 10.5.
-    EXPECT_LT(grid->SampleInterpolated(500.0f + 7.0f * std::cos(a), 400.0f + 7.0f * std::sin(a), nullptr, nullptr),
-              0.0f);
-    EXPECT_GT(grid->SampleInterpolated(500.0f + 14.0f * std::cos(a), 400.0f + 14.0f * std::sin(a), nullptr,
-                                       nullptr),
-              0.0f);
-  }
-  EXPECT_GT(grid->SampleInterpolated(100.0f, 100.0f, nullptr, nullptr), 0.0f);
-  // Subtracting the same disc again empties the selection there.
-  grid->LineEdit(1, p, p, 12.5f);
-  EXPECT_GT(grid->SampleInterpolated(500.0f, 400.0f, nullptr, nullptr), 0.0f);
-}
+// ---- the whole edit on a real grid (adding and subtracting: the exported line tests) ----
 
 TEST(LineEdit, BandPaintWithoutRegionsOnlyRunsTheFollowUp) {
   // The same grid twice: one gets the band line edit, the other only the follow-up of the edit over

@@ -4,9 +4,6 @@
 // single-threaded one.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <random>
-
 #include "support/front_fixtures.h"
 #include "support/harness.h"
 

@@ -3,12 +3,8 @@
 // (boundary leaves keep their values, no value changes sign, unreached leaves stay at the far value).
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <functional>
 #include <limits>
 #include <set>
-#include <random>
-#include <vector>
 
 #include "grid/redistancing_detail.h"
 #include "support/front_fixtures.h"

@@ -5,8 +5,6 @@
 // topology and node indices, every channel value bit for bit, the flags and the merge list.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 

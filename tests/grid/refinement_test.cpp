@@ -4,9 +4,6 @@
 // following the image border.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <string>
-
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
 #include "support/front_fixtures.h"

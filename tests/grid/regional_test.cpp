@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "grid/sl_grid.h"
 #include "support/tree_builders.h"
@@ -72,36 +71,6 @@ std::unique_ptr<VELDRA_TRW::SLGrid2D> brushGrid() {
       *grid, [](float cx, float cy, float e) { return std::hypot(cx - 256.0f, cy - 256.0f) < 80.0f + e; }, 6);
   grid->useRegional = 1;
   return grid;
-}
-
-TEST(RegionBrush, WorkedValues) {
-  auto grid = brushGrid();
-  const float centre[2] = {256.0f, 256.0f};
-  // The four leaves around the centre, 2.83 pixels away.
-  std::vector<unsigned> near;
-  grid->walk(Walk::InteriorLeaves, [&](unsigned n) {
-    float cx, cy, e;
-    leafCentre(*grid, n, &cx, &cy, &e);
-    if (std::hypot(cx - 256.0f, cy - 256.0f) < 3.0f) near.push_back(n);
-  });
-  ASSERT_EQ(near.size(), 4u);
-  grid->region[near[0]] = 0;
-  grid->regional[near[0]] = 0.3f;
-  grid->region[near[1]] = 0;
-  grid->regional[near[1]] = 0.5f;
-  grid->region[near[2]] = 2;
-  grid->regional[near[2]] = 1.0f;
-  grid->region[near[3]] = 1;
-  grid->regional[near[3]] = 0.1f;  // goes negative: the band takes it with the magnitude
-  grid->RegionBrush(centre, 10.0f, 1.0f);
-  EXPECT_EQ(grid->region[near[0]], 2);
-  EXPECT_FLOAT_EQ(grid->regional[near[0]], 0.1f);
-  EXPECT_EQ(grid->region[near[1]], 0);
-  EXPECT_FLOAT_EQ(grid->regional[near[1]], 0.3f);
-  EXPECT_EQ(grid->region[near[2]], 2);
-  EXPECT_FLOAT_EQ(grid->regional[near[2]], 1.2f);
-  EXPECT_EQ(grid->region[near[3]], 2);
-  EXPECT_FLOAT_EQ(grid->regional[near[3]], 0.1f);
 }
 
 TEST(RegionBrush, ChangesExactlyTheLeavesInsideTheDisc) {

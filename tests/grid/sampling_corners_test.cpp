@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 #include "grid/sampling_corners.h"
 #include "support/tree_builders.h"

@@ -4,8 +4,6 @@
 // with one label in the stencil the margin is that score), and its outputs may alias the channels.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "support/tree_builders.h"
 
 using namespace VELDRA_TRW;

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <set>
-#include <vector>
 
 #include "grid/sampling_stencil.h"
 #include "support/tree_builders.h"

@@ -5,9 +5,6 @@
 // follow the new sign.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <random>
-
 #include "support/front_fixtures.h"
 
 namespace {

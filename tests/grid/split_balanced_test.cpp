@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <set>
 
 #include "grid/group_index_detail.h"
@@ -167,25 +166,6 @@ TEST(SplitBalanced, ValuesSurviveThePoolsGrowingDuringSplits) {
   EXPECT_EQ(leaves, 2u * 256u * 256u);
   std::string why;
   EXPECT_TRUE(leafVisitsExact(*grid, &why)) << why;
-}
-
-TEST(SplitBalanced, OutOfContractNodesChangeNothing) {
-  auto grid = makeGrid(300, 300);
-  const unsigned root = grid->rootIndex(0, 0);
-  grid->SplitBalanced(root, true);
-  unsigned leaf = grid->child0(root);
-  while (grid->level(leaf) < grid->maxLevel) {
-    grid->SplitBalanced(leaf, true);
-    leaf = grid->child0(leaf);
-  }
-  const std::size_t count = countNodes(*grid);
-  grid->SplitBalanced(leaf, true);  // already at the deepest level
-  grid->SplitBalanced(root, true);  // not a leaf
-  grid->SplitBalanced(NO_NODE, true);
-  grid->SplitBalanced(grid->nodes.capacity() - 4, true);  // a free group
-  EXPECT_EQ(countNodes(*grid), count);
-  SLGrid2D empty;
-  empty.SplitBalanced(0, false);
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // selection read back with GetSelection and compared with the object.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "api/engine.h"
 #include "support/seeding_checks.h"
 #include "support/synthetic_images.h"

@@ -2,9 +2,6 @@
 // library calls, and the whole-image read-back agrees with small read-backs. On the built-in scene
 // the built-in script selects the target object.
 #include <gtest/gtest.h>
-#include <veldra/veldra.h>
-
-#include <algorithm>
 
 #include "default_script.h"
 #include "mask_stats.h"

@@ -5,7 +5,6 @@
 // The sweeps read values updated earlier in the same sweep, so visiting orders are part of the result.
 #include <cmath>
 
-#include "common/parallel_rows.h"
 #include "grid/redistancing_detail.h"
 
 namespace VELDRA_TRW {
@@ -110,16 +109,6 @@ void storeCentres(SLGrid2D& grid, int i, int j) {
   }
 }
 
-// The tiles (i, j) of the box with i - i0 and j - j0 of the given parities, in parallel.
-template <typename F>
-void forEachTileOfParity(int i0, int j0, int i1, int j1, int pi, int pj, const F& visit) {
-  const int width = (i1 - i0 - pi + 1) / 2, height = (j1 - j0 - pj + 1) / 2;
-  if (width <= 0 || height <= 0) return;
-  VELDRA_COMMON::parallelRows(0, width * height, [&](const tbb::blocked_range<int>& tiles) {
-    for (int t = tiles.begin(); t != tiles.end(); ++t) visit(i0 + pi + 2 * (t % width), j0 + pj + 2 * (t / width));
-  });
-}
-
 }  // namespace
 
 void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
@@ -132,52 +121,32 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   j1 = j1 > jMax ? jMax : j1;
   const bool withRegional = useRegional != 0;
 
-  if (i0 >= i1 || j0 >= j1) {
-    RefreshBoundary(levelSet.data());
-    RefreshBoundary(regional.data());
-    RefreshBoundary(region.data());
-    return;
-  }
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i) storeCentres(*this, i, j);
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i) markFront(*this, rootIndex(i, j), withRegional);
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i)
+      walkSubtree(rootIndex(i, j), true, [&](unsigned n) {
+        const TreeFlags f = flags(n);
+        if (!f.has(TreeFlags::FRONT_MARK)) levelSet[n] = levelSet[n] >= 0.0f ? kFarValue : -kFarValue;
+        if (withRegional && !f.has(TreeFlags::REGION_MARK)) regional[n] = kFarValue;
+      });
 
-  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) { storeCentres(*this, i, j); });
-  // A tile marks its own leaves and those across its -x and -y edges. Setting a mark commutes, so any
-  // order gives the same marks; tiles two apart in both directions never write the same tiles.
-  for (int parity = 0; parity < 4; ++parity)
-    forEachTileOfParity(i0, j0, i1, j1, parity & 1, parity >> 1,
-                        [&](int i, int j) { markFront(*this, rootIndex(i, j), withRegional); });
-  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    walkSubtree(rootIndex(i, j), true, [&](unsigned n) {
-      const TreeFlags f = flags(n);
-      if (!f.has(TreeFlags::FRONT_MARK)) levelSet[n] = levelSet[n] >= 0.0f ? kFarValue : -kFarValue;
-      if (withRegional && !f.has(TreeFlags::REGION_MARK)) regional[n] = kFarValue;
-    });
-  });
-
-  // A sweep visits tiles row by row (or column by column) in its own direction, and a leaf reads only
-  // its two upwind edge neighbours. So a tile depends on exactly its two upwind tiles, and the tiles of
-  // one anti-diagonal (in sweep order) can run together once the previous anti-diagonal is done: every
-  // value read is the one the row-by-row order would read.
-  const int width = i1 - i0, height = j1 - j0;
+  // Everything stays on the calling thread: the sweeps read values written earlier in the same
+  // sweep, and running tiles of one anti-diagonal (or the preparation) in parallel gained nothing on
+  // brush-sized boxes.
   for (const SweepPlan& plan : kSweeps) {
     redistancing::loadSweep(*this, plan);
-    const bool iDescending = plan.byColumns ? plan.outerDescending : plan.innerDescending;
-    const bool jDescending = plan.byColumns ? plan.innerDescending : plan.outerDescending;
-    for (int diagonal = 0; diagonal < width + height - 1; ++diagonal) {
-      const int aLo = diagonal - (height - 1) > 0 ? diagonal - (height - 1) : 0;
-      const int aHi = diagonal < width - 1 ? diagonal : width - 1;
-      const auto sweepOne = [&](int a) {
-        const int b = diagonal - a;
-        const int i = iDescending ? i1 - 1 - a : i0 + a;
-        const int j = jDescending ? j1 - 1 - b : j0 + b;
-        sweepTile(*this, sweep, rootIndex(i, j), sweep.tileSize, withRegional);
-      };
-      if (aLo == aHi) {
-        sweepOne(aLo);
-        continue;
+    const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;
+    const int innerLo = plan.byColumns ? j0 : i0, innerHi = plan.byColumns ? j1 : i1;
+    for (int a = 0; a < outerHi - outerLo; ++a) {
+      const int outer = plan.outerDescending ? outerHi - 1 - a : outerLo + a;
+      for (int b = 0; b < innerHi - innerLo; ++b) {
+        const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
+        const unsigned root = plan.byColumns ? rootIndex(outer, inner) : rootIndex(inner, outer);
+        sweepTile(*this, sweep, root, sweep.tileSize, withRegional);
       }
-      VELDRA_COMMON::parallelRows(aLo, aHi + 1, [&](const tbb::blocked_range<int>& range) {
-        for (int a = range.begin(); a != range.end(); ++a) sweepOne(a);
-      });
     }
   }
 

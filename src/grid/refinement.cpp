@@ -46,6 +46,19 @@ void forEachNotedTile(const SLGrid2D& grid, F&& visit) {
     if (noted[t] != 0) visit(grid.firstNode + static_cast<unsigned>(t));
 }
 
+// Takes `count` node groups into `groups`, or none: when the pools cannot grow part way, the groups
+// already taken go back before the failure passes on, so none is left outside the tree.
+void reserveGroups(SLGrid2D& grid, std::size_t count, std::vector<unsigned>& groups) {
+  groups.reserve(count);  // push_back below cannot throw once a group is taken
+  try {
+    for (std::size_t k = 0; k < count; ++k) groups.push_back(grid.nodes.allocateGroup());
+  } catch (...) {
+    for (unsigned g : groups) grid.nodes.releaseGroupUnlocked(g);
+    groups.clear();
+    throw;
+  }
+}
+
 // Values of every reserved child group, computed on the unsplit tree. Each split writes only its own
 // group and its leaf's "temp" entry, and the groups are not linked yet, so no split reads another's.
 void splitValuesInParallel(SLGrid2D& grid, const std::vector<unsigned>& leaves, const std::vector<unsigned>& groups) {
@@ -85,7 +98,7 @@ void applyInNotedTiles(SLGrid2D& grid) {
     });
   });
   // Every group is reserved before any value is computed: allocation may move every pool.
-  for (std::size_t k = 0; k < marked.size(); ++k) groups.push_back(grid.nodes.allocateGroup());
+  reserveGroups(grid, marked.size(), groups);
   splitValuesInParallel(grid, marked, groups);
   // The list holds exactly the marked leaves; linking one never changes another.
   for (unsigned n : marked) grid.linkChildren(n, group_index::load(grid.temp[n]));
@@ -268,7 +281,7 @@ void SLGrid2D::ApplyRefinement() {
     if (flags(n).has(TreeFlags::SPLIT_MARK)) marked.push_back(n);
   });
   // Every group is reserved before any value is computed: allocation may move every pool.
-  for (std::size_t k = 0; k < marked.size(); ++k) groups.push_back(nodes.allocateGroup());
+  reserveGroups(*this, marked.size(), groups);
   splitValuesInParallel(*this, marked, groups);
   walk(Walk::AllLeaves, [&](unsigned n) {
     if (flags(n).has(TreeFlags::SPLIT_MARK)) linkChildren(n, group_index::load(temp[n]));

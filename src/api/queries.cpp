@@ -1,13 +1,13 @@
 // Read-only questions about the selection: the three-level mask of a rectangle, the matting class
 // of a pixel, and whether a circle crosses the selection boundary (or a region border).
 #include "api/queries.h"
-#include "common/parallel_rows.h"
-
 
 #include <algorithm>
 #include <cmath>
 
 #include "api/tile_range.h"
+#include "common/parallel_rows.h"
+#include "grid/sampling_stencil.h"
 
 namespace VELDRA_CORE {
 namespace {
@@ -52,16 +52,33 @@ struct SelectionRenderer {
     return !(dx * dx + dy * dy > radius2);
   }
 
-  unsigned char sampledByte(unsigned leaf, float cx, float cy, float edge, int px, int py) const {
+  // Stencils of one leaf, one per quadrant (lx < 0, ly < 0), found on first use.
+  struct LeafStencils {
+    VELDRA_TRW::sampling::Stencil quadrant[4];
+    bool found[4] = {false, false, false, false};
+  };
+
+  unsigned char sampledByte(unsigned leaf, float cx, float cy, float edge, int px, int py,
+                            LeafStencils& stencils) const {
     float margin = 0.0f, value;
     unsigned char label = 1;
     // On a tile's first row or column the point search settles in the neighbouring tile; elsewhere
-    // the walk's leaf and offset are exactly what the search from the image point would find.
+    // the walk's leaf and offset are exactly what the search from the image point would find
+    // (|lx|, |ly| < 0.5: locating the leaf stays here), and one stencil per quadrant of the leaf
+    // serves all its pixels there.
     if ((px & 255) == 0 || (py & 255) == 0) {
       value = grid.SampleInterpolated(static_cast<float>(px), static_cast<float>(py), &margin, &label);
     } else {
       const float lx = (static_cast<float>(px) - cx) / edge, ly = (static_cast<float>(py) - cy) / edge;
-      value = grid.InterpolateAt(leaf, lx, ly, &margin, &label);
+      const int q = (lx < 0.0f ? 1 : 0) + (ly < 0.0f ? 2 : 0);
+      VELDRA_TRW::sampling::Stencil& s = stencils.quadrant[q];
+      if (stencils.found[q]) {
+        VELDRA_TRW::sampling::MoveStencilPoint(leaf, lx, ly, s);
+      } else {
+        VELDRA_TRW::sampling::FindStencil(grid, leaf, lx, ly, s);
+        stencils.found[q] = true;
+      }
+      value = grid.InterpolateStencil(s, &margin, &label);
     }
     if (grid.useRegional) return LabelByte(label);
     if (value <= static_cast<float>(-(band / 2))) return 255;
@@ -86,9 +103,10 @@ struct SelectionRenderer {
           if (inBrush(px, py)) *byteAt(px, py) = byte;
       return;
     }
+    LeafStencils stencils;
     for (int py = row0; py <= row1; ++py)
       for (int px = col0; px <= col1; ++px)
-        if (inBrush(px, py)) *byteAt(px, py) = sampledByte(leaf, cx, cy, edge, px, py);
+        if (inBrush(px, py)) *byteAt(px, py) = sampledByte(leaf, cx, cy, edge, px, py, stencils);
   }
 
   void renderTile(int i, int j) const {

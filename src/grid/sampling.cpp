@@ -77,11 +77,26 @@ float SLGrid2D::SampleInterpolated(float px, float py, float* margin, unsigned c
   return InterpolateAt(n, lx, ly, margin, label);
 }
 
+namespace {
+
+float InterpolateStencilChannel(const SLGrid2D& grid, const sampling::Stencil& s, const float* channel) {
+  if (s.mask != 0) return sampling::InterpolateSubdivided(grid, s, channel);
+  const float b = channel[s.cell[sampling::CELL_B]], x = channel[s.cell[sampling::CELL_X]];
+  const float y = channel[s.cell[sampling::CELL_Y]], d = channel[s.cell[sampling::CELL_D]];
+  return ((1.0f - s.sx) * b + s.sx * x) * (1.0f - s.sy) + ((1.0f - s.sx) * y + s.sx * d) * s.sy;
+}
+
+}  // namespace
+
 float SLGrid2D::InterpolateAt(unsigned node, float lx, float ly, float* margin, unsigned char* label) const {
   LocateLeaf(node, lx, ly);
-  if (!useRegional) return InterpolateChannel(node, levelSet.data(), lx, ly);
   sampling::Stencil s;
   sampling::FindStencil(*this, node, lx, ly, s);
+  return InterpolateStencil(s, margin, label);
+}
+
+float SLGrid2D::InterpolateStencil(const sampling::Stencil& s, float* margin, unsigned char* label) const {
+  if (!useRegional) return InterpolateStencilChannel(*this, s, levelSet.data());
   sampling::WeightedEntries entries;
   sampling::BuildEntries(*this, s, entries);
   return sampling::CompeteRegions(*this, entries, margin, label);
@@ -91,10 +106,7 @@ float SLGrid2D::InterpolateChannel(unsigned node, const float* channel, float lx
   if (channel == nullptr) return 0.0f;
   sampling::Stencil s;
   sampling::FindStencil(*this, node, lx, ly, s);
-  if (s.mask != 0) return sampling::InterpolateSubdivided(*this, s, channel);
-  const float b = channel[s.cell[sampling::CELL_B]], x = channel[s.cell[sampling::CELL_X]];
-  const float y = channel[s.cell[sampling::CELL_Y]], d = channel[s.cell[sampling::CELL_D]];
-  return ((1.0f - s.sx) * b + s.sx * x) * (1.0f - s.sy) + ((1.0f - s.sx) * y + s.sx * d) * s.sy;
+  return InterpolateStencilChannel(*this, s, channel);
 }
 
 }  // namespace VELDRA_TRW

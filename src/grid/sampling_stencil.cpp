@@ -12,8 +12,8 @@ void CoarseStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil
   const unsigned p = grid.parent(n);
   if (p == NO_NODE) {  // a root has neighbours on its own level: reached only on a damaged tree
     s.cell[CELL_B] = s.cell[CELL_X] = s.cell[CELL_Y] = s.cell[CELL_D] = n;
-    s.sx = lx - std::floor(lx);
-    s.sy = ly - std::floor(ly);
+    s.level = STENCIL_SELF;
+    MoveStencilPoint(n, lx, ly, s);
     return;
   }
   auto orSelf = [n](unsigned m) { return m == NO_NODE ? n : m; };
@@ -24,10 +24,8 @@ void CoarseStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil
   s.cell[CELL_X] = orSelf(grid.neighbour(b, DIR_PLUS_X));
   s.cell[CELL_Y] = orSelf(grid.neighbour(b, DIR_PLUS_Y));
   s.cell[CELL_D] = orSelf(grid.neighbour(s.cell[CELL_Y], DIR_PLUS_X));
-  const float px = (lx + ((k & 1u) ? 0.5f : -0.5f)) * 0.5f;
-  const float py = (ly + ((k & 2u) ? 0.5f : -0.5f)) * 0.5f;
-  s.sx = px - std::floor(px);
-  s.sy = py - std::floor(py);
+  s.level = STENCIL_PARENT_LEVEL;
+  MoveStencilPoint(n, lx, ly, s);
 }
 
 // Fills the cells of n's own level; false as soon as one of them lies on another level.
@@ -51,12 +49,26 @@ bool SameLevelStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Sten
     if (!step(b, DIR_PLUS_Y, s.cell[CELL_Y])) return false;
     if (!step(s.cell[CELL_Y], DIR_PLUS_X, s.cell[CELL_D])) return false;
   }
-  s.sx = lx - std::floor(lx);
-  s.sy = ly - std::floor(ly);
+  s.level = STENCIL_OWN_LEVEL;
+  MoveStencilPoint(n, lx, ly, s);
   return true;
 }
 
 }  // namespace
+
+void MoveStencilPoint(unsigned n, float lx, float ly, Stencil& s) {
+  if (s.level == STENCIL_PARENT_LEVEL) {
+    // The point in the parent's units.
+    const unsigned k = n & 3u;
+    const float px = (lx + ((k & 1u) ? 0.5f : -0.5f)) * 0.5f;
+    const float py = (ly + ((k & 2u) ? 0.5f : -0.5f)) * 0.5f;
+    s.sx = px - std::floor(px);
+    s.sy = py - std::floor(py);
+    return;
+  }
+  s.sx = lx - std::floor(lx);
+  s.sy = ly - std::floor(ly);
+}
 
 void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& s) {
   if (!SameLevelStencil(grid, n, lx, ly, s)) CoarseStencil(grid, n, lx, ly, s);

@@ -8,15 +8,24 @@ namespace VELDRA_TRW::sampling {
 
 enum StencilCell : int { CELL_B = 0, CELL_X = 1, CELL_Y = 2, CELL_D = 3 };
 
+// Which cells a stencil uses: n's own level, its parent's level, or (on a damaged tree) n alone.
+enum StencilLevel : unsigned char { STENCIL_OWN_LEVEL = 0, STENCIL_PARENT_LEVEL = 1, STENCIL_SELF = 2 };
+
 struct Stencil {
   unsigned cell[4];  // B, X, Y, D
   float sx, sy;
   // Bit c set when cell c has children (1 = B, 2 = X, 4 = Y, 8 = D).
   unsigned mask;
+  unsigned char level;  // a StencilLevel
 };
 
 // Builds the stencil around offset (lx, ly) of leaf n (|lx|, |ly| <= 0.5). Uses cells of n's level
 // when all four exist there, otherwise the stencil of n's parent's level.
 void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& s);
+
+// The cells (and mask and level) of FindStencil depend on the point only through the signs of
+// lx < 0 and ly < 0: within one quadrant of leaf n a stencil found once can be moved to another
+// point by recomputing (sx, sy), exactly as FindStencil would.
+void MoveStencilPoint(unsigned n, float lx, float ly, Stencil& s);
 
 }  // namespace VELDRA_TRW::sampling

@@ -18,6 +18,9 @@
 namespace VELDRA_TRW {
 
 class SLGrid2D;
+namespace sampling {
+struct Stencil;
+}
 struct SLCell2D {};
 
 // Per-sweep working copy used by redistancing.
@@ -77,6 +80,9 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   float SampleInterpolated(float px, float py, float* margin, unsigned char* label) const;
   float InterpolateAt(unsigned node, float lx, float ly, float* margin, unsigned char* label) const;
   float InterpolateChannel(unsigned node, const float* channel, float lx, float ly) const;
+  // The second half of InterpolateAt: the value (and, with the regional level set, label and
+  // margin) from a stencil already found.
+  float InterpolateStencil(const sampling::Stencil& s, float* margin, unsigned char* label) const;
 
   // ---- mask seeding (mask_seeding.cpp) ----
   void InitFromMask(int x, int y, int width, int height, const unsigned char* mask, int stride);

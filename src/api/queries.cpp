@@ -30,7 +30,7 @@ int TruncToInt(float v) {
   return static_cast<int>(v);
 }
 
-// Everything one tile row of RenderSelection needs; each row writes only pixels of its own tiles.
+// Everything one root tile of RenderSelection needs; each tile writes only its own pixels.
 struct SelectionRenderer {
   const SLGrid2D& grid;
   int x, y, w, h;

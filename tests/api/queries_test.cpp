@@ -145,7 +145,7 @@ TEST(RenderSelection, MatchesThePerPixelReferenceOnALargeImage) {
   CheckAgainstReference(*grid, {{1100, 800, 400, 500, 1300.0f, 1000.0f, 400.0f}});
 }
 
-TEST(RenderSelection, ParallelRowsGiveTheSingleThreadedResult) {
+TEST(RenderSelection, ParallelTilesGiveTheSingleThreadedResult) {
   auto grid = makeGrid(2048, 2048);
   BuildSelection(*grid, NoisyBlob{1000.0f, 1000.0f, 380.0f}, 8);
   for (int regional = 0; regional < 2; ++regional) {

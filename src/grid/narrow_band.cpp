@@ -87,8 +87,9 @@ void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) {
 
   // Each tile writes scratch values of its own leaves only and reads channels nobody writes here.
   VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    walkLeavesWithNeighbours(rootIndex(i, j),
-                             [&](unsigned n, const unsigned around[4]) { reinitialiseLeaf(*this, n, around, withRegional); });
+    forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
+      reinitialiseLeaf(*this, n, around, withRegional);
+    });
   });
   // The merge reads and writes each leaf's own values only.
   VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {

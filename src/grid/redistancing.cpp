@@ -64,8 +64,8 @@ void markPair(SLGrid2D& grid, unsigned n, unsigned other, bool withRegional) {
 }
 
 // Every edge between leaves is tested once, from its +x or +y side.
-void markFront(SLGrid2D& grid, unsigned root, bool withRegional) {
-  grid.walkLeavesWithNeighbours(root, [&](unsigned n, const unsigned around[4]) {
+void markFront(SLGrid2D& grid, int i, int j, bool withRegional) {
+  grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
     static constexpr Direction kLookBack[2] = {DIR_MINUS_X, DIR_MINUS_Y};
     static constexpr unsigned kFacing[2][2] = {{1, 3}, {2, 3}};
     for (int side = 0; side < 2; ++side) {
@@ -124,7 +124,7 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   for (int j = j0; j < j1; ++j)
     for (int i = i0; i < i1; ++i) storeCentres(*this, i, j);
   for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i) markFront(*this, rootIndex(i, j), withRegional);
+    for (int i = i0; i < i1; ++i) markFront(*this, i, j, withRegional);
   for (int j = j0; j < j1; ++j)
     for (int i = i0; i < i1; ++i)
       walkSubtree(rootIndex(i, j), true, [&](unsigned n) {

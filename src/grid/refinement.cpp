@@ -137,7 +137,7 @@ void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
     for (int i = i0; i < i1; ++i) {
       noteTileOfRoot(grid, grid.rootIndex(i, j));
       // Marking changes flags only, never topology, so the walk may run while leaves are marked.
-      grid.walkLeavesWithNeighbours(grid.rootIndex(i, j), [&](unsigned n, const unsigned around[4]) {
+      grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
         const float phi = grid.levelSet[n];
         const float r = grid.useRegional ? std::fabs(grid.regional[n]) : 0.0f;
         const float desired = desiredLevel(grid, std::fabs(phi), r);

@@ -261,35 +261,6 @@ class TreeArrayBase {
     }
   }
 
-  // The leaves below `root` in walkSubtree's order, each with its four edge neighbours (indexed by
-  // Direction) exactly as neighbour() gives them. The visitor must not change the tree's shape.
-  template <typename F>
-  void walkLeavesWithNeighbours(Index root, F&& visit) const {
-    struct Entry {
-      Index node;
-      Index around[4];
-    };
-    Entry stack[kWalkStackCapacity];
-    int depth = 0;
-    Entry& first = stack[depth++];
-    first.node = root;
-    for (int d = 0; d < 4; ++d) first.around[d] = neighbour(root, static_cast<Direction>(d));
-    while (depth > 0) {
-      const Entry e = stack[--depth];
-      const Index c = child0(e.node);
-      if (c == NO_NODE) {
-        visit(e.node, e.around);
-        continue;
-      }
-      for (unsigned k = 4; k-- > 0;) {
-        Entry& child = stack[depth++];
-        child.node = c + k;
-        for (int d = 0; d < 4; ++d)
-          child.around[d] = childNeighbour(c, k, e.around[d], static_cast<Direction>(d));
-      }
-    }
-  }
-
   // Root tiles row by row (j ascending, then i ascending), each subtree as walkSubtree.
   template <typename F>
   void walk(Walk kind, F&& visit) const {

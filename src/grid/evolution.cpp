@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "common/parallel_rows.h"
+#include "grid/region_labels.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
@@ -105,14 +106,7 @@ void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const unsign
       newRho = a;
     }
   }
-  if (newPhi < 0.0f && newLabel == 1) {
-    newLabel = 0;
-    newRho = 0.0f;
-  }
-  if (newPhi > 0.0f && newLabel == 0) {
-    newLabel = 1;
-    newRho = 0.0f;
-  }
+  followLevelSetSign(newPhi, newLabel, newRho);
 }
 
 }  // namespace

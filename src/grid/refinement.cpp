@@ -17,6 +17,7 @@
 #include "common/parallel_rows.h"
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
+#include "grid/region_labels.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
@@ -356,19 +357,9 @@ void SLGrid2D::MergeValues(unsigned n) {
     }
     weights[slot] += 0.25f * regional[c + k];
   }
-  unsigned char winner = labels[0];
-  float best = weights[0], second = 0.0f;
-  for (int s = 1; s < count; ++s) {
-    if (weights[s] > best) {
-      second = best;
-      best = weights[s];
-      winner = labels[s];
-    } else if (weights[s] > second) {
-      second = weights[s];
-    }
-  }
-  regional[n] = best - second;
-  region[n] = winner;
+  const LabelWinner w = pickLabelWinner(labels, weights, count);
+  regional[n] = w.best - w.second;
+  region[n] = w.label;
 }
 
 }  // namespace VELDRA_TRW

@@ -1,6 +1,7 @@
 // Weighted-entry form of the interpolant and the competition of region labels.
 #include "grid/sampling_regional.h"
 
+#include "grid/region_labels.h"
 #include "grid/sampling_corners.h"
 
 namespace VELDRA_TRW::sampling {
@@ -63,19 +64,9 @@ float CompeteRegions(const SLGrid2D& grid, const WeightedEntries& e, float* marg
     sums[l] += e.weight[i] * regional[n];
   }
   if (labelCount == 0) return value;
-  unsigned char winner = labels[0];
-  float best = sums[0], second = 0.0f;
-  for (int l = 1; l < labelCount; ++l) {
-    if (sums[l] > best) {
-      second = best;
-      best = sums[l];
-      winner = labels[l];
-    } else {
-      second = second < sums[l] ? sums[l] : second;
-    }
-  }
-  if (label != nullptr) *label = winner;
-  if (margin != nullptr) *margin = best - second;
+  const LabelWinner w = pickLabelWinner(labels, sums, labelCount);
+  if (label != nullptr) *label = w.label;
+  if (margin != nullptr) *margin = w.best - w.second;
   return value;
 }
 

@@ -4,6 +4,7 @@
 // sign, and labels that move across a border where that distance turns negative.
 #include <cmath>
 
+#include "grid/region_labels.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
@@ -143,15 +144,7 @@ void regionalStep(SLGrid2D& grid, unsigned n, float e, float w) {
     }
   }
   // The labels follow the new level set: nothing negative stays outside, nothing positive inside.
-  const float phi = grid.temp[n];
-  if (phi < 0.0f && newLabel == 1) {
-    newLabel = 0;
-    r = 0.0f;
-  }
-  if (phi > 0.0f && newLabel == 0) {
-    newLabel = 1;
-    r = 0.0f;
-  }
+  followLevelSetSign(grid.temp[n], newLabel, r);
   grid.temp2[n] = r;
   grid.regionTmp[n] = newLabel;
 }

@@ -6,17 +6,19 @@ namespace {
 
 constexpr float kGridPos[4] = {0.0f, 0.25f, 0.75f, 1.0f};
 
+// The rules, over any naming of the stencil's nodes: `Nodes` gives cell(c) and child(c, k).
+template <typename Nodes>
 struct CornerRules {
-  const SLGrid2D& grid;
-  const Stencil& s;
+  const Nodes& names;
+  unsigned mask;
 
-  bool subdivided(int c) const { return ((s.mask >> c) & 1u) != 0; }
-  unsigned child(int c, unsigned k) const { return grid.child0(s.cell[c]) + k; }
+  bool subdivided(int c) const { return ((mask >> c) & 1u) != 0; }
+  unsigned child(int c, unsigned k) const { return names.child(c, k); }
 
   // A cell on a side: its centre when it is a leaf, else the mean of its children k0 and k1.
   void anchor(int c, unsigned k0, unsigned k1, float f, Terms& out) const {
     if (!subdivided(c)) {
-      out.add(s.cell[c], f);
+      out.add(names.cell(c), f);
       return;
     }
     out.add(child(c, k0), 0.5f * f);
@@ -52,7 +54,7 @@ struct CornerRules {
     const bool onX = ix == 0 || ix == 3, onY = iy == 0 || iy == 3;
     if (onX && onY) {  // a cell centre
       const int c = (ix == 3 ? 1 : 0) + (iy == 3 ? 2 : 0);
-      out.add(subdivided(c) ? child(c, 3u - static_cast<unsigned>(c)) : s.cell[c], f);
+      out.add(subdivided(c) ? child(c, 3u - static_cast<unsigned>(c)) : names.cell(c), f);
       return;
     }
     if (onY) return side(true, iy, ix, f, out);
@@ -92,9 +94,65 @@ void PickInterval(float v, bool l1, bool l3, int& i0, int& i1, float& frac) {
 
 }  // namespace
 
-void CornerTerms(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out) {
+namespace {
+
+// The stencil's real nodes.
+struct TreeNodes {
+  const SLGrid2D& grid;
+  const Stencil& s;
+  unsigned cell(int c) const { return s.cell[c]; }
+  unsigned child(int c, unsigned k) const { return grid.child0(s.cell[c]) + k; }
+};
+
+// Codes standing for the nodes: cell c is c, child k of cell c is 4 + 4c + k. When the four cells are
+// distinct nodes, all these nodes are distinct too, so the rules make exactly the same additions on
+// codes as on nodes and a corner's terms can be worked out once per mask and position.
+struct CodedNodes {
+  static unsigned cell(int c) { return static_cast<unsigned>(c); }
+  static unsigned child(int c, unsigned k) { return 4u + 4u * static_cast<unsigned>(c) + k; }
+};
+
+struct CornerTable {
+  Terms corner[16][4][4];  // [mask][ix][iy], mask 0 unused
+  CornerTable() {
+    const CodedNodes codes;
+    for (unsigned mask = 1; mask < 16; ++mask)
+      for (int ix = 0; ix < 4; ++ix)
+        for (int iy = 0; iy < 4; ++iy) {
+          Terms& t = corner[mask][ix][iy];
+          t.count = 0;
+          CornerRules<CodedNodes>{codes, mask}.corner(ix, iy, 1.0f, t);
+        }
+  }
+};
+
+const CornerTable& cornerTable() {
+  static const CornerTable table;
+  return table;
+}
+
+bool cellsDistinct(const Stencil& s) {
+  const unsigned* c = s.cell;
+  return c[0] != c[1] && c[0] != c[2] && c[0] != c[3] && c[1] != c[2] && c[1] != c[3] && c[2] != c[3];
+}
+
+}  // namespace
+
+void CornerTermsByRules(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out) {
   out.count = 0;
-  CornerRules{grid, s}.corner(ix, iy, 1.0f, out);
+  CornerRules<TreeNodes>{TreeNodes{grid, s}, s.mask}.corner(ix, iy, 1.0f, out);
+}
+
+void CornerTerms(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out) {
+  // A coarse cell standing in for several places: the rules merge its terms by node.
+  if (s.mask == 0 || !cellsDistinct(s)) return CornerTermsByRules(grid, s, ix, iy, out);
+  const Terms& coded = cornerTable().corner[s.mask & 15u][ix][iy];
+  out.count = coded.count;
+  for (int i = 0; i < coded.count; ++i) {
+    const unsigned code = coded.node[i];
+    out.node[i] = code < 4u ? s.cell[code] : grid.child0(s.cell[(code - 4u) >> 2]) + ((code - 4u) & 3u);
+    out.weight[i] = coded.weight[i];
+  }
 }
 
 SubRectangle LocateSubRectangle(const Stencil& s) {

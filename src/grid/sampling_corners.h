@@ -41,8 +41,13 @@ struct Terms {
   }
 };
 
-// The corner at grid position (ix, iy) of a stencil whose mask is not 0.
+// The corner at grid position (ix, iy) of a stencil whose mask is not 0. When the four cells are
+// distinct nodes the terms come from a table worked out once per mask and position; otherwise (a
+// coarse cell standing in for several places) the rules run on the nodes themselves.
 void CornerTerms(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out);
+
+// The same corner, always by running the rules on the stencil's nodes: what the table must equal.
+void CornerTermsByRules(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out);
 
 // The point's sub-rectangle over the grid lines that exist for the stencil's mask, with its corner
 // positions (x0, x1, y0, y1 as grid indices) and the point's bilinear coordinates (s, t) inside it.

@@ -3,7 +3,9 @@
 // are random, so each case checks the exact weights of its corner.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "grid/sampling_corners.h"
 #include "support/tree_builders.h"
@@ -110,6 +112,31 @@ TEST(CornerCase, InterpolantIsBilinearInsideItsSubRectangle) {
   const float s = 0.25f, t = 0.375f;
   const float expected = ((1 - s) * v00 + s * v10) * (1 - t) + ((1 - s) * v01 + s * v11) * t;
   EXPECT_NEAR(b.grid->InterpolateChannel(b.cell[CELL_B], b.values.data(), 0.375f, 0.4375f), expected, kTol);
+}
+
+// The table of corner terms against the rules run on the nodes: every split pattern, every corner,
+// node for node and weight for weight.
+TEST(CornerCase, TableGivesTheRulesTermsExactly) {
+  for (unsigned mask = 1; mask < 16; ++mask) {
+    std::vector<int> split;
+    for (int c = 0; c < 4; ++c)
+      if ((mask >> c) & 1u) split.push_back(c);
+    const Block b(split);
+    Stencil s;
+    FindStencil(*b.grid, b.cell[CELL_B], 0.25f, 0.25f, s);
+    ASSERT_EQ(s.mask, mask);
+    for (int ix = 0; ix < 4; ++ix)
+      for (int iy = 0; iy < 4; ++iy) {
+        Terms table, rules;
+        CornerTerms(*b.grid, s, ix, iy, table);
+        CornerTermsByRules(*b.grid, s, ix, iy, rules);
+        ASSERT_EQ(table.count, rules.count) << "mask " << mask << " corner " << ix << "," << iy;
+        for (int i = 0; i < rules.count; ++i) {
+          EXPECT_EQ(table.node[i], rules.node[i]);
+          EXPECT_EQ(std::bit_cast<std::uint32_t>(table.weight[i]), std::bit_cast<std::uint32_t>(rules.weight[i]));
+        }
+      }
+  }
 }
 
 }  // namespace

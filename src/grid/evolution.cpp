@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "common/parallel_rows.h"
+#include "grid/leaf_window.h"
 #include "grid/region_labels.h"
 #include "grid/sl_grid.h"
 
@@ -54,14 +55,14 @@ struct StepConstants {
   int snapYStride;
 };
 
-// Phase 1 for one ring leaf inside the host's rectangle; `around` holds its edge neighbours.
-void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const unsigned around[4], float px, float py,
+// Phase 1 for one ring leaf inside the host's rectangle; w is its window.
+void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const LeafWindow& w, float px, float py,
                 float d, float h) {
   const float* phi = grid.levelSet.data();
-  const float dMinusX = grid.FaceDifferenceTo(n, around[DIR_MINUS_X], DIR_MINUS_X, phi);
-  const float dPlusX = grid.FaceDifferenceTo(n, around[DIR_PLUS_X], DIR_PLUS_X, phi);
-  const float dMinusY = grid.FaceDifferenceTo(n, around[DIR_MINUS_Y], DIR_MINUS_Y, phi);
-  const float dPlusY = grid.FaceDifferenceTo(n, around[DIR_PLUS_Y], DIR_PLUS_Y, phi);
+  const float dMinusX = grid.FaceDifferenceNear(w, n, DIR_MINUS_X, phi);
+  const float dPlusX = grid.FaceDifferenceNear(w, n, DIR_PLUS_X, phi);
+  const float dMinusY = grid.FaceDifferenceNear(w, n, DIR_MINUS_Y, phi);
+  const float dPlusY = grid.FaceDifferenceNear(w, n, DIR_PLUS_Y, phi);
   const float gx = dMinusX - dPlusX, gy = dMinusY - dPlusY;
   // Against the gradient: from larger to smaller values.
   const float norm = std::sqrt(gx * gx + gy * gy) + 1e-8f;
@@ -82,7 +83,7 @@ void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const unsign
     limitOffset(ox, oy);
     float discardMargin = 0.0f;
     unsigned char discardLabel = 0;
-    float value = grid.InterpolateAt(n, -ox, -oy, &discardMargin, &discardLabel);
+    float value = grid.InterpolateAtNear(w, -ox, -oy, &discardMargin, &discardLabel);
     // Sum over the four faces of (neighbour - own value).
     const float laplacian = -dPlusY - (dMinusX + dPlusX) - dMinusY;
     value += k.smoothing * wIn * laplacian / (h * h);
@@ -95,7 +96,7 @@ void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const unsign
   limitOffset(ox2, oy2);
   float& newRho = grid.temp2[n];
   unsigned char& newLabel = grid.regionTmp[n];
-  grid.InterpolateAt(n, -ox2, -oy2, &newRho, &newLabel);
+  grid.InterpolateAtNear(w, -ox2, -oy2, &newRho, &newLabel);
   const float newPhi = grid.temp[n];
   const float a = std::fabs(newPhi);
   if (k.band * 0.5f > a) {
@@ -155,11 +156,11 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
     // Phase 1 reads the channels and writes each ring leaf's own scratch values; phase 2 reads and
     // writes each ring leaf's own values. Tiles are therefore independent within each phase.
     VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-      forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float px, float py, float h, const unsigned around[4]) {
+      forEachLeafWithWindow(*this, i, j, [&](unsigned n, float px, float py, float h, const LeafWindow& w) {
         const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
         if (d < r || d > R) return;
         if (px >= bx0 && py >= by0 && px < bx1 && py < by1) {
-          evolveLeaf(*this, k, n, around, px, py, d, h);
+          evolveLeaf(*this, k, n, w, px, py, d, h);
           return;
         }
         // Ring leaf outside the host's rectangle: it keeps its values through the commit.

@@ -3,6 +3,7 @@
 // neighbours it is a plain difference of node values and across a change of level it is brought to the
 // same one-edge-length spacing.
 #include "grid/face_stencil_detail.h"
+#include "grid/leaf_window.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
@@ -12,22 +13,39 @@ float SLGrid2D::FaceDifference(unsigned n, Direction d, const float* channel) co
   return FaceDifferenceTo(n, neighbour(n, d), d, channel);
 }
 
-float SLGrid2D::FaceDifferenceTo(unsigned n, unsigned m, Direction d, const float* channel) const {
+namespace {
+
+// The difference towards neighbour m (neighbour(n, d)); `farValue` reads the channel one edge length
+// away through the interpolant, for a coarser m.
+template <typename FarValue>
+float faceDifference(const SLGrid2D& grid, unsigned n, unsigned m, Direction d, const float* channel,
+                     FarValue&& farValue) {
   if (m == NO_NODE) return 0.0f;
-  const unsigned c = child0(m);
+  const unsigned c = grid.child0(m);
   if (c != NO_NODE) {
     // The touching children's centres lie 0.75 edge lengths from n's centre.
     const float pair = (channel[c + face_stencil::kTouching[d][0]] + channel[c + face_stencil::kTouching[d][1]]) * 0.5f;
     return (channel[n] - pair) / 0.75f;
   }
-  if (level(m) != level(n)) {
-    // Coarser neighbour: read the channel one edge length away through the interpolant.
+  if (grid.level(m) != grid.level(n)) return channel[n] - farValue();
+  return channel[n] - channel[m];
+}
+
+}  // namespace
+
+float SLGrid2D::FaceDifferenceTo(unsigned n, unsigned m, Direction d, const float* channel) const {
+  return faceDifference(*this, n, m, d, channel, [&] {
     unsigned leaf = n;
     float lx = face_stencil::kUnitX[d], ly = face_stencil::kUnitY[d];
     LocateLeaf(leaf, lx, ly);
-    return channel[n] - InterpolateChannel(leaf, channel, lx, ly);
-  }
-  return channel[n] - channel[m];
+    return InterpolateChannel(leaf, channel, lx, ly);
+  });
+}
+
+float SLGrid2D::FaceDifferenceNear(const LeafWindow& w, unsigned n, Direction d, const float* channel) const {
+  const float ux = face_stencil::kUnitX[d], uy = face_stencil::kUnitY[d];
+  return faceDifference(*this, n, w.at(static_cast<int>(ux), static_cast<int>(uy)), d, channel,
+                        [&] { return InterpolateChannelNear(w, channel, ux, uy); });
 }
 
 void SLGrid2D::NodeGradient(unsigned n, float& gx, float& gy) const {

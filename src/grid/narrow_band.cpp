@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "grid/face_stencil_detail.h"
+#include "grid/leaf_window.h"
 #include "grid/sl_grid.h"
 #include "common/parallel_rows.h"
 
@@ -14,8 +15,9 @@ namespace {
 float clampStep(float v) { return v < -1.4f ? -1.4f : (v > 1.4f ? 1.4f : v); }
 
 // Regional difference towards the neighbour in direction d: rho(n) minus the neighbour's distance,
-// counted negative across a label border. m is neighbour(n, d).
-float regionalDifference(const SLGrid2D& grid, unsigned n, unsigned m, Direction d) {
+// counted negative across a label border.
+float regionalDifference(const SLGrid2D& grid, const LeafWindow& w, unsigned n, Direction d) {
+  const unsigned m = w.at(static_cast<int>(face_stencil::kUnitX[d]), static_cast<int>(face_stencil::kUnitY[d]));
   const float* rho = grid.regional.data();
   const unsigned char* label = grid.region.data();
   if (m == NO_NODE) return 0.0f;
@@ -30,43 +32,36 @@ float regionalDifference(const SLGrid2D& grid, unsigned n, unsigned m, Direction
   if (grid.level(m) != grid.level(n)) {
     float margin = 0.0f;
     unsigned char far = label[n];
-    grid.InterpolateAt(n, face_stencil::kUnitX[d], face_stencil::kUnitY[d], &margin, &far);
+    grid.InterpolateAtNear(w, face_stencil::kUnitX[d], face_stencil::kUnitY[d], &margin, &far);
     if (far != label[n]) margin = -margin;
     return rho[n] - margin;
   }
   return label[m] != label[n] ? rho[n] + rho[m] : rho[n] - rho[m];
 }
 
-// Writes the reinitialised values of leaf n (edge neighbours `around`) into "temp" (and "temp2").
-void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const unsigned around[4], bool withRegional) {
+// Writes the reinitialised values of leaf n (window w) into "temp" (and "temp2").
+void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const LeafWindow& w, bool withRegional) {
   const float* phi = grid.levelSet.data();
   const float cells = face_stencil::finestCells(grid.maxLevel, grid.level(n));
   const float sgn = phi[n] >= 0.0f ? 1.0f : -1.0f;
   {
-    const float gx = grid.FaceDifferenceTo(n, around[DIR_MINUS_X], DIR_MINUS_X, phi) -
-                     grid.FaceDifferenceTo(n, around[DIR_PLUS_X], DIR_PLUS_X, phi);
-    const float gy = grid.FaceDifferenceTo(n, around[DIR_MINUS_Y], DIR_MINUS_Y, phi) -
-                     grid.FaceDifferenceTo(n, around[DIR_PLUS_Y], DIR_PLUS_Y, phi);
+    const float gx = grid.FaceDifferenceNear(w, n, DIR_MINUS_X, phi) - grid.FaceDifferenceNear(w, n, DIR_PLUS_X, phi);
+    const float gy = grid.FaceDifferenceNear(w, n, DIR_MINUS_Y, phi) - grid.FaceDifferenceNear(w, n, DIR_PLUS_Y, phi);
     const float g = std::sqrt(gx * gx + 1e-8f + gy * gy);
     const float len = g < 1.2f ? g : 1.2f;
     const float bx = clampStep(sgn * gx / g * len), by = clampStep(sgn * gy / g * len);
-    unsigned foot = n;
-    float lx = -bx, ly = -by;
-    grid.LocateLeaf(foot, lx, ly);
-    const float upstream = grid.InterpolateChannel(foot, phi, lx, ly);
+    const float upstream = grid.InterpolateChannelNear(w, phi, -bx, -by);
     grid.temp[n] = cells * (len * sgn) + upstream;
   }
   if (!withRegional) return;
-  const float gx = regionalDifference(grid, n, around[DIR_MINUS_X], DIR_MINUS_X) -
-                   regionalDifference(grid, n, around[DIR_PLUS_X], DIR_PLUS_X);
-  const float gy = regionalDifference(grid, n, around[DIR_MINUS_Y], DIR_MINUS_Y) -
-                   regionalDifference(grid, n, around[DIR_PLUS_Y], DIR_PLUS_Y);
+  const float gx = regionalDifference(grid, w, n, DIR_MINUS_X) - regionalDifference(grid, w, n, DIR_PLUS_X);
+  const float gy = regionalDifference(grid, w, n, DIR_MINUS_Y) - regionalDifference(grid, w, n, DIR_PLUS_Y);
   const float g = std::sqrt(gx * gx + 1e-8f + gy * gy);
   const float len = g < 1.2f ? g : 1.2f;
   const float bx = clampStep(gx / g * len), by = clampStep(gy / g * len);
   unsigned char footLabel = grid.region[n];
   float* out = grid.temp2.data() + n;
-  grid.InterpolateAt(n, -bx, -by, out, &footLabel);
+  grid.InterpolateAtNear(w, -bx, -by, out, &footLabel);
   if (grid.region[n] != footLabel)
     *out -= cells * len;
   else
@@ -87,8 +82,8 @@ void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) {
 
   // Each tile writes scratch values of its own leaves only and reads channels nobody writes here.
   VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
-      reinitialiseLeaf(*this, n, around, withRegional);
+    forEachLeafWithWindow(*this, i, j, [&](unsigned n, float, float, float, const LeafWindow& w) {
+      reinitialiseLeaf(*this, n, w, withRegional);
     });
   });
   // The merge reads and writes each leaf's own values only.

@@ -3,6 +3,7 @@
 // nothing and takes no locks, so any number of threads may sample while nobody edits the tree.
 #include <cmath>
 
+#include "grid/leaf_window.h"
 #include "grid/sampling_corners.h"
 #include "grid/sampling_regional.h"
 #include "grid/sampling_stencil.h"
@@ -77,17 +78,6 @@ float SLGrid2D::SampleInterpolated(float px, float py, float* margin, unsigned c
   return InterpolateAt(n, lx, ly, margin, label);
 }
 
-namespace {
-
-float InterpolateStencilChannel(const SLGrid2D& grid, const sampling::Stencil& s, const float* channel) {
-  if (s.mask != 0) return sampling::InterpolateSubdivided(grid, s, channel);
-  const float b = channel[s.cell[sampling::CELL_B]], x = channel[s.cell[sampling::CELL_X]];
-  const float y = channel[s.cell[sampling::CELL_Y]], d = channel[s.cell[sampling::CELL_D]];
-  return ((1.0f - s.sx) * b + s.sx * x) * (1.0f - s.sy) + ((1.0f - s.sx) * y + s.sx * d) * s.sy;
-}
-
-}  // namespace
-
 float SLGrid2D::InterpolateAt(unsigned node, float lx, float ly, float* margin, unsigned char* label) const {
   LocateLeaf(node, lx, ly);
   sampling::Stencil s;
@@ -96,17 +86,30 @@ float SLGrid2D::InterpolateAt(unsigned node, float lx, float ly, float* margin, 
 }
 
 float SLGrid2D::InterpolateStencil(const sampling::Stencil& s, float* margin, unsigned char* label) const {
-  if (!useRegional) return InterpolateStencilChannel(*this, s, levelSet.data());
+  if (!useRegional) return sampling::InterpolateStencilOn(*this, s, levelSet.data());
   sampling::WeightedEntries entries;
   sampling::BuildEntries(*this, s, entries);
   return sampling::CompeteRegions(*this, entries, margin, label);
+}
+
+float SLGrid2D::InterpolateAtNear(const LeafWindow& w, float lx, float ly, float* margin,
+                                  unsigned char* label) const {
+  sampling::Stencil s;
+  sampling::FindStencilNear(*this, w, lx, ly, s);
+  return InterpolateStencil(s, margin, label);
+}
+
+float SLGrid2D::InterpolateChannelNear(const LeafWindow& w, const float* channel, float lx, float ly) const {
+  sampling::Stencil s;
+  sampling::FindStencilNear(*this, w, lx, ly, s);
+  return sampling::InterpolateStencilOn(*this, s, channel);
 }
 
 float SLGrid2D::InterpolateChannel(unsigned node, const float* channel, float lx, float ly) const {
   if (channel == nullptr) return 0.0f;
   sampling::Stencil s;
   sampling::FindStencil(*this, node, lx, ly, s);
-  return InterpolateStencilChannel(*this, s, channel);
+  return sampling::InterpolateStencilOn(*this, s, channel);
 }
 
 }  // namespace VELDRA_TRW

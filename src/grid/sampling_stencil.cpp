@@ -3,6 +3,9 @@
 
 #include "grid/sampling_stencil.h"
 
+#include "grid/leaf_window.h"
+#include "grid/sampling_corners.h"
+
 namespace VELDRA_TRW::sampling {
 namespace {
 
@@ -68,6 +71,87 @@ void MoveStencilPoint(unsigned n, float lx, float ly, Stencil& s) {
   }
   s.sx = lx - std::floor(lx);
   s.sy = ly - std::floor(ly);
+}
+
+namespace {
+
+// LocateLeaf from the window's leaf, replayed on the window: the same arithmetic on the offsets, with
+// child indices and child links read from the walk's blocks instead of the tree. Gives the leaf's
+// level and its offset from the window's ancestor there, or false where the window does not reach
+// (the point leaves the root tile, or lies in a leaf finer than the window's).
+struct Located {
+  unsigned node;
+  int level, ox, oy;
+  float lx, ly;
+};
+
+bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float ly, Located& out) {
+  int a = w.level();
+  float x = lx, y = ly;
+  while (std::fabs(x) > 0.5f || std::fabs(y) > 0.5f) {
+    if (a == 0) return false;
+    const unsigned k = w.childIndexAt(a);
+    x = (x + ((k & 1u) ? 0.5f : -0.5f)) * 0.5f;
+    y = (y + ((k & 2u) ? 0.5f : -0.5f)) * 0.5f;
+    --a;
+  }
+  unsigned node = w.atLevel(a, 0, 0);
+  int ox = 0, oy = 0;
+  for (;;) {
+    if (a == w.level()) {
+      if (grid.hasChildren(node)) return false;
+      break;
+    }
+    const unsigned c = w.child0At(a, ox, oy);
+    if (c == NO_NODE) break;
+    const unsigned k = (x >= 0.0f ? 1u : 0u) + (y >= 0.0f ? 2u : 0u);
+    x = 2.0f * x + ((k & 1u) ? -0.5f : 0.5f);
+    y = 2.0f * y + ((k & 2u) ? -0.5f : 0.5f);
+    node = c + k;
+    ++a;
+    const unsigned ka = w.childIndexAt(a);
+    ox = 2 * ox + static_cast<int>(k & 1u) - static_cast<int>(ka & 1u);
+    oy = 2 * oy + static_cast<int>(k >> 1) - static_cast<int>(ka >> 1);
+    if (ox < -1 || ox > 1 || oy < -1 || oy > 1) return false;
+  }
+  out = Located{node, a, ox, oy, x, y};
+  return true;
+}
+
+// SameLevelStencil's walk from the located leaf passes only through the four cells and succeeds
+// exactly when all of them are nodes of the leaf's level.
+bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f, Stencil& s) {
+  const int bx = f.ox - (f.lx < 0.0f ? 1 : 0), by = f.oy - (f.ly < 0.0f ? 1 : 0);
+  s.mask = 0;
+  for (int c = 0; c < 4; ++c) {
+    bool onLevel;
+    s.cell[c] = w.atLevel(f.level, bx + (c & 1), by + (c >> 1), onLevel);
+    if (!onLevel) return false;
+    if (grid.hasChildren(s.cell[c])) s.mask |= 1u << c;
+  }
+  s.level = STENCIL_OWN_LEVEL;
+  MoveStencilPoint(f.node, f.lx, f.ly, s);
+  return true;
+}
+
+}  // namespace
+
+void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float ly, Stencil& s) {
+  Located f;
+  if (!LocateInWindow(grid, w, lx, ly, f)) {
+    unsigned n = w.at(0, 0);
+    grid.LocateLeaf(n, lx, ly);
+    FindStencil(grid, n, lx, ly, s);
+    return;
+  }
+  if (!SameLevelStencilInWindow(grid, w, f, s)) FindStencil(grid, f.node, f.lx, f.ly, s);
+}
+
+float InterpolateStencilOn(const SLGrid2D& grid, const Stencil& s, const float* channel) {
+  if (s.mask != 0) return InterpolateSubdivided(grid, s, channel);
+  const float b = channel[s.cell[CELL_B]], x = channel[s.cell[CELL_X]];
+  const float y = channel[s.cell[CELL_Y]], d = channel[s.cell[CELL_D]];
+  return ((1.0f - s.sx) * b + s.sx * x) * (1.0f - s.sy) + ((1.0f - s.sx) * y + s.sx * d) * s.sy;
 }
 
 void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& s) {

@@ -4,6 +4,10 @@
 #pragma once
 #include "grid/sl_grid.h"
 
+namespace VELDRA_TRW {
+class LeafWindow;
+}
+
 namespace VELDRA_TRW::sampling {
 
 enum StencilCell : int { CELL_B = 0, CELL_X = 1, CELL_Y = 2, CELL_D = 3 };
@@ -22,6 +26,14 @@ struct Stencil {
 // Builds the stencil around offset (lx, ly) of leaf n (|lx|, |ly| <= 0.5). Uses cells of n's level
 // when all four exist there, otherwise the stencil of n's parent's level.
 void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& s);
+
+// LocateLeaf and FindStencil for the point at (lx, ly) from the leaf of window w (offsets in that
+// leaf's units, as InterpolateAt takes them): exactly their stencil, read from the window where it
+// reaches.
+void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float ly, Stencil& s);
+
+// The interpolant of a stencil on one channel.
+float InterpolateStencilOn(const SLGrid2D& grid, const Stencil& s, const float* channel);
 
 // The cells (and mask and level) of FindStencil depend on the point only through the signs of
 // lx < 0 and ly < 0: within one quadrant of leaf n a stencil found once can be moved to another

@@ -18,6 +18,7 @@
 namespace VELDRA_TRW {
 
 class SLGrid2D;
+class LeafWindow;
 namespace sampling {
 struct Stencil;
 }
@@ -83,6 +84,10 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // The second half of InterpolateAt: the value (and, with the regional level set, label and
   // margin) from a stencil already found.
   float InterpolateStencil(const sampling::Stencil& s, float* margin, unsigned char* label) const;
+  // InterpolateAt and InterpolateChannel from the leaf of window w: the same values, with the leaf
+  // and stencil read from the window where it reaches.
+  float InterpolateAtNear(const LeafWindow& w, float lx, float ly, float* margin, unsigned char* label) const;
+  float InterpolateChannelNear(const LeafWindow& w, const float* channel, float lx, float ly) const;
 
   // ---- mask seeding (mask_seeding.cpp) ----
   void InitFromMask(int x, int y, int width, int height, const unsigned char* mask, int stride);
@@ -108,6 +113,8 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   float FaceDifference(unsigned n, Direction d, const float* channel) const;
   // FaceDifference with the neighbour m = neighbour(n, d) already known.
   float FaceDifferenceTo(unsigned n, unsigned m, Direction d, const float* channel) const;
+  // FaceDifference of leaf n whose window w is at hand.
+  float FaceDifferenceNear(const LeafWindow& w, unsigned n, Direction d, const float* channel) const;
   void NodeGradient(unsigned n, float& gx, float& gy) const;
   void EvolveFront(bool evolveMain, int band, float x, float y, float r, float R, float inflation,
                    float edgeSnap, float smoothing, int boxX, int boxY, int boxWidth, int boxHeight,

@@ -1,0 +1,120 @@
+// The nodes around a leaf, read from what a top-down walk already knows instead of climbing the tree.
+//
+// Offsets (ox, oy) count cells of a given level from a node on that level; the entry at an offset is
+// the node of that level covering that place, or the coarser leaf covering it where the tree is
+// coarser there, or NO_NODE beyond the outer edge of the ghost border. The entries at one-cell edge
+// offsets are exactly what neighbour() gives.
+//
+// The walk keeps, for every ancestor of the current leaf, the 3 x 3 block of entries around it
+// together with their first children. A node's entries up to two cells away lie in its parent's 3 x 3
+// block, so the leaf's 5 x 5 window, and each ancestor's, costs a few array reads per entry.
+#pragma once
+#include "grid/sl_grid.h"
+
+namespace VELDRA_TRW {
+
+// The 3 x 3 entries around one node of the walk ([oy + 1][ox + 1]), each entry's child0, and the
+// node's child index within its parent.
+struct NodeBlock {
+  unsigned node[3][3];
+  unsigned child0[3][3];
+  unsigned k;
+};
+
+// Levels 0 .. maxLevel of one walk; a tree never exceeds the grid's finest level.
+inline constexpr int kWindowLevels = 16;
+
+class LeafWindow {
+ public:
+  LeafWindow(const SLGrid2D& grid, const NodeBlock* blocks, int level, unsigned k, int ti, int tj)
+      : grid_(grid), blocks_(blocks), level_(level), k_(k), ti_(ti), tj_(tj) {}
+
+  int level() const { return level_; }
+
+  // Entry at (ox, oy), |ox|, |oy| <= 2, around the leaf.
+  unsigned at(int ox, int oy) const { return atLevel(level_, ox, oy); }
+
+  // Entry at (ox, oy), |ox|, |oy| <= 2, around the leaf's ancestor on level a (0 <= a <= level()).
+  unsigned atLevel(int a, int ox, int oy) const {
+    bool onLevel;
+    return atLevel(a, ox, oy, onLevel);
+  }
+  // The same, telling whether the entry is a node of level a (not a coarser leaf, not NO_NODE).
+  unsigned atLevel(int a, int ox, int oy, bool& onLevel) const {
+    if (a == 0) {
+      const unsigned r = rootAt(grid_, ti_ + ox, tj_ + oy);
+      onLevel = r != NO_NODE;
+      return r;
+    }
+    const NodeBlock& parent = blocks_[a - 1];
+    const unsigned k = childIndexAt(a);
+    const int x = static_cast<int>(k & 1u) + ox, y = static_cast<int>(k >> 1) + oy;
+    const int px = (x >> 1) + 1, py = (y >> 1) + 1;  // the parent-level cell, 0..2
+    const unsigned c = parent.child0[py][px];
+    onLevel = c != NO_NODE;
+    return c == NO_NODE ? parent.node[py][px] : c + static_cast<unsigned>(x & 1) + 2u * static_cast<unsigned>(y & 1);
+  }
+
+  // Child index within its parent of the leaf's ancestor on level a (1 <= a <= level()).
+  unsigned childIndexAt(int a) const { return a == level_ ? k_ : blocks_[a].k; }
+
+  // child0 of the entry at (ox, oy), |ox|, |oy| <= 1, around the ancestor on level a < level().
+  unsigned child0At(int a, int ox, int oy) const { return blocks_[a].child0[oy + 1][ox + 1]; }
+
+  // Root tile (i, j), or NO_NODE outside the root block.
+  static unsigned rootAt(const SLGrid2D& grid, int i, int j) {
+    if (i < -grid.gi || i >= static_cast<int>(grid.ni) + grid.gi || j < -grid.gj || j >= static_cast<int>(grid.nj) + grid.gj)
+      return NO_NODE;
+    return grid.rootIndex(i, j);
+  }
+
+ private:
+  const SLGrid2D& grid_;
+  const NodeBlock* blocks_;
+  int level_;
+  unsigned k_;
+  int ti_, tj_;
+};
+
+// The leaves of root tile (i, j) in forEachLeafInTile's order (child 0 first), each with its centre,
+// its edge and its window. The visitor must not change the tree.
+template <typename F>
+void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, F&& visit) {
+  struct Entry {
+    unsigned node;
+    float cx, cy, edge;
+    int level;
+    unsigned k;
+  };
+  NodeBlock blocks[kWindowLevels];
+  Entry stack[kWalkStackCapacity];
+  int depth = 0;
+  stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * grid.tileSizeF,
+                         (static_cast<float>(j) + 0.5f) * grid.tileSizeF, grid.tileSizeF, 0, 0};
+  while (depth > 0) {
+    const Entry e = stack[--depth];
+    const unsigned c = grid.child0(e.node);
+    const LeafWindow window(grid, blocks, e.level, e.k, i, j);
+    if (c == NO_NODE) {
+      visit(e.node, e.cx, e.cy, e.edge, window);
+      continue;
+    }
+    // Inner node: its block serves every node below it; a deeper tree than the blocks can hold
+    // (a damaged tree) is not entered.
+    if (e.level + 1 >= kWindowLevels) continue;
+    NodeBlock& block = blocks[e.level];
+    block.k = e.k;
+    for (int oy = -1; oy <= 1; ++oy)
+      for (int ox = -1; ox <= 1; ++ox) {
+        const unsigned m = (ox == 0 && oy == 0) ? e.node : window.at(ox, oy);
+        block.node[oy + 1][ox + 1] = m;
+        block.child0[oy + 1][ox + 1] = m == NO_NODE ? NO_NODE : grid.child0(m);
+      }
+    const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+    for (unsigned k = 4; k-- > 0;)
+      stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
+                             (k & 2u) ? e.cy + quarter : e.cy - quarter, half, e.level + 1, k};
+  }
+}
+
+}  // namespace VELDRA_TRW

@@ -47,6 +47,49 @@ void forEachNotedTile(const SLGrid2D& grid, F&& visit) {
     if (noted[t] != 0) visit(grid.firstNode + static_cast<unsigned>(t));
 }
 
+// The roots of the noted tiles, in that order, into refineNotedRoots.
+const std::vector<unsigned>& notedRoots(SLGrid2D& grid) {
+  std::vector<unsigned>& roots = grid.refineNotedRoots;
+  roots.clear();
+  forEachNotedTile(grid, [&](unsigned root) { roots.push_back(root); });
+  return roots;
+}
+
+// The per-tile list of root tile `root`, emptied.
+std::vector<unsigned>& tileList(SLGrid2D& grid, unsigned root) {
+  std::vector<std::vector<unsigned>>& lists = grid.refineTileLists;
+  if (lists.size() != blockTiles(grid)) lists.resize(blockTiles(grid));
+  std::vector<unsigned>& list = lists[root - grid.firstNode];
+  list.clear();
+  return list;
+}
+
+// Runs visit(root, list) on the noted tiles in parallel, each with its own emptied list, then appends
+// the lists to `out` in tile order: the order a walk over the tiles one after another would give.
+// Each tile's visit may write only nodes of its own tile.
+template <typename F>
+void collectInNotedTiles(SLGrid2D& grid, std::vector<unsigned>& out, F&& visit) {
+  const std::vector<unsigned>& roots = notedRoots(grid);
+  for (unsigned root : roots) tileList(grid, root);  // sized and emptied before the threads start
+  VELDRA_COMMON::parallelRows(0, static_cast<int>(roots.size()), [&](const tbb::blocked_range<int>& range) {
+    for (int t = range.begin(); t != range.end(); ++t)
+      visit(roots[t], grid.refineTileLists[roots[t] - grid.firstNode]);
+  });
+  for (unsigned root : roots) {
+    const std::vector<unsigned>& list = grid.refineTileLists[root - grid.firstNode];
+    out.insert(out.end(), list.begin(), list.end());
+  }
+}
+
+// Runs visit(root) on the noted tiles in parallel; each may write only nodes of its own tile.
+template <typename F>
+void forEachNotedTileInParallel(SLGrid2D& grid, F&& visit) {
+  const std::vector<unsigned>& roots = notedRoots(grid);
+  VELDRA_COMMON::parallelRows(0, static_cast<int>(roots.size()), [&](const tbb::blocked_range<int>& range) {
+    for (int t = range.begin(); t != range.end(); ++t) visit(roots[t]);
+  });
+}
+
 // Takes `count` node groups into `groups`, or none: when the pools cannot grow part way, the groups
 // already taken go back before the failure passes on, so none is left outside the tree.
 void reserveGroups(SLGrid2D& grid, std::size_t count, std::vector<unsigned>& groups) {
@@ -75,7 +118,7 @@ void clearMarksOfLastPass(SLGrid2D& grid) {
     grid.ClearRefineMarks();
     return;
   }
-  forEachNotedTile(grid, [&](unsigned root) {
+  forEachNotedTileInParallel(grid, [&](unsigned root) {
     grid.walkSubtree(root, false, [&](unsigned n) {
       grid.flags(n).clear(TreeFlags::SPLIT_MARK);
       grid.flags(n).clear(TreeFlags::MERGE_MARK);
@@ -93,9 +136,9 @@ void applyInNotedTiles(SLGrid2D& grid) {
   std::vector<unsigned>& groups = grid.groupList[0];
   marked.clear();
   groups.clear();
-  forEachNotedTile(grid, [&](unsigned root) {
+  collectInNotedTiles(grid, marked, [&](unsigned root, std::vector<unsigned>& list) {
     grid.walkSubtree(root, true, [&](unsigned n) {
-      if (grid.flags(n).has(TreeFlags::SPLIT_MARK)) marked.push_back(n);
+      if (grid.flags(n).has(TreeFlags::SPLIT_MARK)) list.push_back(n);
     });
   });
   // Every group is reserved before any value is computed: allocation may move every pool.
@@ -106,11 +149,13 @@ void applyInNotedTiles(SLGrid2D& grid) {
 
   marked.clear();
   groups.clear();
-  forEachNotedTile(grid, [&](unsigned root) {
+  // A merge reads marks and topology, which no merge changes before the unlinking, and writes the
+  // values of its own node, which no other merge reads.
+  collectInNotedTiles(grid, marked, [&](unsigned root, std::vector<unsigned>& list) {
     grid.walkSubtree(root, false, [&](unsigned n) {
       if (!grid.flags(n).has(TreeFlags::SPLIT_MARK) && grid.CanMerge(n)) {
         grid.MergeValues(n);
-        marked.push_back(n);
+        list.push_back(n);
       }
     });
   });
@@ -124,42 +169,51 @@ namespace refinement {
 float desiredLevel(const SLGrid2D& grid, float a, float r) {
   const float maxLevel = static_cast<float>(grid.maxLevel);
   const float q = static_cast<float>(grid.numLevelsPlus1);
-  const float bigQ = std::exp2(q);
   float target;
-  if (grid.useRegional && a > r + q) target = (r + q) / bigQ < 1.5f ? maxLevel - q : 0.0f;
+  if (grid.useRegional && a > r + q) target = (r + q) / std::exp2(q) < 1.5f ? maxLevel - q : 0.0f;
   else target = a < 1.5f ? maxLevel : 0.0f;
   const float desired = target - static_cast<float>(grid.numLevels);
   return desired > 0.0f ? desired : 0.0f;
 }
 
+// The leaves' own decisions run on tiles in parallel: each writes the merge mark of its own leaves
+// and lists those that want splitting. The graded splits (MarkSplit, which marks leaves of other
+// tiles) follow on one thread. The split marks that come out are the closure of the wanted leaves
+// under the grading rule, which does not depend on the order of the wanted leaves; merge marks are
+// per leaf; so the marks are those of one walk marking as it goes.
 void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
   static constexpr Direction kEdges[4] = {DIR_MINUS_X, DIR_PLUS_X, DIR_MINUS_Y, DIR_PLUS_Y};
-  for (int j = j0; j < j1; ++j) {
-    for (int i = i0; i < i1; ++i) {
-      noteTileOfRoot(grid, grid.rootIndex(i, j));
-      // Marking changes flags only, never topology, so the walk may run while leaves are marked.
-      grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
-        const float phi = grid.levelSet[n];
-        const float r = grid.useRegional ? std::fabs(grid.regional[n]) : 0.0f;
-        const float desired = desiredLevel(grid, std::fabs(phi), r);
-        const unsigned level = grid.level(n);
-        const float l = static_cast<float>(level);
-        if (level < grid.maxLevel && desired - 0.51f > l) {
-          grid.MarkSplit(n);
-        } else {
-          grid.flags(n).assign(TreeFlags::MERGE_MARK, l > desired + 0.51f);
+  if (i0 >= i1 || j0 >= j1) return;
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i) tileList(grid, grid.rootIndex(i, j));
+  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+    const unsigned root = grid.rootIndex(i, j);
+    noteTileOfRoot(grid, root);
+    std::vector<unsigned>& wanted = grid.refineTileLists[root - grid.firstNode];
+    grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
+      const float phi = grid.levelSet[n];
+      const float r = grid.useRegional ? std::fabs(grid.regional[n]) : 0.0f;
+      const float desired = desiredLevel(grid, std::fabs(phi), r);
+      const unsigned level = grid.level(n);
+      const float l = static_cast<float>(level);
+      if (level < grid.maxLevel && desired - 0.51f > l) {
+        wanted.push_back(n);
+      } else {
+        grid.flags(n).assign(TreeFlags::MERGE_MARK, l > desired + 0.51f);
+      }
+      // A leaf on whose edge the field changes sign (or is zero) keeps the front resolved.
+      for (Direction d : kEdges) {
+        const unsigned m = around[d];
+        if (m != NO_NODE && phi * grid.levelSet[m] <= 0.0f) {
+          grid.flags(n).clear(TreeFlags::MERGE_MARK);
+          break;
         }
-        // A leaf on whose edge the field changes sign (or is zero) keeps the front resolved.
-        for (Direction d : kEdges) {
-          const unsigned m = around[d];
-          if (m != NO_NODE && phi * grid.levelSet[m] <= 0.0f) {
-            grid.flags(n).clear(TreeFlags::MERGE_MARK);
-            break;
-          }
-        }
-      });
-    }
-  }
+      }
+    });
+  });
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i)
+      for (unsigned n : grid.refineTileLists[grid.rootIndex(i, j) - grid.firstNode]) grid.MarkSplit(n);
 }
 
 }  // namespace refinement
@@ -190,7 +244,7 @@ void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
   if (j0 < j1) refinement::markLeaves(*this, i0, j0, i1, j1);
   applyInNotedTiles(*this);
   // Only noted tiles changed shape; ROOT marks exactly the root tiles everywhere else already.
-  forEachNotedTile(*this, [&](unsigned root) {
+  forEachNotedTileInParallel(*this, [&](unsigned root) {
     flags(root).set(TreeFlags::ROOT);
     walkSubtree(root, false, [&](unsigned n) {
       if (n != root) flags(n).clear(TreeFlags::ROOT);

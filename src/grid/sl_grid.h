@@ -107,6 +107,10 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // One byte per root tile of the block (ghosts included): tiles where marks may have been set since
   // the last whole-tree clear. Passes clear, collect and refresh only there.
   std::vector<std::uint8_t> refineTilesMarked;
+  // Scratch of a pass's parallel steps: the noted tiles in walk order, and one node list per root tile
+  // of the block, concatenated in tile order afterwards so that lists keep the walks' order.
+  std::vector<unsigned> refineNotedRoots;
+  std::vector<std::vector<unsigned>> refineTileLists;
 
   // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
   //      finite_differences.cpp) ----

@@ -19,8 +19,11 @@ using redistancing::updateRegional;
 
 constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK;
 
-// The walk carries each node's two upwind neighbours down from the root tile's.
-void sweepTile(const SLGrid2D& grid, const SweepContext& s, unsigned root, float width, bool withRegional) {
+// The walk carries each node's two upwind neighbours down from the root tile's. The first sweep
+// also gives every unmarked leaf its far value as it reaches it: a leaf's value is read only by
+// leaves after it in the sweep, so they all see the far value, as if it had been set beforehand.
+void sweepTile(const SLGrid2D& grid, const SweepContext& s, unsigned root, float width, bool withRegional,
+               bool setFarValues) {
   struct Entry {
     unsigned node;
     float width;
@@ -42,7 +45,13 @@ void sweepTile(const SLGrid2D& grid, const SweepContext& s, unsigned root, float
       }
       continue;
     }
-    if (s.flags[e.node].has(TreeFlags::FRONT_MARK)) continue;
+    const TreeFlags f = s.flags[e.node];
+    if (setFarValues) {
+      float& phi = s.levelSet[e.node];
+      if (!f.has(TreeFlags::FRONT_MARK)) phi = phi >= 0.0f ? SLGrid2D::kFarValue : -SLGrid2D::kFarValue;
+      if (withRegional && !f.has(TreeFlags::REGION_MARK)) s.regional[e.node] = SLGrid2D::kFarValue;
+    }
+    if (f.has(TreeFlags::FRONT_MARK)) continue;
     const Sample s1 = takeSample(grid, s, e.node, e.upwind[0], 0, withRegional);
     const Sample s2 = takeSample(grid, s, e.node, e.upwind[1], 1, withRegional);
     updateLevelSet(s, e.node, e.width, s1, s2);
@@ -63,11 +72,17 @@ void markPair(SLGrid2D& grid, unsigned n, unsigned other, bool withRegional) {
   }
 }
 
-// Every edge between leaves is tested once, from its +x or +y side.
-void markFront(SLGrid2D& grid, int i, int j, bool withRegional) {
-  grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
+// One walk per tile, tiles in row-major order: stores each leaf's centre in "temp"/"temp2", clears
+// both redistancing marks, then tests the edges to its -x and -y sides, marking both sides of a sign
+// or label change. Every edge between leaves is tested once, from its +x or +y side; the leaves it
+// marks on that side come earlier in the walk, so they are cleared before they are marked.
+void prepareTile(SLGrid2D& grid, int i, int j, bool withRegional) {
+  grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float, const unsigned around[4]) {
     static constexpr Direction kLookBack[2] = {DIR_MINUS_X, DIR_MINUS_Y};
     static constexpr unsigned kFacing[2][2] = {{1, 3}, {2, 3}};
+    grid.temp[n] = cx;
+    grid.temp2[n] = cy;
+    grid.flags(n).clear(kBothMarks);
     for (int side = 0; side < 2; ++side) {
       const unsigned m = around[kLookBack[side]];
       if (m == NO_NODE) continue;
@@ -80,33 +95,6 @@ void markFront(SLGrid2D& grid, int i, int j, bool withRegional) {
       }
     }
   });
-}
-
-// Stores leaf centres in "temp"/"temp2" and clears both redistancing marks.
-void storeCentres(SLGrid2D& grid, int i, int j) {
-  struct Entry {
-    unsigned node;
-    float cx, cy, width;
-  };
-  Entry stack[kWalkStackCapacity];
-  int depth = 0;
-  const float fi = static_cast<float>(i), fj = static_cast<float>(j);
-  stack[depth++] = Entry{grid.rootIndex(i, j), (fi + 0.5f) * grid.tileSizeF, (fj + 0.5f) * grid.tileSizeF,
-                         (fi + 1.5f) * grid.tileSizeF - (fi + 0.5f) * grid.tileSizeF};
-  while (depth > 0) {
-    const Entry e = stack[--depth];
-    const unsigned c = grid.child0(e.node);
-    if (c == NO_NODE) {
-      grid.temp[e.node] = e.cx;
-      grid.temp2[e.node] = e.cy;
-      grid.flags(e.node).clear(kBothMarks);
-      continue;
-    }
-    const float half = e.width * 0.5f, quarter = e.width / 4.0f;
-    for (int k = 3; k >= 0; --k)
-      stack[depth++] = Entry{c + static_cast<unsigned>(k), (k & 1) ? e.cx + quarter : e.cx - quarter,
-                             (k & 2) ? e.cy + quarter : e.cy - quarter, half};
-  }
 }
 
 }  // namespace
@@ -122,16 +110,7 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   const bool withRegional = useRegional != 0;
 
   for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i) storeCentres(*this, i, j);
-  for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i) markFront(*this, i, j, withRegional);
-  for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i)
-      walkSubtree(rootIndex(i, j), true, [&](unsigned n) {
-        const TreeFlags f = flags(n);
-        if (!f.has(TreeFlags::FRONT_MARK)) levelSet[n] = levelSet[n] >= 0.0f ? kFarValue : -kFarValue;
-        if (withRegional && !f.has(TreeFlags::REGION_MARK)) regional[n] = kFarValue;
-      });
+    for (int i = i0; i < i1; ++i) prepareTile(*this, i, j, withRegional);
 
   // Everything stays on the calling thread: the sweeps read values written earlier in the same
   // sweep, and running tiles of one anti-diagonal (or the preparation) in parallel gained nothing on
@@ -145,7 +124,7 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
       for (int b = 0; b < innerHi - innerLo; ++b) {
         const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
         const unsigned root = plan.byColumns ? rootIndex(outer, inner) : rootIndex(inner, outer);
-        sweepTile(*this, sweep, root, sweep.tileSize, withRegional);
+        sweepTile(*this, sweep, root, sweep.tileSize, withRegional, &plan == &kSweeps[0]);
       }
     }
   }

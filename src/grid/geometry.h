@@ -36,7 +36,7 @@ class GeometryBase {
 };
 
 // A capsule: every point within `radius` of the segment (x0, y0) - (x1, y1).
-class GeometryLine : public GeometryBase {
+class GeometryLine final : public GeometryBase {
  public:
   float x0, y0, x1, y1;
   float radius;

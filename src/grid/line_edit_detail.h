@@ -10,6 +10,11 @@ namespace VELDRA_TRW {
 // label, continuing into the children just made, so the outline ends at the finest level.
 void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box);
 
+// True when no point of root tile (i, j) lies within `margin` of the shape's outline (|distance| >=
+// margin over the whole tile, with room for single-precision error): the refinement walk skips such
+// tiles.
+bool TileFarFromOutline(const SLGrid2D& grid, const GeometryLine& shape, int i, int j, float margin);
+
 // Writes the shape's distance into the leaves of the box: label 0 adds, label 1 removes, label 2
 // leaves the level set alone; with the regional level set the labels near and inside the shape are
 // painted too.

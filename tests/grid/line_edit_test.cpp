@@ -2,6 +2,9 @@
 // centre, its refinement against the outline criterion, and the band edit without regions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "grid/line_edit_detail.h"
 #include "support/front_fixtures.h"
 #include "support/seeding_checks.h"
@@ -94,6 +97,38 @@ TEST(LineEditRefine, OutlineEndsAtTheFinestLevelAndTheTreeStaysGraded) {
   }
   EXPECT_GT(finest, 1000);
   EXPECT_EQ(treeDefect(*grid), "");
+}
+
+// A tile the refinement skips must hold no point within the margin of the outline: checked on
+// every half pixel of every tile for random capsules, discs, and capsules reaching off the image.
+TEST(LineEditRefine, SkippedTilesHoldNoPointNearTheOutline) {
+  auto grid = makeGrid(1024, 768);
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> pos(-300.0f, 1300.0f), radius(0.5f, 400.0f), thin(0.5f, 40.0f);
+  int skipped = 0, kept = 0;
+  for (int shapeIndex = 0; shapeIndex < 80; ++shapeIndex) {
+    // The refinement's margin, and a small one for which crossing segments matter.
+    const float margin = shapeIndex % 2 == 0 ? 207.6f : 10.0f;
+    const float ax = pos(rng), ay = pos(rng);
+    const bool disc = shapeIndex % 3 == 0;
+    const float r = margin > 100.0f ? radius(rng) : thin(rng);
+    const GeometryLine shape(ax, ay, disc ? ax : pos(rng), disc ? ay : pos(rng), r);
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 4; ++i) {
+        if (!VELDRA_TRW::TileFarFromOutline(*grid, shape, i, j, margin)) {
+          ++kept;
+          continue;
+        }
+        ++skipped;
+        float closest = 1e30f;
+        for (float y = j * 256.0f; y <= j * 256.0f + 256.0f; y += 0.5f)
+          for (float x = i * 256.0f; x <= i * 256.0f + 256.0f; x += 0.5f)
+            closest = std::min(closest, std::fabs(shape.Distance(x, y, 0.0f)));
+        ASSERT_GE(closest, margin) << "shape " << shapeIndex << " tile " << i << "," << j;
+      }
+  }
+  EXPECT_GT(skipped, 100);
+  EXPECT_GT(kept, 100);
 }
 
 TEST(LineEditRefine, SettledLeavesAreNotSplit) {

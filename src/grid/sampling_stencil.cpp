@@ -81,8 +81,9 @@ namespace {
 // (the point leaves the root tile, or lies in a leaf finer than the window's).
 struct Located {
   unsigned node;
-  int level, ox, oy;
+  int level, ox, oy;  // ox, oy: offset from the window's ancestor on `level` (within the window)
   float lx, ly;
+  bool inWindow;      // false: a leaf finer than the window's leaf, found by descending the tree
 };
 
 bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float ly, Located& out) {
@@ -99,8 +100,16 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
   int ox = 0, oy = 0;
   for (;;) {
     if (a == w.level()) {
-      if (grid.hasChildren(node)) return false;
-      break;
+      if (!grid.hasChildren(node)) break;
+      // Below the window's level the descent goes on in the tree, as LocateLeaf's does.
+      for (unsigned c = grid.child0(node); c != NO_NODE; c = grid.child0(node)) {
+        const unsigned k = (x >= 0.0f ? 1u : 0u) + (y >= 0.0f ? 2u : 0u);
+        node = c + k;
+        x = 2.0f * x + ((k & 1u) ? -0.5f : 0.5f);
+        y = 2.0f * y + ((k & 2u) ? -0.5f : 0.5f);
+      }
+      out = Located{node, static_cast<int>(grid.level(node)), 0, 0, x, y, false};
+      return true;
     }
     const unsigned c = w.child0At(a, ox, oy);
     if (c == NO_NODE) break;
@@ -114,7 +123,7 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
     oy = 2 * oy + static_cast<int>(k >> 1) - static_cast<int>(ka >> 1);
     if (ox < -1 || ox > 1 || oy < -1 || oy > 1) return false;
   }
-  out = Located{node, a, ox, oy, x, y};
+  out = Located{node, a, ox, oy, x, y, true};
   return true;
 }
 
@@ -134,6 +143,28 @@ bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const L
   return true;
 }
 
+// CoarseStencil from the located leaf f (level a > 0), read on the window at f's parent's level: p
+// is f's parent, B is p or its -x / -y / diagonal neighbour by f's child index, and X, Y, D follow
+// from B. When the four cells are nodes of the parent's level, the neighbour steps of CoarseStencil
+// pass only through them, so they are its cells.
+bool CoarseStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f, Stencil& s) {
+  if (f.level == 0) return false;
+  const unsigned ka = w.childIndexAt(f.level);
+  const int x = static_cast<int>(ka & 1u) + f.ox, y = static_cast<int>(ka >> 1) + f.oy;
+  const int px = x >> 1, py = y >> 1;  // p's offset from the window's ancestor on the parent's level
+  const int bx = px - ((x & 1) ? 0 : 1), by = py - ((y & 1) ? 0 : 1);
+  s.mask = 0;
+  for (int c = 0; c < 4; ++c) {
+    bool onLevel;
+    s.cell[c] = w.atLevel(f.level - 1, bx + (c & 1), by + (c >> 1), onLevel);
+    if (!onLevel) return false;
+    if (grid.hasChildren(s.cell[c])) s.mask |= 1u << c;
+  }
+  s.level = STENCIL_PARENT_LEVEL;
+  MoveStencilPoint(f.node, f.lx, f.ly, s);
+  return true;
+}
+
 }  // namespace
 
 void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float ly, Stencil& s) {
@@ -144,7 +175,12 @@ void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float 
     FindStencil(grid, n, lx, ly, s);
     return;
   }
-  if (!SameLevelStencilInWindow(grid, w, f, s)) FindStencil(grid, f.node, f.lx, f.ly, s);
+  if (!f.inWindow) {
+    FindStencil(grid, f.node, f.lx, f.ly, s);
+    return;
+  }
+  if (SameLevelStencilInWindow(grid, w, f, s) || CoarseStencilInWindow(grid, w, f, s)) return;
+  FindStencil(grid, f.node, f.lx, f.ly, s);
 }
 
 float InterpolateStencilOn(const SLGrid2D& grid, const Stencil& s, const float* channel) {

@@ -86,9 +86,9 @@ float SLGrid2D::InterpolateAt(unsigned node, float lx, float ly, float* margin, 
 }
 
 float SLGrid2D::InterpolateStencil(const sampling::Stencil& s, float* margin, unsigned char* label) const {
-  if (!useRegional) return sampling::InterpolateStencilOn(*this, s, levelSet.data());
+  if (!useRegional) return sampling::InterpolateStencilOn(s, levelSet.data());
   sampling::WeightedEntries entries;
-  sampling::BuildEntries(*this, s, entries);
+  sampling::BuildEntries(s, entries);
   return sampling::CompeteRegions(*this, entries, margin, label);
 }
 
@@ -102,14 +102,14 @@ float SLGrid2D::InterpolateAtNear(const LeafWindow& w, float lx, float ly, float
 float SLGrid2D::InterpolateChannelNear(const LeafWindow& w, const float* channel, float lx, float ly) const {
   sampling::Stencil s;
   sampling::FindStencilNear(*this, w, lx, ly, s);
-  return sampling::InterpolateStencilOn(*this, s, channel);
+  return sampling::InterpolateStencilOn(s, channel);
 }
 
 float SLGrid2D::InterpolateChannel(unsigned node, const float* channel, float lx, float ly) const {
   if (channel == nullptr) return 0.0f;
   sampling::Stencil s;
   sampling::FindStencil(*this, node, lx, ly, s);
-  return sampling::InterpolateStencilOn(*this, s, channel);
+  return sampling::InterpolateStencilOn(s, channel);
 }
 
 }  // namespace VELDRA_TRW

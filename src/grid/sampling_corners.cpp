@@ -98,10 +98,9 @@ namespace {
 
 // The stencil's real nodes.
 struct TreeNodes {
-  const SLGrid2D& grid;
   const Stencil& s;
   unsigned cell(int c) const { return s.cell[c]; }
-  unsigned child(int c, unsigned k) const { return grid.child0(s.cell[c]) + k; }
+  unsigned child(int c, unsigned k) const { return s.child0[c] + k; }
 };
 
 // Codes standing for the nodes: cell c is c, child k of cell c is 4 + 4c + k. When the four cells are
@@ -131,6 +130,10 @@ const CornerTable& cornerTable() {
   return table;
 }
 
+unsigned decode(const Stencil& s, unsigned code) {
+  return code < 4u ? s.cell[code] : s.child0[(code - 4u) >> 2] + ((code - 4u) & 3u);
+}
+
 bool cellsDistinct(const Stencil& s) {
   const unsigned* c = s.cell;
   return c[0] != c[1] && c[0] != c[2] && c[0] != c[3] && c[1] != c[2] && c[1] != c[3] && c[2] != c[3];
@@ -138,19 +141,18 @@ bool cellsDistinct(const Stencil& s) {
 
 }  // namespace
 
-void CornerTermsByRules(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out) {
+void CornerTermsByRules(const Stencil& s, int ix, int iy, Terms& out) {
   out.count = 0;
-  CornerRules<TreeNodes>{TreeNodes{grid, s}, s.mask}.corner(ix, iy, 1.0f, out);
+  CornerRules<TreeNodes>{TreeNodes{s}, s.mask}.corner(ix, iy, 1.0f, out);
 }
 
-void CornerTerms(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out) {
+void CornerTerms(const Stencil& s, int ix, int iy, Terms& out) {
   // A coarse cell standing in for several places: the rules merge its terms by node.
-  if (s.mask == 0 || !cellsDistinct(s)) return CornerTermsByRules(grid, s, ix, iy, out);
+  if (s.mask == 0 || !cellsDistinct(s)) return CornerTermsByRules(s, ix, iy, out);
   const Terms& coded = cornerTable().corner[s.mask & 15u][ix][iy];
   out.count = coded.count;
   for (int i = 0; i < coded.count; ++i) {
-    const unsigned code = coded.node[i];
-    out.node[i] = code < 4u ? s.cell[code] : grid.child0(s.cell[(code - 4u) >> 2]) + ((code - 4u) & 3u);
+    out.node[i] = decode(s, coded.node[i]);
     out.weight[i] = coded.weight[i];
   }
 }
@@ -163,17 +165,25 @@ SubRectangle LocateSubRectangle(const Stencil& s) {
   return r;
 }
 
-float InterpolateSubdivided(const SLGrid2D& grid, const Stencil& s, const float* channel) {
+float InterpolateSubdivided(const Stencil& s, const float* channel) {
   const SubRectangle r = LocateSubRectangle(s);
-  Terms t;
-  CornerTerms(grid, s, r.x0, r.y0, t);
-  const float v00 = t.evaluate(channel);
-  CornerTerms(grid, s, r.x1, r.y0, t);
-  const float v10 = t.evaluate(channel);
-  CornerTerms(grid, s, r.x0, r.y1, t);
-  const float v01 = t.evaluate(channel);
-  CornerTerms(grid, s, r.x1, r.y1, t);
-  const float v11 = t.evaluate(channel);
+  const bool tabled = cellsDistinct(s);
+  // Terms::evaluate's sum, taken straight from the table when the table applies.
+  const auto corner = [&](int ix, int iy) {
+    if (!tabled) {
+      Terms t;
+      CornerTermsByRules(s, ix, iy, t);
+      return t.evaluate(channel);
+    }
+    const Terms& coded = cornerTable().corner[s.mask & 15u][ix][iy];
+    float v = 0.0f;
+    for (int i = 0; i < coded.count; ++i) v += coded.weight[i] * channel[decode(s, coded.node[i])];
+    return v;
+  };
+  const float v00 = corner(r.x0, r.y0);
+  const float v10 = corner(r.x1, r.y0);
+  const float v01 = corner(r.x0, r.y1);
+  const float v11 = corner(r.x1, r.y1);
   return ((1.0f - r.s) * v00 + r.s * v10) * (1.0f - r.t) + ((1.0f - r.s) * v01 + r.s * v11) * r.t;
 }
 

@@ -44,10 +44,10 @@ struct Terms {
 // The corner at grid position (ix, iy) of a stencil whose mask is not 0. When the four cells are
 // distinct nodes the terms come from a table worked out once per mask and position; otherwise (a
 // coarse cell standing in for several places) the rules run on the nodes themselves.
-void CornerTerms(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out);
+void CornerTerms(const Stencil& s, int ix, int iy, Terms& out);
 
 // The same corner, always by running the rules on the stencil's nodes: what the table must equal.
-void CornerTermsByRules(const SLGrid2D& grid, const Stencil& s, int ix, int iy, Terms& out);
+void CornerTermsByRules(const Stencil& s, int ix, int iy, Terms& out);
 
 // The point's sub-rectangle over the grid lines that exist for the stencil's mask, with its corner
 // positions (x0, x1, y0, y1 as grid indices) and the point's bilinear coordinates (s, t) inside it.
@@ -58,6 +58,6 @@ struct SubRectangle {
 SubRectangle LocateSubRectangle(const Stencil& s);
 
 // The interpolant of a stencil with children, on one channel.
-float InterpolateSubdivided(const SLGrid2D& grid, const Stencil& s, const float* channel);
+float InterpolateSubdivided(const Stencil& s, const float* channel);
 
 }  // namespace VELDRA_TRW::sampling

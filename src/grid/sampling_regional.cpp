@@ -24,7 +24,7 @@ void Append(WeightedEntries& e, unsigned node, float weight) {
 
 }  // namespace
 
-void BuildEntries(const SLGrid2D& grid, const Stencil& s, WeightedEntries& e) {
+void BuildEntries(const Stencil& s, WeightedEntries& e) {
   e.count = 0;
   if (s.mask == 0) {
     Append(e, s.cell[CELL_B], (1.0f - s.sx) * (1.0f - s.sy));
@@ -39,7 +39,7 @@ void BuildEntries(const SLGrid2D& grid, const Stencil& s, WeightedEntries& e) {
   const float w[4] = {(1.0f - r.s) * (1.0f - r.t), r.s * (1.0f - r.t), (1.0f - r.s) * r.t, r.s * r.t};
   Terms t;
   for (int c = 0; c < 4; ++c) {
-    CornerTerms(grid, s, cx[c], cy[c], t);
+    CornerTerms(s, cx[c], cy[c], t);
     for (int i = 0; i < t.count; ++i) Append(e, t.node[i], t.weight[i] * w[c]);
   }
 }

@@ -14,7 +14,7 @@ struct WeightedEntries {
 
 // The entries of a stencil: its four cells with bilinear weights when none has children, otherwise
 // the corner sums of the point's sub-rectangle, each scaled by that corner's bilinear weight.
-void BuildEntries(const SLGrid2D& grid, const Stencil& s, WeightedEntries& e);
+void BuildEntries(const Stencil& s, WeightedEntries& e);
 
 // Returns the "level set" value of the entries; stores the winning label and its margin over the
 // runner-up (at least 0) when the pointers are not null.

@@ -136,7 +136,8 @@ bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const L
     bool onLevel;
     s.cell[c] = w.atLevel(f.level, bx + (c & 1), by + (c >> 1), onLevel);
     if (!onLevel) return false;
-    if (grid.hasChildren(s.cell[c])) s.mask |= 1u << c;
+    s.child0[c] = grid.child0(s.cell[c]);
+    if (s.child0[c] != NO_NODE) s.mask |= 1u << c;
   }
   s.level = STENCIL_OWN_LEVEL;
   MoveStencilPoint(f.node, f.lx, f.ly, s);
@@ -158,7 +159,8 @@ bool CoarseStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Loca
     bool onLevel;
     s.cell[c] = w.atLevel(f.level - 1, bx + (c & 1), by + (c >> 1), onLevel);
     if (!onLevel) return false;
-    if (grid.hasChildren(s.cell[c])) s.mask |= 1u << c;
+    s.child0[c] = grid.child0(s.cell[c]);
+    if (s.child0[c] != NO_NODE) s.mask |= 1u << c;
   }
   s.level = STENCIL_PARENT_LEVEL;
   MoveStencilPoint(f.node, f.lx, f.ly, s);
@@ -183,8 +185,8 @@ void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float 
   FindStencil(grid, f.node, f.lx, f.ly, s);
 }
 
-float InterpolateStencilOn(const SLGrid2D& grid, const Stencil& s, const float* channel) {
-  if (s.mask != 0) return InterpolateSubdivided(grid, s, channel);
+float InterpolateStencilOn(const Stencil& s, const float* channel) {
+  if (s.mask != 0) return InterpolateSubdivided(s, channel);
   const float b = channel[s.cell[CELL_B]], x = channel[s.cell[CELL_X]];
   const float y = channel[s.cell[CELL_Y]], d = channel[s.cell[CELL_D]];
   return ((1.0f - s.sx) * b + s.sx * x) * (1.0f - s.sy) + ((1.0f - s.sx) * y + s.sx * d) * s.sy;
@@ -193,8 +195,10 @@ float InterpolateStencilOn(const SLGrid2D& grid, const Stencil& s, const float* 
 void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& s) {
   if (!SameLevelStencil(grid, n, lx, ly, s)) CoarseStencil(grid, n, lx, ly, s);
   s.mask = 0;
-  for (int c = 0; c < 4; ++c)
-    if (grid.hasChildren(s.cell[c])) s.mask |= 1u << c;
+  for (int c = 0; c < 4; ++c) {
+    s.child0[c] = grid.child0(s.cell[c]);
+    if (s.child0[c] != NO_NODE) s.mask |= 1u << c;
+  }
 }
 
 }  // namespace VELDRA_TRW::sampling

@@ -20,6 +20,7 @@ struct Stencil {
   float sx, sy;
   // Bit c set when cell c has children (1 = B, 2 = X, 4 = Y, 8 = D).
   unsigned mask;
+  unsigned child0[4];  // each cell's first child, NO_NODE for a leaf
   unsigned char level;  // a StencilLevel
 };
 
@@ -33,7 +34,7 @@ void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& 
 void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float ly, Stencil& s);
 
 // The interpolant of a stencil on one channel.
-float InterpolateStencilOn(const SLGrid2D& grid, const Stencil& s, const float* channel);
+float InterpolateStencilOn(const Stencil& s, const float* channel);
 
 // The cells (and mask and level) of FindStencil depend on the point only through the signs of
 // lx < 0 and ly < 0: within one quadrant of leaf n a stencil found once can be moved to another

@@ -49,7 +49,7 @@ struct Block {
     FindStencil(*grid, cell[from], lx, ly, s);
     for (int c = 0; c < 4; ++c) EXPECT_EQ(s.cell[c], cell[c]) << "stencil cell " << c;
     Terms t;
-    CornerTerms(*grid, s, ix, iy, t);
+    CornerTerms(s, ix, iy, t);
     float weightSum = 0.0f;
     for (int i = 0; i < t.count; ++i) weightSum += t.weight[i];
     EXPECT_NEAR(weightSum, 1.0f, 1e-6f);
@@ -128,8 +128,8 @@ TEST(CornerCase, TableGivesTheRulesTermsExactly) {
     for (int ix = 0; ix < 4; ++ix)
       for (int iy = 0; iy < 4; ++iy) {
         Terms table, rules;
-        CornerTerms(*b.grid, s, ix, iy, table);
-        CornerTermsByRules(*b.grid, s, ix, iy, rules);
+        CornerTerms(s, ix, iy, table);
+        CornerTermsByRules(s, ix, iy, rules);
         ASSERT_EQ(table.count, rules.count) << "mask " << mask << " corner " << ix << "," << iy;
         for (int i = 0; i < rules.count; ++i) {
           EXPECT_EQ(table.node[i], rules.node[i]);

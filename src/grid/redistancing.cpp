@@ -4,6 +4,8 @@
 // and four Gauss-Seidel sweeps in the diagonal directions take upwind one- and two-neighbour updates.
 // The sweeps read values updated earlier in the same sweep, so visiting orders are part of the result.
 #include <cmath>
+#include <new>
+#include <vector>
 
 #include "grid/redistancing_detail.h"
 
@@ -19,44 +21,38 @@ using redistancing::updateRegional;
 
 constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK;
 
-// The walk carries each node's two upwind neighbours down from the root tile's. The first sweep
-// also gives every unmarked leaf its far value as it reaches it: a leaf's value is read only by
-// leaves after it in the sweep, so they all see the far value, as if it had been set beforehand.
-void sweepTile(const SLGrid2D& grid, const SweepContext& s, unsigned root, float width, bool withRegional,
-               bool setFarValues) {
-  struct Entry {
-    unsigned node;
-    float width;
-    unsigned upwind[2];
-  };
-  const Direction first = static_cast<Direction>(s.upwind[0]), second = static_cast<Direction>(s.upwind[1]);
-  Entry stack[kWalkStackCapacity];
-  int depth = 0;
-  stack[depth++] = Entry{root, width, {grid.neighbour(root, first), grid.neighbour(root, second)}};
-  while (depth > 0) {
-    const Entry e = stack[--depth];
-    const unsigned c = grid.child0(e.node);
-    if (c != NO_NODE) {
-      for (int k = 3; k >= 0; --k) {
-        const unsigned child = s.childOrder[k];
-        stack[depth++] = Entry{c + child, e.width * 0.5f,
-                               {grid.childNeighbour(c, child, e.upwind[0], first),
-                                grid.childNeighbour(c, child, e.upwind[1], second)}};
-      }
-      continue;
+// The leaves of a sweep in its order, kept so that the reverse sweep can replay them. Recording is
+// given up (and the reverse sweep walks the tree instead) when the list cannot grow: running short
+// of memory here costs speed, never the edit.
+struct LeafRecord {
+  std::vector<SweepLeaf>* leaves;
+  bool complete = true;
+  explicit LeafRecord(std::vector<SweepLeaf>& list) : leaves(&list) { list.clear(); }
+  void add(const SweepLeaf& e) {
+    if (!complete) return;
+    try {
+      leaves->push_back(e);
+    } catch (const std::bad_alloc&) {
+      complete = false;
     }
-    const TreeFlags f = s.flags[e.node];
-    if (setFarValues) {
-      float& phi = s.levelSet[e.node];
-      if (!f.has(TreeFlags::FRONT_MARK)) phi = phi >= 0.0f ? SLGrid2D::kFarValue : -SLGrid2D::kFarValue;
-      if (withRegional && !f.has(TreeFlags::REGION_MARK)) s.regional[e.node] = SLGrid2D::kFarValue;
-    }
-    if (f.has(TreeFlags::FRONT_MARK)) continue;
-    const Sample s1 = takeSample(grid, s, e.node, e.upwind[0], 0, withRegional);
-    const Sample s2 = takeSample(grid, s, e.node, e.upwind[1], 1, withRegional);
-    updateLevelSet(s, e.node, e.width, s1, s2);
-    if (withRegional) updateRegional(s, e.node, e.width, s1, s2);
   }
+};
+
+// One leaf of a sweep. The first sweep also gives every unmarked leaf its far value as it reaches it:
+// a leaf's value is read only by leaves after it in the sweep, so they all see the far value, as if
+// it had been set beforehand.
+void sweepLeaf(const SLGrid2D& grid, const SweepContext& s, const SweepLeaf& e, bool withRegional, bool setFarValues) {
+  const TreeFlags f = s.flags[e.node];
+  if (setFarValues) {
+    float& phi = s.levelSet[e.node];
+    if (!f.has(TreeFlags::FRONT_MARK)) phi = phi >= 0.0f ? SLGrid2D::kFarValue : -SLGrid2D::kFarValue;
+    if (withRegional && !f.has(TreeFlags::REGION_MARK)) s.regional[e.node] = SLGrid2D::kFarValue;
+  }
+  if (f.has(TreeFlags::FRONT_MARK)) return;
+  const Sample s1 = takeSample(grid, s, e.node, e.around[s.upwind[0]], 0, withRegional);
+  const Sample s2 = takeSample(grid, s, e.node, e.around[s.upwind[1]], 1, withRegional);
+  updateLevelSet(s, e.node, e.width, s1, s2);
+  if (withRegional) updateRegional(s, e.node, e.width, s1, s2);
 }
 
 // Leaf n against one leaf across its -x or -y edge: marks both sides of a sign change or label change.
@@ -75,11 +71,13 @@ void markPair(SLGrid2D& grid, unsigned n, unsigned other, bool withRegional) {
 // One walk per tile, tiles in row-major order: stores each leaf's centre in "temp"/"temp2", clears
 // both redistancing marks, then tests the edges to its -x and -y sides, marking both sides of a sign
 // or label change. Every edge between leaves is tested once, from its +x or +y side; the leaves it
-// marks on that side come earlier in the walk, so they are cleared before they are marked.
-void prepareTile(SLGrid2D& grid, int i, int j, bool withRegional) {
-  grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float, const unsigned around[4]) {
+// marks on that side come earlier in the walk, so they are cleared before they are marked. The
+// leaves are listed in walk order, which is the first sweep's order.
+void prepareTile(SLGrid2D& grid, int i, int j, bool withRegional, LeafRecord& order) {
+  grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float edge, const unsigned around[4]) {
     static constexpr Direction kLookBack[2] = {DIR_MINUS_X, DIR_MINUS_Y};
     static constexpr unsigned kFacing[2][2] = {{1, 3}, {2, 3}};
+    order.add(SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}});
     grid.temp[n] = cx;
     grid.temp2[n] = cy;
     grid.flags(n).clear(kBothMarks);
@@ -109,25 +107,47 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   j1 = j1 > jMax ? jMax : j1;
   const bool withRegional = useRegional != 0;
 
+  LeafRecord rowOrder(sweepLeaves[0]), columnOrder(sweepLeaves[1]);
   for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i) prepareTile(*this, i, j, withRegional);
+    for (int i = i0; i < i1; ++i) prepareTile(*this, i, j, withRegional, rowOrder);
 
   // Everything stays on the calling thread: the sweeps read values written earlier in the same
-  // sweep, and running tiles of one anti-diagonal (or the preparation) in parallel gained nothing on
-  // brush-sized boxes.
-  for (const SweepPlan& plan : kSweeps) {
-    redistancing::loadSweep(*this, plan);
+  // sweep. The second sweep visits the leaves of the first in reverse (tiles and children both
+  // reversed), and the fourth those of the third, so they replay the recorded lists backwards.
+  const auto walkSweep = [&](int p, LeafRecord* record) {
+    const SweepPlan& plan = kSweeps[p];
     const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;
     const int innerLo = plan.byColumns ? j0 : i0, innerHi = plan.byColumns ? j1 : i1;
     for (int a = 0; a < outerHi - outerLo; ++a) {
       const int outer = plan.outerDescending ? outerHi - 1 - a : outerLo + a;
       for (int b = 0; b < innerHi - innerLo; ++b) {
         const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
-        const unsigned root = plan.byColumns ? rootIndex(outer, inner) : rootIndex(inner, outer);
-        sweepTile(*this, sweep, root, sweep.tileSize, withRegional, &plan == &kSweeps[0]);
+        forEachLeafInTileWithNeighbours(plan.byColumns ? outer : inner, plan.byColumns ? inner : outer, plan.childOrder,
+                                        [&](unsigned n, float, float, float edge, const unsigned around[4]) {
+                                          const SweepLeaf e{n, edge, {around[0], around[1], around[2], around[3]}};
+                                          if (record != nullptr) record->add(e);
+                                          sweepLeaf(*this, sweep, e, withRegional, p == 0);
+                                        });
       }
     }
-  }
+  };
+  const auto replay = [&](int p, const LeafRecord& record, bool backwards) {
+    if (!record.complete) return walkSweep(p, nullptr);
+    const std::vector<SweepLeaf>& leaves = *record.leaves;
+    if (backwards) {
+      for (auto e = leaves.rbegin(); e != leaves.rend(); ++e) sweepLeaf(*this, sweep, *e, withRegional, p == 0);
+    } else {
+      for (const SweepLeaf& e : leaves) sweepLeaf(*this, sweep, e, withRegional, p == 0);
+    }
+  };
+  redistancing::loadSweep(*this, kSweeps[0]);
+  replay(0, rowOrder, false);
+  redistancing::loadSweep(*this, kSweeps[1]);
+  replay(1, rowOrder, true);
+  redistancing::loadSweep(*this, kSweeps[2]);
+  walkSweep(2, &columnOrder);
+  redistancing::loadSweep(*this, kSweeps[3]);
+  replay(3, columnOrder, true);
 
   RefreshBoundary(levelSet.data());
   RefreshBoundary(regional.data());

@@ -59,7 +59,9 @@ struct SweepPlan {
   unsigned char upwind[2];
 };
 
-// Each sweep walks tiles and children so that both upwind neighbours come before the leaf.
+// Each sweep walks tiles and children so that both upwind neighbours come before the leaf. The second
+// plan is the first reversed (tiles and children), the fourth the third reversed: their leaf orders
+// are exact reverses, which lets redistancing replay the first and third sweeps' leaf lists backwards.
 inline constexpr SweepPlan kSweeps[4] = {
     {false, false, false, {0, 1, 2, 3}, {DIR_MINUS_X, DIR_MINUS_Y}},
     {false, true, true, {3, 2, 1, 0}, {DIR_PLUS_X, DIR_PLUS_Y}},

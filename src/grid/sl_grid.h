@@ -37,6 +37,13 @@ struct SweepContext {
   unsigned char upwind[2] = {DIR_MINUS_X, DIR_MINUS_Y};
 };
 
+// A leaf of a redistancing box as a sweep takes it: its edge (pixels) and its four edge neighbours.
+struct SweepLeaf {
+  unsigned node;
+  float width;
+  unsigned around[4];
+};
+
 class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
  public:
   using Pool = TreeDataPool<float, unsigned, 4>;
@@ -111,6 +118,8 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // of the block, concatenated in tile order afterwards so that lists keep the walks' order.
   std::vector<unsigned> refineNotedRoots;
   std::vector<std::vector<unsigned>> refineTileLists;
+  // Scratch of redistancing: the box's leaves in the orders of its first and third sweeps.
+  std::vector<SweepLeaf> sweepLeaves[2];
 
   // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
   //      finite_differences.cpp) ----
@@ -176,6 +185,11 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // its edge and its four edge neighbours as neighbour() gives them. The visitor must not split.
   template <typename F>
   void forEachLeafInTileWithNeighbours(int i, int j, F&& visit) const {
+    forEachLeafInTileWithNeighbours(i, j, kChildrenInOrder, visit);
+  }
+  // The same with the children of every node taken in `order`.
+  template <typename F>
+  void forEachLeafInTileWithNeighbours(int i, int j, const unsigned char (&order)[4], F&& visit) const {
     struct Entry {
       unsigned node;
       float cx, cy, edge;
@@ -195,7 +209,8 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
         continue;
       }
       const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
-      for (unsigned k = 4; k-- > 0;) {
+      for (int s = 3; s >= 0; --s) {
+        const unsigned k = order[s];
         Entry& child = stack[depth++];
         child.node = c + k;
         child.cx = (k & 1u) ? e.cx + quarter : e.cx - quarter;

@@ -5,6 +5,7 @@
 
 #include <limits>
 #include <set>
+#include <vector>
 
 #include "grid/redistancing_detail.h"
 #include "support/front_fixtures.h"
@@ -296,6 +297,37 @@ TEST(Redistance, MixedLabelPairContributesHalfTheDifference) {
 }
 
 // The general two-sided candidate against planes of unit slope through random sample positions.
+// The leaves of a box in the order a sweep plan walks them: tiles by the plan's outer and inner
+// directions, children in its order.
+std::vector<unsigned> planOrder(const SLGrid2D& grid, const rd::SweepPlan& plan, int i0, int j0, int i1, int j1) {
+  std::vector<unsigned> order;
+  const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;
+  const int innerLo = plan.byColumns ? j0 : i0, innerHi = plan.byColumns ? j1 : i1;
+  for (int a = 0; a < outerHi - outerLo; ++a) {
+    const int outer = plan.outerDescending ? outerHi - 1 - a : outerLo + a;
+    for (int b = 0; b < innerHi - innerLo; ++b) {
+      const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
+      grid.forEachLeafInTileWithNeighbours(plan.byColumns ? outer : inner, plan.byColumns ? inner : outer, plan.childOrder,
+                                           [&](unsigned n, float, float, float, const unsigned*) { order.push_back(n); });
+    }
+  }
+  return order;
+}
+
+// Redistancing replays the first and third sweeps' leaf lists backwards for the second and fourth:
+// their plans must visit exactly the reversed orders, and each must reach every leaf of the box.
+TEST(Redistance, SecondAndFourthSweepsVisitTheFirstAndThirdReversed) {
+  auto grid = makeGrid(1000, 700);
+  randomGradedRefine(*grid, 9, 300, grid->maxLevel);
+  const int i0 = -1, j0 = 0, i1 = 4, j1 = 3;
+  std::vector<unsigned> orders[4];
+  for (int p = 0; p < 4; ++p) orders[p] = planOrder(*grid, rd::kSweeps[p], i0, j0, i1, j1);
+  EXPECT_GT(orders[0].size(), 1000u);
+  EXPECT_EQ(std::set<unsigned>(orders[0].begin(), orders[0].end()), std::set<unsigned>(orders[2].begin(), orders[2].end()));
+  EXPECT_EQ(orders[1], std::vector<unsigned>(orders[0].rbegin(), orders[0].rend()));
+  EXPECT_EQ(orders[3], std::vector<unsigned>(orders[2].rbegin(), orders[2].rend()));
+}
+
 TEST(RedistanceCandidates, GeneralCandidateReproducesUnitSlopePlanes) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> pos(-3.0f, 3.0f), angle(0.0f, 6.2831853f), offset(-20.0f, 20.0f);

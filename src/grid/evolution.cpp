@@ -7,6 +7,7 @@
 
 #include "common/parallel_rows.h"
 #include "grid/leaf_window.h"
+#include "grid/tile_box.h"
 #include "grid/region_labels.h"
 #include "grid/sl_grid.h"
 
@@ -156,6 +157,7 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
     // Phase 1 reads the channels and writes each ring leaf's own scratch values; phase 2 reads and
     // writes each ring leaf's own values. Tiles are therefore independent within each phase.
     VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+      if (TileMissesRing(*this, i, j, x, y, r, R)) return;
       forEachLeafWithWindow(*this, i, j, [&](unsigned n, float px, float py, float h, const LeafWindow& w) {
         const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
         if (d < r || d > R) return;
@@ -173,6 +175,7 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
     });
 
     VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+      if (TileMissesRing(*this, i, j, x, y, r, R)) return;
       forEachLeafInTile(i, j, kChildrenInOrder, [&](unsigned n, float px, float py, float) {
         const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
         if (d < r || d > R) return;

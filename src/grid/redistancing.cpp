@@ -41,7 +41,7 @@ struct LeafRecord {
 // One leaf of a sweep. The first sweep also gives every unmarked leaf its far value as it reaches it:
 // a leaf's value is read only by leaves after it in the sweep, so they all see the far value, as if
 // it had been set beforehand.
-void sweepLeaf(const SLGrid2D& grid, const SweepContext& s, const SweepLeaf& e, bool withRegional, bool setFarValues) {
+[[gnu::always_inline]] inline void sweepLeaf(const SLGrid2D& grid, const SweepContext& s, const SweepLeaf& e, bool withRegional, bool setFarValues) {
   const TreeFlags f = s.flags[e.node];
   if (setFarValues) {
     float& phi = s.levelSet[e.node];

@@ -125,10 +125,10 @@ struct CornerTable {
   }
 };
 
-const CornerTable& cornerTable() {
-  static const CornerTable table;
-  return table;
-}
+// Built while the library loads; nothing reads it before.
+const CornerTable kCornerTable;
+
+const CornerTable& cornerTable() { return kCornerTable; }
 
 unsigned decode(const Stencil& s, unsigned code) {
   return code < 4u ? s.cell[code] : s.child0[(code - 4u) >> 2] + ((code - 4u) & 3u);

@@ -19,6 +19,10 @@ using redistancing::takeSample;
 using redistancing::updateLevelSet;
 using redistancing::updateRegional;
 
+// Largest box (in root tiles) whose sweeps replay recorded leaf lists; a radius-1000 brush's line
+// edit covers 11 x 11 tiles.
+constexpr long long kListedBoxTiles = 144;
+
 constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK;
 
 // The leaves of a sweep in its order, kept so that the reverse sweep can replay them. Recording is
@@ -26,8 +30,8 @@ constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_M
 // of memory here costs speed, never the edit.
 struct LeafRecord {
   std::vector<SweepLeaf>* leaves;
-  bool complete = true;
-  explicit LeafRecord(std::vector<SweepLeaf>& list) : leaves(&list) { list.clear(); }
+  bool complete;
+  LeafRecord(std::vector<SweepLeaf>& list, bool wanted) : leaves(&list), complete(wanted) { list.clear(); }
   void add(const SweepLeaf& e) {
     if (!complete) return;
     try {
@@ -107,7 +111,10 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   j1 = j1 > jMax ? jMax : j1;
   const bool withRegional = useRegional != 0;
 
-  LeafRecord rowOrder(sweepLeaves[0]), columnOrder(sweepLeaves[1]);
+  // Lists are kept for brush-sized boxes only: a whole-image pass would leave lists of every leaf
+  // behind and pay for growing them, and it walks four times as it always did.
+  const bool record = static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles;
+  LeafRecord rowOrder(sweepLeaves[0], record), columnOrder(sweepLeaves[1], record);
   for (int j = j0; j < j1; ++j)
     for (int i = i0; i < i1; ++i) prepareTile(*this, i, j, withRegional, rowOrder);
 

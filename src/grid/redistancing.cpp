@@ -123,20 +123,13 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   // reversed), and the fourth those of the third, so they replay the recorded lists backwards.
   const auto walkSweep = [&](int p, LeafRecord* record) {
     const SweepPlan& plan = kSweeps[p];
-    const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;
-    const int innerLo = plan.byColumns ? j0 : i0, innerHi = plan.byColumns ? j1 : i1;
-    for (int a = 0; a < outerHi - outerLo; ++a) {
-      const int outer = plan.outerDescending ? outerHi - 1 - a : outerLo + a;
-      for (int b = 0; b < innerHi - innerLo; ++b) {
-        const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
-        forEachLeafInTileWithNeighbours(plan.byColumns ? outer : inner, plan.byColumns ? inner : outer, plan.childOrder,
-                                        [&](unsigned n, float, float, float edge, const unsigned around[4]) {
-                                          const SweepLeaf e{n, edge, {around[0], around[1], around[2], around[3]}};
-                                          if (record != nullptr) record->add(e);
-                                          sweepLeaf(*this, sweep, e, withRegional, p == 0);
-                                        });
-      }
-    }
+    redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
+      forEachLeafInTileWithNeighbours(i, j, plan.childOrder, [&](unsigned n, float, float, float edge, const unsigned around[4]) {
+        const SweepLeaf e{n, edge, {around[0], around[1], around[2], around[3]}};
+        if (record != nullptr) record->add(e);
+        sweepLeaf(*this, sweep, e, withRegional, p == 0);
+      });
+    });
   };
   const auto replay = [&](int p, const LeafRecord& record, bool backwards) {
     if (!record.complete) return walkSweep(p, nullptr);

@@ -69,6 +69,21 @@ inline constexpr SweepPlan kSweeps[4] = {
     {true, false, true, {2, 0, 3, 1}, {DIR_PLUS_Y, DIR_MINUS_X}},
 };
 
+// The root tiles of [i0, i1) x [j0, j1) in the plan's order: visit(i, j).
+template <typename F>
+void forEachTileOfPlan(const SweepPlan& plan, int i0, int j0, int i1, int j1, F&& visit) {
+  const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;
+  const int innerLo = plan.byColumns ? j0 : i0, innerHi = plan.byColumns ? j1 : i1;
+  for (int a = 0; a < outerHi - outerLo; ++a) {
+    const int outer = plan.outerDescending ? outerHi - 1 - a : outerLo + a;
+    for (int b = 0; b < innerHi - innerLo; ++b) {
+      const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
+      if (plan.byColumns) visit(outer, inner);
+      else visit(inner, outer);
+    }
+  }
+}
+
 // Points the grid's sweep context at the channels and sets the plan's child order and upwind pair.
 inline void loadSweep(SLGrid2D& grid, const SweepPlan& plan) {
   SweepContext& s = grid.sweep;

@@ -127,21 +127,28 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
   return true;
 }
 
-// SameLevelStencil's walk from the located leaf passes only through the four cells and succeeds
-// exactly when all of them are nodes of the leaf's level.
-bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f, Stencil& s) {
-  const int bx = f.ox - (f.lx < 0.0f ? 1 : 0), by = f.oy - (f.ly < 0.0f ? 1 : 0);
+// The stencil whose B cell is at (bx, by) on `level` of the window, for the point (lx, ly) of leaf f;
+// false unless all four cells are nodes of that level.
+bool WindowCells(const SLGrid2D& grid, const LeafWindow& w, int level, int bx, int by, StencilLevel kind,
+                 const Located& f, Stencil& s) {
   s.mask = 0;
   for (int c = 0; c < 4; ++c) {
     bool onLevel;
-    s.cell[c] = w.atLevel(f.level, bx + (c & 1), by + (c >> 1), onLevel);
+    s.cell[c] = w.atLevel(level, bx + (c & 1), by + (c >> 1), onLevel);
     if (!onLevel) return false;
     s.child0[c] = grid.child0(s.cell[c]);
     if (s.child0[c] != NO_NODE) s.mask |= 1u << c;
   }
-  s.level = STENCIL_OWN_LEVEL;
+  s.level = kind;
   MoveStencilPoint(f.node, f.lx, f.ly, s);
   return true;
+}
+
+// SameLevelStencil's walk from the located leaf passes only through the four cells and succeeds
+// exactly when all of them are nodes of the leaf's level.
+bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f, Stencil& s) {
+  const int bx = f.ox - (f.lx < 0.0f ? 1 : 0), by = f.oy - (f.ly < 0.0f ? 1 : 0);
+  return WindowCells(grid, w, f.level, bx, by, STENCIL_OWN_LEVEL, f, s);
 }
 
 // CoarseStencil from the located leaf f (level a > 0), read on the window at f's parent's level: p
@@ -154,17 +161,7 @@ bool CoarseStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Loca
   const int x = static_cast<int>(ka & 1u) + f.ox, y = static_cast<int>(ka >> 1) + f.oy;
   const int px = x >> 1, py = y >> 1;  // p's offset from the window's ancestor on the parent's level
   const int bx = px - ((x & 1) ? 0 : 1), by = py - ((y & 1) ? 0 : 1);
-  s.mask = 0;
-  for (int c = 0; c < 4; ++c) {
-    bool onLevel;
-    s.cell[c] = w.atLevel(f.level - 1, bx + (c & 1), by + (c >> 1), onLevel);
-    if (!onLevel) return false;
-    s.child0[c] = grid.child0(s.cell[c]);
-    if (s.child0[c] != NO_NODE) s.mask |= 1u << c;
-  }
-  s.level = STENCIL_PARENT_LEVEL;
-  MoveStencilPoint(f.node, f.lx, f.ly, s);
-  return true;
+  return WindowCells(grid, w, f.level - 1, bx, by, STENCIL_PARENT_LEVEL, f, s);
 }
 
 }  // namespace

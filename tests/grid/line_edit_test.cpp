@@ -121,9 +121,7 @@ TEST(LineEditRefine, SkippedTilesHoldNoPointNearTheOutline) {
         }
         ++skipped;
         float closest = 1e30f;
-        for (float y = j * 256.0f; y <= j * 256.0f + 256.0f; y += 0.5f)
-          for (float x = i * 256.0f; x <= i * 256.0f + 256.0f; x += 0.5f)
-            closest = std::min(closest, std::fabs(shape.Distance(x, y, 0.0f)));
+        forEachHalfPixelOfTile(i, j, [&](float x, float y) { closest = std::min(closest, std::fabs(shape.Distance(x, y, 0.0f))); });
         ASSERT_GE(closest, margin) << "shape " << shapeIndex << " tile " << i << "," << j;
       }
   }

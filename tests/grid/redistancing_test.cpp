@@ -301,16 +301,10 @@ TEST(Redistance, MixedLabelPairContributesHalfTheDifference) {
 // directions, children in its order.
 std::vector<unsigned> planOrder(const SLGrid2D& grid, const rd::SweepPlan& plan, int i0, int j0, int i1, int j1) {
   std::vector<unsigned> order;
-  const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;
-  const int innerLo = plan.byColumns ? j0 : i0, innerHi = plan.byColumns ? j1 : i1;
-  for (int a = 0; a < outerHi - outerLo; ++a) {
-    const int outer = plan.outerDescending ? outerHi - 1 - a : outerLo + a;
-    for (int b = 0; b < innerHi - innerLo; ++b) {
-      const int inner = plan.innerDescending ? innerHi - 1 - b : innerLo + b;
-      grid.forEachLeafInTileWithNeighbours(plan.byColumns ? outer : inner, plan.byColumns ? inner : outer, plan.childOrder,
-                                           [&](unsigned n, float, float, float, const unsigned*) { order.push_back(n); });
-    }
-  }
+  rd::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
+    grid.forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
+                                         [&](unsigned n, float, float, float, const unsigned*) { order.push_back(n); });
+  });
   return order;
 }
 

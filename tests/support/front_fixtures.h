@@ -77,4 +77,11 @@ auto snapshot(const Channel& channel, const std::vector<LeafGeom>& leaves) {
 
 inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// Every half pixel of the 256-pixel root tile (i, j), its edges included: visit(x, y).
+template <typename F>
+void forEachHalfPixelOfTile(int i, int j, F&& visit) {
+  for (float y = static_cast<float>(j) * 256.0f; y <= static_cast<float>(j) * 256.0f + 256.0f; y += 0.5f)
+    for (float x = static_cast<float>(i) * 256.0f; x <= static_cast<float>(i) * 256.0f + 256.0f; x += 0.5f) visit(x, y);
+}
+
 }  // namespace veldra_test

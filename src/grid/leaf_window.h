@@ -63,7 +63,8 @@ class LeafWindow {
 
   // Root tile (i, j), or NO_NODE outside the root block.
   static unsigned rootAt(const SLGrid2D& grid, int i, int j) {
-    if (i < -grid.gi || i >= static_cast<int>(grid.ni) + grid.gi || j < -grid.gj || j >= static_cast<int>(grid.nj) + grid.gj)
+    const int iEnd = static_cast<int>(grid.ni) + grid.gi, jEnd = static_cast<int>(grid.nj) + grid.gj;
+    if (i < -grid.gi || i >= iEnd || j < -grid.gj || j >= jEnd)
       return NO_NODE;
     return grid.rootIndex(i, j);
   }

@@ -45,7 +45,8 @@ struct LeafRecord {
 // One leaf of a sweep. The first sweep also gives every unmarked leaf its far value as it reaches it:
 // a leaf's value is read only by leaves after it in the sweep, so they all see the far value, as if
 // it had been set beforehand.
-[[gnu::always_inline]] inline void sweepLeaf(const SLGrid2D& grid, const SweepContext& s, const SweepLeaf& e, bool withRegional, bool setFarValues) {
+[[gnu::always_inline]] inline void sweepLeaf(const SLGrid2D& grid, const SweepContext& s, const SweepLeaf& e,
+                                             bool withRegional, bool setFarValues) {
   const TreeFlags f = s.flags[e.node];
   if (setFarValues) {
     float& phi = s.levelSet[e.node];
@@ -124,11 +125,12 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   const auto walkSweep = [&](int p, LeafRecord* record) {
     const SweepPlan& plan = kSweeps[p];
     redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
-      forEachLeafInTileWithNeighbours(i, j, plan.childOrder, [&](unsigned n, float, float, float edge, const unsigned around[4]) {
+      const auto visit = [&](unsigned n, float, float, float edge, const unsigned around[4]) {
         const SweepLeaf e{n, edge, {around[0], around[1], around[2], around[3]}};
         if (record != nullptr) record->add(e);
         sweepLeaf(*this, sweep, e, withRegional, p == 0);
-      });
+      };
+      forEachLeafInTileWithNeighbours(i, j, plan.childOrder, visit);
     });
   };
   const auto replay = [&](int p, const LeafRecord& record, bool backwards) {

@@ -116,8 +116,8 @@ struct Sample {
 };
 
 // m is the upwind neighbour of n in the sweep's direction `which` (neighbour(n, s.upwind[which])).
-[[gnu::always_inline]] inline Sample takeSample(const SLGrid2D& grid, const SweepContext& s, unsigned n, unsigned m, int which,
-                         bool withRegional) {
+[[gnu::always_inline]] inline Sample takeSample(const SLGrid2D& grid, const SweepContext& s, unsigned n, unsigned m,
+                                                int which, bool withRegional) {
   Sample out;
   if (m == NO_NODE) return out;
   out.present = true;

@@ -45,7 +45,8 @@ inline bool TileMissesRing(const SLGrid2D& grid, int i, int j, float x, float y,
   const double size = grid.tileSizeF, x0 = i * size, y0 = j * size, x1 = x0 + size, y1 = y0 + size;
   const double dx = x < x0 ? x0 - x : (x > x1 ? x - x1 : 0.0), dy = y < y0 ? y0 - y : (y > y1 ? y - y1 : 0.0);
   const double nearest = std::hypot(dx, dy);
-  const double farthest = std::hypot(std::max(std::fabs(x - x0), std::fabs(x - x1)), std::max(std::fabs(y - y0), std::fabs(y - y1)));
+  const double farthest =
+      std::hypot(std::max(std::fabs(x - x0), std::fabs(x - x1)), std::max(std::fabs(y - y0), std::fabs(y - y1)));
   const double slack = 1.0 + 1e-5 * std::max({std::fabs(static_cast<double>(x)), std::fabs(static_cast<double>(y)),
                                                std::fabs(static_cast<double>(R)), x1, y1});
   return nearest > R + slack || farthest < r - slack;

@@ -109,12 +109,16 @@ inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
   const int bw = box.w + 2 * kMargin, bh = box.h + 2 * kMargin;
   out.box = box;
   out.block.resize(static_cast<std::size_t>(bw) * bh * 4);
+  // Per row: the columns inside the image in one copy, the clamped ones on either side repeat the
+  // edge pixel.
+  const int x0 = box.x - kMargin, inside0 = std::clamp(x0, 0, img.width), inside1 = std::clamp(x0 + bw, 0, img.width);
   for (int r = 0; r < bh; ++r) {
     const int sy = std::clamp(box.y - kMargin + r, 0, img.height - 1);
-    for (int c = 0; c < bw; ++c) {
-      const int sx = std::clamp(box.x - kMargin + c, 0, img.width - 1);
-      std::copy_n(img.at(sx, sy), 4, &out.block[(static_cast<std::size_t>(r) * bw + c) * 4]);
-    }
+    unsigned char* row = &out.block[static_cast<std::size_t>(r) * bw * 4];
+    for (int c = 0; c < inside0 - x0 && c < bw; ++c) std::copy_n(img.at(0, sy), 4, row + c * 4);
+    if (inside1 > inside0)
+      std::copy_n(img.at(inside0, sy), static_cast<std::size_t>(inside1 - inside0) * 4, row + (inside0 - x0) * 4);
+    for (int c = std::max(inside1 - x0, 0); c < bw; ++c) std::copy_n(img.at(img.width - 1, sy), 4, row + c * 4);
   }
   out.x.assign(static_cast<std::size_t>(std::max(1, box.w * box.h)), 0.0f);
   out.y.assign(out.x.size(), 0.0f);

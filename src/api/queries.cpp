@@ -109,9 +109,9 @@ struct SelectionRenderer {
         if (inBrush(px, py)) *byteAt(px, py) = sampledByte(leaf, cx, cy, edge, px, py, stencils);
   }
 
-  void renderTile(int i, int j) const {
-    grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder,
-                           [this](unsigned leaf, float cx, float cy, float edge) { renderLeaf(leaf, cx, cy, edge); });
+  void renderQuadrant(int i, int j, int q) const {
+    grid.forEachLeafInTileQuadrant(
+        i, j, q, [this](unsigned leaf, float cx, float cy, float edge) { renderLeaf(leaf, cx, cy, edge); });
   }
 };
 
@@ -129,9 +129,9 @@ void RenderSelection(const SLGrid2D& grid, int x, int y, int w, int h, unsigned 
                                    threshold, std::max(static_cast<int>(grid.maxLevel) - k - 1, 0),
                                    tiles.i0,  tiles.i1};
   if (tiles.j1 <= tiles.j0) return;
-  // A tile's leaves cover only that tile's pixels, so tiles write disjoint parts of the mask.
-  VELDRA_COMMON::parallelTiles(tiles.i0, tiles.j0, tiles.i1, tiles.j1,
-                               [&renderer](int i, int j) { renderer.renderTile(i, j); });
+  // A leaf covers only its own pixels, so tiles and their quadrants write disjoint parts of the mask.
+  VELDRA_COMMON::parallelTileQuadrants(tiles.i0, tiles.j0, tiles.i1, tiles.j1,
+                                       [&renderer](int i, int j, int q) { renderer.renderQuadrant(i, j, q); });
 }
 
 VELDRA::EDITMODE MattingMode(const SLMain& engine, int x, int y) {

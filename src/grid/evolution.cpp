@@ -155,10 +155,11 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
     const bool withRegional = useRegional != 0;
 
     // Phase 1 reads the channels and writes each ring leaf's own scratch values; phase 2 reads and
-    // writes each ring leaf's own values. Tiles are therefore independent within each phase.
-    VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+    // writes each ring leaf's own values. Tiles, and quarters of tiles, are therefore independent
+    // within each phase.
+    VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
       if (TileMissesRing(*this, i, j, x, y, r, R)) return;
-      forEachLeafWithWindow(*this, i, j, [&](unsigned n, float px, float py, float h, const LeafWindow& w) {
+      forEachLeafWithWindow(*this, i, j, q, [&](unsigned n, float px, float py, float h, const LeafWindow& w) {
         const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
         if (d < r || d > R) return;
         if (px >= bx0 && py >= by0 && px < bx1 && py < by1) {

@@ -77,10 +77,16 @@ class LeafWindow {
   int ti_, tj_;
 };
 
+// Quadrant argument of forEachLeafWithWindow for the whole tile.
+inline constexpr int kWholeTile = -1;
+
 // The leaves of root tile (i, j) in forEachLeafInTile's order (child 0 first), each with its centre,
-// its edge and its window. The visitor must not change the tree.
+// its edge and its window; with a quadrant 0 .. 3, only the leaves below the root's child of that
+// index (a root that is itself a leaf belongs to quadrant 0). The four quadrants together visit the
+// tile's leaves once each, so a tile's work can be shared out finer than by tiles. The visitor must
+// not change the tree.
 template <typename F>
-void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, F&& visit) {
+void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, int quadrant, F&& visit) {
   struct Entry {
     unsigned node;
     float cx, cy, edge;
@@ -97,7 +103,7 @@ void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, F&& visit) {
     const unsigned c = grid.child0(e.node);
     const LeafWindow window(grid, blocks, e.level, e.k, i, j);
     if (c == NO_NODE) {
-      visit(e.node, e.cx, e.cy, e.edge, window);
+      if (e.level > 0 || quadrant <= 0) visit(e.node, e.cx, e.cy, e.edge, window);
       continue;
     }
     // Inner node: its block serves every node below it; a deeper tree than the blocks can hold
@@ -112,10 +118,17 @@ void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, F&& visit) {
         block.child0[oy + 1][ox + 1] = m == NO_NODE ? NO_NODE : grid.child0(m);
       }
     const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
-    for (unsigned k = 4; k-- > 0;)
+    for (unsigned k = 4; k-- > 0;) {
+      if (e.level == 0 && quadrant >= 0 && k != static_cast<unsigned>(quadrant)) continue;
       stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
                              (k & 2u) ? e.cy + quarter : e.cy - quarter, half, e.level + 1, k};
+    }
   }
+}
+
+template <typename F>
+void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, F&& visit) {
+  forEachLeafWithWindow(grid, i, j, kWholeTile, visit);
 }
 
 }  // namespace VELDRA_TRW

@@ -80,9 +80,9 @@ void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) {
   j1 = j1 < 0 ? 0 : (j1 > jMax ? jMax : j1);
   const bool withRegional = useRegional != 0;
 
-  // Each tile writes scratch values of its own leaves only and reads channels nobody writes here.
-  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    forEachLeafWithWindow(*this, i, j, [&](unsigned n, float, float, float, const LeafWindow& w) {
+  // Each leaf writes its own scratch values only and reads channels nobody writes here.
+  VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
+    forEachLeafWithWindow(*this, i, j, q, [&](unsigned n, float, float, float, const LeafWindow& w) {
       reinitialiseLeaf(*this, n, w, withRegional);
     });
   });

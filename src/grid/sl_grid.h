@@ -157,14 +157,37 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // refine as it goes; child links are read after the visit because splitting may move the pools.
   template <typename F>
   void forEachLeafInTile(int i, int j, const unsigned char (&order)[4], F&& visit) const {
+    forEachLeafBelow(rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileSizeF,
+                     (static_cast<float>(j) + 0.5f) * tileSizeF, tileSizeF, order, visit);
+  }
+
+  // The leaves of root tile (i, j) below the root's child q (0 .. 3), child 0 first; a root that is
+  // itself a leaf belongs to quadrant 0. The four quadrants visit the tile's leaves once each, so they
+  // can run in parallel: the visitor must not split.
+  template <typename F>
+  void forEachLeafInTileQuadrant(int i, int j, int q, F&& visit) const {
+    const unsigned root = rootIndex(i, j);
+    const float cx = (static_cast<float>(i) + 0.5f) * tileSizeF, cy = (static_cast<float>(j) + 0.5f) * tileSizeF;
+    if (!hasChildren(root)) {
+      if (q == 0) visit(root, cx, cy, tileSizeF);
+      return;
+    }
+    const float quarter = tileSizeF * 0.25f;
+    forEachLeafBelow(child0(root) + static_cast<unsigned>(q), (q & 1) ? cx + quarter : cx - quarter,
+                     (q & 2) ? cy + quarter : cy - quarter, tileSizeF * 0.5f, kChildrenInOrder, visit);
+  }
+
+  // Depth-first walk of the leaves below `node` (centre cx, cy, edge `edge`), as forEachLeafInTile.
+  template <typename F>
+  void forEachLeafBelow(unsigned node, float cx, float cy, float edge, const unsigned char (&order)[4],
+                        F&& visit) const {
     struct Entry {
       unsigned node;
       float cx, cy, edge;
     };
     Entry stack[kWalkStackCapacity];
     int depth = 0;
-    stack[depth++] = Entry{rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileSizeF,
-                           (static_cast<float>(j) + 0.5f) * tileSizeF, tileSizeF};
+    stack[depth++] = Entry{node, cx, cy, edge};
     while (depth > 0) {
       const Entry e = stack[--depth];
       if (!hasChildren(e.node)) {

@@ -154,4 +154,56 @@ TEST(LeafWindow, StencilsAndDifferencesEqualTheClimbingLookups) {
   }
 }
 
+// Everything a window walk hands over about one leaf, ancestors' windows included.
+void describeLeaf(std::vector<float>& out, unsigned n, float cx, float cy, float e, const LeafWindow& w) {
+  out.insert(out.end(), {static_cast<float>(n), cx, cy, e});
+  for (int a = 0; a <= w.level(); ++a)
+    for (int oy = -2; oy <= 2; ++oy)
+      for (int ox = -2; ox <= 2; ++ox) out.push_back(static_cast<float>(w.atLevel(a, ox, oy)));
+}
+
+// Quarters of a tile share its walks out between threads: the four quadrant walks, one after
+// another, must be the whole tile's walk, leaf for leaf, with the same centres, edges and windows.
+// Returns the number of tiles whose root is itself the one leaf.
+int expectQuadrantWalksAreTheTileWalk(const SLGrid2D& grid) {
+  int singleLeafTiles = 0;
+  for (int j = -grid.gj; j < static_cast<int>(grid.nj) + grid.gj; ++j)
+    for (int i = -grid.gi; i < static_cast<int>(grid.ni) + grid.gi; ++i) {
+      singleLeafTiles += grid.hasChildren(grid.rootIndex(i, j)) ? 0 : 1;
+      std::vector<float> whole, quarters, plainWhole, plainQuarters;
+      forEachLeafWithWindow(grid, i, j, [&](unsigned n, float cx, float cy, float e, const LeafWindow& w) {
+        describeLeaf(whole, n, cx, cy, e, w);
+      });
+      grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder, [&](unsigned n, float cx, float cy, float e) {
+        plainWhole.insert(plainWhole.end(), {static_cast<float>(n), cx, cy, e});
+      });
+      for (int q = 0; q < 4; ++q) {
+        forEachLeafWithWindow(grid, i, j, q, [&](unsigned n, float cx, float cy, float e, const LeafWindow& w) {
+          describeLeaf(quarters, n, cx, cy, e, w);
+        });
+        grid.forEachLeafInTileQuadrant(i, j, q, [&](unsigned n, float cx, float cy, float e) {
+          plainQuarters.insert(plainQuarters.end(), {static_cast<float>(n), cx, cy, e});
+        });
+      }
+      EXPECT_EQ(quarters, whole) << "tile " << i << ", " << j;
+      EXPECT_EQ(plainQuarters, plainWhole) << "tile " << i << ", " << j;
+    }
+  return singleLeafTiles;
+}
+
+TEST(LeafWindow, QuadrantWalksTogetherAreTheTileWalk) {
+  // A deeply refined tree, and one refined in a single tile, whose other tiles are single leaves.
+  expectQuadrantWalksAreTheTileWalk(*randomTree(3));
+  auto sparse = std::make_unique<SLGrid2D>();
+  sparse->setImageSize(700, 500);
+  unsigned n = sparse->rootIndex(1, 1);
+  for (int level = 0; level < 4; ++level) {
+    sparse->SplitBalanced(n);
+    n = sparse->child0(n) + static_cast<unsigned>(level % 4);
+  }
+  sparse->updateRootFlags();
+  ASSERT_TRUE(sparse->checkGrading());
+  EXPECT_GT(expectQuadrantWalksAreTheTileWalk(*sparse), 20);
+}
+
 }  // namespace

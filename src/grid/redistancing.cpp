@@ -3,9 +3,12 @@
 // a sign change keep their values as the boundary condition, every other leaf starts at the far value,
 // and four Gauss-Seidel sweeps in the diagonal directions take upwind one- and two-neighbour updates.
 // The sweeps read values updated earlier in the same sweep, so visiting orders are part of the result.
+#include <atomic>
 #include <cmath>
 #include <new>
 #include <vector>
+
+#include "common/parallel_rows.h"
 
 #include "grid/redistancing_detail.h"
 
@@ -19,28 +22,11 @@ using redistancing::takeSample;
 using redistancing::updateLevelSet;
 using redistancing::updateRegional;
 
-// Largest box (in root tiles) whose sweeps replay recorded leaf lists; a radius-1000 brush's line
-// edit covers 11 x 11 tiles.
+// Largest box (in root tiles) whose sweeps replay leaf lists; a radius-1000 brush's line edit covers
+// 11 x 11 tiles.
 constexpr long long kListedBoxTiles = 144;
 
 constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK;
-
-// The leaves of a sweep in its order, kept so that the reverse sweep can replay them. Recording is
-// given up (and the reverse sweep walks the tree instead) when the list cannot grow: running short
-// of memory here costs speed, never the edit.
-struct LeafRecord {
-  std::vector<SweepLeaf>* leaves;
-  bool complete;
-  LeafRecord(std::vector<SweepLeaf>& list, bool wanted) : leaves(&list), complete(wanted) { list.clear(); }
-  void add(const SweepLeaf& e) {
-    if (!complete) return;
-    try {
-      leaves->push_back(e);
-    } catch (const std::bad_alloc&) {
-      complete = false;
-    }
-  }
-};
 
 // One leaf of a sweep. The first sweep also gives every unmarked leaf its far value as it reaches it:
 // a leaf's value is read only by leaves after it in the sweep, so they all see the far value, as if
@@ -73,31 +59,79 @@ void markPair(SLGrid2D& grid, unsigned n, unsigned other, bool withRegional) {
   }
 }
 
-// One walk per tile, tiles in row-major order: stores each leaf's centre in "temp"/"temp2", clears
-// both redistancing marks, then tests the edges to its -x and -y sides, marking both sides of a sign
-// or label change. Every edge between leaves is tested once, from its +x or +y side; the leaves it
-// marks on that side come earlier in the walk, so they are cleared before they are marked. The
-// leaves are listed in walk order, which is the first sweep's order.
-void prepareTile(SLGrid2D& grid, int i, int j, bool withRegional, LeafRecord& order) {
+// Tests the edges to leaf n's -x and -y sides, marking both sides of a sign or label change. Every
+// edge between leaves is tested once, from its +x or +y side.
+void markBackEdges(SLGrid2D& grid, unsigned n, const unsigned around[4], bool withRegional) {
+  static constexpr Direction kLookBack[2] = {DIR_MINUS_X, DIR_MINUS_Y};
+  static constexpr unsigned kFacing[2][2] = {{1, 3}, {2, 3}};
+  for (int side = 0; side < 2; ++side) {
+    const unsigned m = around[kLookBack[side]];
+    if (m == NO_NODE) continue;
+    const unsigned c = grid.child0(m);
+    if (c == NO_NODE) {
+      markPair(grid, n, m, withRegional);
+    } else {
+      markPair(grid, n, c + kFacing[side][0], withRegional);
+      markPair(grid, n, c + kFacing[side][1], withRegional);
+    }
+  }
+}
+
+// Preparation of leaf n: its centre into "temp"/"temp2", both redistancing marks cleared.
+void prepareLeaf(SLGrid2D& grid, unsigned n, float cx, float cy) {
+  grid.temp[n] = cx;
+  grid.temp2[n] = cy;
+  grid.flags(n).clear(kBothMarks);
+}
+
+// The walking preparation, one walk per tile in row-major tile order: each leaf is prepared, then
+// marks across its back edges. The leaves it marks on the far side come earlier in the walk, so they
+// are cleared before they are marked.
+void prepareTileWalking(SLGrid2D& grid, int i, int j, bool withRegional) {
+  grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float, const unsigned around[4]) {
+    prepareLeaf(grid, n, cx, cy);
+    markBackEdges(grid, n, around, withRegional);
+  });
+}
+
+// The listed preparation's parallel part for tile (i, j): the tile's leaves in the first sweep's order
+// (prepared as they are listed) and in the third sweep's order. Writes only the tile's own leaves.
+void listTile(SLGrid2D& grid, int i, int j, std::vector<SweepLeaf>& firstOrder, std::vector<SweepLeaf>& thirdOrder) {
+  firstOrder.clear();
+  thirdOrder.clear();
   grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float edge, const unsigned around[4]) {
-    static constexpr Direction kLookBack[2] = {DIR_MINUS_X, DIR_MINUS_Y};
-    static constexpr unsigned kFacing[2][2] = {{1, 3}, {2, 3}};
-    order.add(SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}});
-    grid.temp[n] = cx;
-    grid.temp2[n] = cy;
-    grid.flags(n).clear(kBothMarks);
-    for (int side = 0; side < 2; ++side) {
-      const unsigned m = around[kLookBack[side]];
-      if (m == NO_NODE) continue;
-      const unsigned c = grid.child0(m);
-      if (c == NO_NODE) {
-        markPair(grid, n, m, withRegional);
-      } else {
-        markPair(grid, n, c + kFacing[side][0], withRegional);
-        markPair(grid, n, c + kFacing[side][1], withRegional);
-      }
+    firstOrder.push_back(SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}});
+    prepareLeaf(grid, n, cx, cy);
+  });
+  grid.forEachLeafInTileWithNeighbours(i, j, kSweeps[2].childOrder,
+                                       [&](unsigned n, float, float, float edge, const unsigned around[4]) {
+                                         thirdOrder.push_back(SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}});
+                                       });
+}
+
+// Lists every tile of the box (index (j - j0) * width + (i - i0)) in both orders, tiles in parallel.
+// False when a list could not grow: the walking preparation then starts over, which costs speed,
+// never the edit.
+bool listBox(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
+  const std::size_t count = static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
+  std::vector<std::vector<SweepLeaf>>& first = grid.sweepTileLeaves[0];
+  std::vector<std::vector<SweepLeaf>>& third = grid.sweepTileLeaves[1];
+  try {
+    if (first.size() < count) first.resize(count);
+    if (third.size() < count) third.resize(count);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::atomic<bool> complete{true};
+  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+    const std::size_t t = static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0);
+    try {
+      listTile(grid, i, j, first[t], third[t]);
+    } catch (const std::bad_alloc&) {
+      complete.store(false, std::memory_order_relaxed);
     }
   });
+  return complete.load(std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -111,45 +145,52 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   i1 = i1 > iMax ? iMax : i1;
   j1 = j1 > jMax ? jMax : j1;
   const bool withRegional = useRegional != 0;
+  const bool empty = i0 >= i1 || j0 >= j1;
 
-  // Lists are kept for brush-sized boxes only: a whole-image pass would leave lists of every leaf
-  // behind and pay for growing them, and it walks four times as it always did.
-  const bool record = static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles;
-  LeafRecord rowOrder(sweepLeaves[0], record), columnOrder(sweepLeaves[1], record);
-  for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i) prepareTile(*this, i, j, withRegional, rowOrder);
+  // Brush-sized boxes are walked once per tile in parallel, listing the leaves in the orders of the
+  // first and third sweeps; all four sweeps then replay lists (the second and fourth backwards). A
+  // whole-image pass would leave lists of every leaf behind and pay for growing them: it walks.
+  const bool listed = !empty && static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles &&
+                      listBox(*this, i0, j0, i1, j1);
+  const auto tileIndex = [&](int i, int j) {
+    return static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0);
+  };
+  if (listed) {
+    // Marking stays on one thread, tiles in row-major order: a leaf also marks leaves of the tiles
+    // before it. Every leaf of the box was cleared while listing, and a mark is only ever set, so the
+    // marks are those of the walking preparation.
+    for (int j = j0; j < j1; ++j)
+      for (int i = i0; i < i1; ++i)
+        for (const SweepLeaf& e : sweepTileLeaves[0][tileIndex(i, j)]) markBackEdges(*this, e.node, e.around, withRegional);
+  } else if (!empty) {
+    for (int j = j0; j < j1; ++j)
+      for (int i = i0; i < i1; ++i) prepareTileWalking(*this, i, j, withRegional);
+  }
 
-  // Everything stays on the calling thread: the sweeps read values written earlier in the same
+  // Everything below stays on the calling thread: the sweeps read values written earlier in the same
   // sweep. The second sweep visits the leaves of the first in reverse (tiles and children both
-  // reversed), and the fourth those of the third, so they replay the recorded lists backwards.
-  const auto walkSweep = [&](int p, LeafRecord* record) {
+  // reversed), and the fourth those of the third, so they replay the lists backwards.
+  for (int p = 0; p < 4 && !empty; ++p) {
     const SweepPlan& plan = kSweeps[p];
+    redistancing::loadSweep(*this, plan);
+    const bool setFarValues = p == 0;
     redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
-      const auto visit = [&](unsigned n, float, float, float edge, const unsigned around[4]) {
-        const SweepLeaf e{n, edge, {around[0], around[1], around[2], around[3]}};
-        if (record != nullptr) record->add(e);
-        sweepLeaf(*this, sweep, e, withRegional, p == 0);
-      };
-      forEachLeafInTileWithNeighbours(i, j, plan.childOrder, visit);
+      if (!listed) {
+        forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
+                                        [&](unsigned n, float, float, float edge, const unsigned around[4]) {
+                                          const SweepLeaf e{n, edge, {around[0], around[1], around[2], around[3]}};
+                                          sweepLeaf(*this, sweep, e, withRegional, setFarValues);
+                                        });
+        return;
+      }
+      const std::vector<SweepLeaf>& leaves = sweepTileLeaves[p / 2][tileIndex(i, j)];
+      if (p % 2 == 1) {
+        for (auto e = leaves.rbegin(); e != leaves.rend(); ++e) sweepLeaf(*this, sweep, *e, withRegional, setFarValues);
+      } else {
+        for (const SweepLeaf& e : leaves) sweepLeaf(*this, sweep, e, withRegional, setFarValues);
+      }
     });
-  };
-  const auto replay = [&](int p, const LeafRecord& record, bool backwards) {
-    if (!record.complete) return walkSweep(p, nullptr);
-    const std::vector<SweepLeaf>& leaves = *record.leaves;
-    if (backwards) {
-      for (auto e = leaves.rbegin(); e != leaves.rend(); ++e) sweepLeaf(*this, sweep, *e, withRegional, p == 0);
-    } else {
-      for (const SweepLeaf& e : leaves) sweepLeaf(*this, sweep, e, withRegional, p == 0);
-    }
-  };
-  redistancing::loadSweep(*this, kSweeps[0]);
-  replay(0, rowOrder, false);
-  redistancing::loadSweep(*this, kSweeps[1]);
-  replay(1, rowOrder, true);
-  redistancing::loadSweep(*this, kSweeps[2]);
-  walkSweep(2, &columnOrder);
-  redistancing::loadSweep(*this, kSweeps[3]);
-  replay(3, columnOrder, true);
+  }
 
   RefreshBoundary(levelSet.data());
   RefreshBoundary(regional.data());

@@ -118,8 +118,9 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // of the block, concatenated in tile order afterwards so that lists keep the walks' order.
   std::vector<unsigned> refineNotedRoots;
   std::vector<std::vector<unsigned>> refineTileLists;
-  // Scratch of redistancing: the box's leaves in the orders of its first and third sweeps.
-  std::vector<SweepLeaf> sweepLeaves[2];
+  // Scratch of redistancing: per root tile of the box, its leaves in the orders of the first and of
+  // the third sweep.
+  std::vector<std::vector<SweepLeaf>> sweepTileLeaves[2];
 
   // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
   //      finite_differences.cpp) ----

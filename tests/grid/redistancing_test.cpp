@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <memory>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -320,6 +322,97 @@ TEST(Redistance, SecondAndFourthSweepsVisitTheFirstAndThirdReversed) {
   EXPECT_EQ(std::set<unsigned>(orders[0].begin(), orders[0].end()), std::set<unsigned>(orders[2].begin(), orders[2].end()));
   EXPECT_EQ(orders[1], std::vector<unsigned>(orders[0].rbegin(), orders[0].rend()));
   EXPECT_EQ(orders[3], std::vector<unsigned>(orders[2].rbegin(), orders[2].rend()));
+}
+
+// Plain sequential redistancing, written from the method's definition: one walk in row-major tile
+// order prepares each leaf (centre, marks cleared) and marks both sides of every sign or label change
+// across its -x and -y edges; then the four sweeps, each walking the tree in its plan's order and
+// looking the upwind neighbours up.
+void referenceRedistance(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
+  const bool regional = grid.useRegional != 0;
+  const auto mark = [&](unsigned a, unsigned b) {
+    if (grid.levelSet[a] * grid.levelSet[b] <= 0.0f) {
+      grid.flags(a).set(TreeFlags::FRONT_MARK);
+      grid.flags(b).set(TreeFlags::FRONT_MARK);
+    }
+    if (regional && grid.region[a] != grid.region[b]) {
+      grid.flags(a).set(TreeFlags::REGION_MARK);
+      grid.flags(b).set(TreeFlags::REGION_MARK);
+    }
+  };
+  for (int j = j0; j < j1; ++j)
+    for (int i = i0; i < i1; ++i)
+      grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float, const unsigned around[4]) {
+        grid.temp[n] = cx;
+        grid.temp2[n] = cy;
+        grid.flags(n).clear(TreeFlags::FRONT_MARK);
+        grid.flags(n).clear(TreeFlags::REGION_MARK);
+        const unsigned back[2] = {around[VELDRA_TRW::DIR_MINUS_X], around[VELDRA_TRW::DIR_MINUS_Y]};
+        const unsigned facing[2][2] = {{1, 3}, {2, 3}};
+        for (int side = 0; side < 2; ++side) {
+          if (back[side] == VELDRA_TRW::NO_NODE) continue;
+          if (!grid.hasChildren(back[side])) {
+            mark(n, back[side]);
+          } else {
+            mark(n, grid.child0(back[side]) + facing[side][0]);
+            mark(n, grid.child0(back[side]) + facing[side][1]);
+          }
+        }
+      });
+  for (int p = 0; p < 4; ++p) {
+    rd::loadSweep(grid, rd::kSweeps[p]);
+    for (unsigned n : planOrder(grid, rd::kSweeps[p], i0, j0, i1, j1)) {
+      const TreeFlags f = grid.flags(n);
+      if (p == 0 && !f.has(TreeFlags::FRONT_MARK)) grid.levelSet[n] = grid.levelSet[n] >= 0.0f ? kFar : -kFar;
+      if (p == 0 && regional && !f.has(TreeFlags::REGION_MARK)) grid.regional[n] = kFar;
+      if (f.has(TreeFlags::FRONT_MARK)) continue;
+      const float h = grid.tileSizeF / static_cast<float>(1u << grid.level(n));
+      const rd::Sample s1 = rd::takeSample(grid, grid.sweep, n, 0, regional);
+      const rd::Sample s2 = rd::takeSample(grid, grid.sweep, n, 1, regional);
+      rd::updateLevelSet(grid.sweep, n, h, s1, s2);
+      if (regional) rd::updateRegional(grid.sweep, n, h, s1, s2);
+    }
+  }
+  grid.RefreshBoundary(grid.levelSet.data());
+  grid.RefreshBoundary(grid.regional.data());
+  grid.RefreshBoundary(grid.region.data());
+}
+
+// Brush-sized boxes list their leaves on several threads and replay the lists; whole-image boxes of
+// large images walk. Both must be the plain sequential method, value for value and mark for mark.
+TEST(Redistance, ListedAndWalkingSweepsAreThePlainMethod) {
+  struct Case {
+    std::uint32_t width, height;
+    int i0, j0, i1, j1;
+  };
+  // 4 x 3 tiles of a small image (listed), and every tile of a 16 x 14-tile block (walked).
+  const Case cases[] = {{1000, 700, -1, 0, 3, 3}, {3000, 2600, -2, -2, 14, 12}};
+  for (const Case& c : cases)
+    for (std::uint32_t seed = 1; seed <= 2; ++seed) {
+      std::unique_ptr<SLGrid2D> grids[2];
+      for (auto& grid : grids) {
+        grid = makeGrid(c.width, c.height);
+        randomGradedRefine(*grid, seed, 600, grid->maxLevel);
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> noise(-3.0f, 3.0f);
+        std::uniform_int_distribution<int> labels(0, 2);
+        fillField(*grid, grid->levelSet, [&](float x, float y) { return std::hypot(x - 500, y - 350) / 4.0f - 40.0f + noise(rng); });
+        fillField(*grid, grid->regional, [&](float, float) { return std::fabs(noise(rng)); });
+        grid->walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(labels(rng)); });
+        grid->useRegional = seed == 2 ? 1 : 0;
+      }
+      grids[0]->Redistance(c.i0, c.j0, c.i1, c.j1);
+      referenceRedistance(*grids[1], c.i0, c.j0, c.i1, c.j1);
+      int compared = 0;
+      grids[0]->walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) {
+        ASSERT_EQ(grids[0]->levelSet[n], grids[1]->levelSet[n]) << "node " << n << ", seed " << seed;
+        ASSERT_EQ(grids[0]->regional[n], grids[1]->regional[n]) << "node " << n << ", seed " << seed;
+        ASSERT_EQ(grids[0]->flags(n).has(TreeFlags::FRONT_MARK), grids[1]->flags(n).has(TreeFlags::FRONT_MARK));
+        ASSERT_EQ(grids[0]->flags(n).has(TreeFlags::REGION_MARK), grids[1]->flags(n).has(TreeFlags::REGION_MARK));
+        ++compared;
+      });
+      EXPECT_GT(compared, 2000);
+    }
 }
 
 TEST(RedistanceCandidates, GeneralCandidateReproducesUnitSlopePlanes) {

@@ -125,7 +125,8 @@ void SLGrid2D::LineEdit(unsigned char label, const float start[2], const float e
   const GeometryLine shape(start[0], start[1], end[0], end[1], radius);
   const TileBox box = SegmentTileBox(*this, start[0], start[1], end[0], end[1], radius);
   LineEditRefine(*this, shape, label, box);
-  updateRootFlags();
+  // Splits link their children without the ROOT bit, so ROOT still marks exactly the root tiles: no
+  // walk over the whole tree (whose cost grows with the image, not the brush) is needed to refresh it.
   LineEditPaint(*this, shape, label, box);
   RefreshBoundary(levelSet.data());
   if (useRegional != 0) {

@@ -1,7 +1,8 @@
 // Whole-tree invariants that every exported call must leave behind, whatever the host passed: the
 // tree is graded, every interior leaf is visited exactly once, child links point back to their parent
-// one level down, field values on interior leaves are finite, and (after a call that did not run out
-// of memory) every allocated node group is linked into the tree.
+// one level down, the ROOT bit marks exactly the root tiles (neighbour lookups rely on it), field
+// values on interior leaves are finite, and (after a call that did not run out of memory) every
+// allocated node group is linked into the tree.
 #pragma once
 #include <cmath>
 #include <cstdint>
@@ -32,6 +33,7 @@ inline std::string treeProblem(VELDRA_TRW::SLGrid2D& grid, bool checkNodeAccount
   std::uint64_t reachable = 0;
   grid.walk(Walk::AllNodes, [&](unsigned n) {
     ++reachable;
+    if (grid.flags(n).has(TreeFlags::ROOT) != (grid.parent(n) == NO_NODE)) fail("ROOT bit not on root tiles only", n);
     const unsigned c = grid.child0(n);
     if (c == NO_NODE) return;
     if (c % 4 != 0 || c >= capacity) return fail("child link out of range", n);

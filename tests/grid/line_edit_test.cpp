@@ -83,12 +83,20 @@ TEST(LineEditPaint, EveryLeafFollowsThePaintingRules) {
 
 // ---- refinement along the outline (needs graded splitting) ----
 
-// Leaves near the outline (within half a diagonal plus 25.6 pixels) end at the finest level.
+// Leaves near the outline (within half a diagonal plus 25.6 pixels) end at the finest level. The
+// splits leave the ROOT bit on the root tiles only, as the line edit relies on (it does not walk the
+// whole tree to refresh it).
 TEST(LineEditRefine, OutlineEndsAtTheFinestLevelAndTheTreeStaysGraded) {
   auto grid = makeGrid(1024, 768);
   const GeometryLine shape(400.0f, 300.0f, 430.0f, 500.0f, 12.0f);
   VELDRA_TRW::LineEditRefine(*grid, shape, 0, SegmentTileBox(*grid, 400.0f, 300.0f, 430.0f, 500.0f, 12.0f));
-  grid->updateRootFlags();
+  int roots = 0;
+  grid->walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) {
+    const bool root = grid->parent(n) == VELDRA_TRW::NO_NODE;
+    EXPECT_EQ(grid->flags(n).has(VELDRA_TRW::TreeFlags::ROOT), root) << "node " << n;
+    roots += root;
+  });
+  EXPECT_EQ(roots, (4 + 4) * (3 + 4));  // interior and ghost tiles
   int finest = 0;
   for (const LeafGeom& l : leavesInTiles(*grid, 0, 0, 4, 3)) {
     if (std::fabs(shape.Distance(l.cx, l.cy, 0.0f)) >= l.edge * 0.5f * 1.414f + 25.6f) continue;

@@ -46,6 +46,36 @@ class Strokes : public ::testing::Test {
   }
 };
 
+// ---- the host's side ----
+
+// The block handed to ComputeEdgeSnapData is the brush box grown by 12 pixels, pixels beyond the image
+// repeating the nearest edge pixel: checked pixel by pixel for boxes at every edge and corner.
+TEST(HostSnapBlock, RepeatsTheNearestEdgePixelBeyondTheImage) {
+  RgbaImage img{37, 29, {}};
+  img.pixels.resize(static_cast<std::size_t>(img.width) * img.height * 4);
+  for (std::size_t k = 0; k < img.pixels.size(); ++k) img.pixels[k] = static_cast<unsigned char>(k * 7 + k / 13);
+  SnapField snap;
+  int boxes = 0;
+  for (int y = -3; y < img.height + 3; y += 4)
+    for (int x = -3; x < img.width + 3; x += 4)
+      for (int radius : {0, 3, 20}) {
+        const Box box = brushBox(x, y, radius, img.width, img.height);
+        computeSnap(img, box, snap);
+        const int bw = box.w + 24, bh = box.h + 24;
+        ASSERT_EQ(snap.block.size(), static_cast<std::size_t>(bw) * bh * 4);
+        for (int r = 0; r < bh; ++r)
+          for (int c = 0; c < bw; ++c) {
+            const unsigned char* want = img.at(std::clamp(box.x - 12 + c, 0, img.width - 1),
+                                               std::clamp(box.y - 12 + r, 0, img.height - 1));
+            for (int k = 0; k < 4; ++k)
+              ASSERT_EQ(snap.block[(static_cast<std::size_t>(r) * bw + c) * 4 + k], want[k])
+                  << "box " << box.x << "," << box.y << " " << box.w << "x" << box.h << " at " << c << "," << r;
+          }
+        ++boxes;
+      }
+  EXPECT_GT(boxes, 100);
+}
+
 // ---- the drivers' immediate behaviour ----
 
 TEST_F(Strokes, FirstAddEventPaintsTheHardCoreWithoutEdges) {

@@ -94,18 +94,28 @@ void prepareTileWalking(SLGrid2D& grid, int i, int j, bool withRegional) {
   });
 }
 
+// Row-major slot of tile (i, j) in the per-tile lists of a box [i0, i1) x [j0, j1).
+std::size_t boxSlot(int i0, int j0, int i1, int i, int j) {
+  return static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0);
+}
+
+// A sweep's record of leaf n: its edge and its four edge neighbours.
+SweepLeaf sweepLeafOf(unsigned n, float edge, const unsigned around[4]) {
+  return SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}};
+}
+
 // The listed preparation's parallel part for tile (i, j): the tile's leaves in the first sweep's order
 // (prepared as they are listed) and in the third sweep's order. Writes only the tile's own leaves.
 void listTile(SLGrid2D& grid, int i, int j, std::vector<SweepLeaf>& firstOrder, std::vector<SweepLeaf>& thirdOrder) {
   firstOrder.clear();
   thirdOrder.clear();
   grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float edge, const unsigned around[4]) {
-    firstOrder.push_back(SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}});
+    firstOrder.push_back(sweepLeafOf(n, edge, around));
     prepareLeaf(grid, n, cx, cy);
   });
   grid.forEachLeafInTileWithNeighbours(i, j, kSweeps[2].childOrder,
                                        [&](unsigned n, float, float, float edge, const unsigned around[4]) {
-                                         thirdOrder.push_back(SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}});
+                                         thirdOrder.push_back(sweepLeafOf(n, edge, around));
                                        });
 }
 
@@ -124,7 +134,7 @@ bool listBox(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
   }
   std::atomic<bool> complete{true};
   VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    const std::size_t t = static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0);
+    const std::size_t t = boxSlot(i0, j0, i1, i, j);
     try {
       listTile(grid, i, j, first[t], third[t]);
     } catch (const std::bad_alloc&) {
@@ -152,16 +162,14 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   // whole-image pass would leave lists of every leaf behind and pay for growing them: it walks.
   const bool listed = !empty && static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles &&
                       listBox(*this, i0, j0, i1, j1);
-  const auto tileIndex = [&](int i, int j) {
-    return static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0);
-  };
   if (listed) {
     // Marking stays on one thread, tiles in row-major order: a leaf also marks leaves of the tiles
     // before it. Every leaf of the box was cleared while listing, and a mark is only ever set, so the
     // marks are those of the walking preparation.
     for (int j = j0; j < j1; ++j)
       for (int i = i0; i < i1; ++i)
-        for (const SweepLeaf& e : sweepTileLeaves[0][tileIndex(i, j)]) markBackEdges(*this, e.node, e.around, withRegional);
+        for (const SweepLeaf& e : sweepTileLeaves[0][boxSlot(i0, j0, i1, i, j)])
+          markBackEdges(*this, e.node, e.around, withRegional);
   } else if (!empty) {
     for (int j = j0; j < j1; ++j)
       for (int i = i0; i < i1; ++i) prepareTileWalking(*this, i, j, withRegional);
@@ -178,12 +186,12 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
       if (!listed) {
         forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
                                         [&](unsigned n, float, float, float edge, const unsigned around[4]) {
-                                          const SweepLeaf e{n, edge, {around[0], around[1], around[2], around[3]}};
-                                          sweepLeaf(*this, sweep, e, withRegional, setFarValues);
+                                          sweepLeaf(*this, sweep, sweepLeafOf(n, edge, around), withRegional,
+                                                    setFarValues);
                                         });
         return;
       }
-      const std::vector<SweepLeaf>& leaves = sweepTileLeaves[p / 2][tileIndex(i, j)];
+      const std::vector<SweepLeaf>& leaves = sweepTileLeaves[p / 2][boxSlot(i0, j0, i1, i, j)];
       if (p % 2 == 1) {
         for (auto e = leaves.rbegin(); e != leaves.rend(); ++e) sweepLeaf(*this, sweep, *e, withRegional, setFarValues);
       } else {

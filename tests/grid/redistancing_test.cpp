@@ -396,9 +396,11 @@ TEST(Redistance, ListedAndWalkingSweepsAreThePlainMethod) {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<float> noise(-3.0f, 3.0f);
         std::uniform_int_distribution<int> labels(0, 2);
-        fillField(*grid, grid->levelSet, [&](float x, float y) { return std::hypot(x - 500, y - 350) / 4.0f - 40.0f + noise(rng); });
+        fillField(*grid, grid->levelSet,
+                  [&](float x, float y) { return std::hypot(x - 500, y - 350) / 4.0f - 40.0f + noise(rng); });
         fillField(*grid, grid->regional, [&](float, float) { return std::fabs(noise(rng)); });
-        grid->walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(labels(rng)); });
+        grid->walk(VELDRA_TRW::Walk::AllNodes,
+                   [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(labels(rng)); });
         grid->useRegional = seed == 2 ? 1 : 0;
       }
       grids[0]->Redistance(c.i0, c.j0, c.i1, c.j1);

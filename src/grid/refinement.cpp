@@ -5,10 +5,9 @@
 // allocator may move the pools), compute every new value on the unsplit tree, and only then link.
 //
 // Marks are set only by the box marking, by MarkSplit and by the ghost border, so every root tile
-// where a mark is set is noted in refineTilesMarked. A pass clears marks, collects splits and merges
-// and refreshes the ROOT bits only in noted tiles, in row-major tile order and depth first inside a
-// tile: the work lists and their order are those of walks over the whole tree, at the cost of the
-// tiles a pass can touch.
+// where a mark is set is noted in refineTilesMarked. A pass clears marks and collects splits and
+// merges only in noted tiles, in row-major tile order and depth first inside a tile: the work lists
+// and their order are those of walks over the whole tree, at the cost of the tiles a pass can touch.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -243,13 +242,8 @@ void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
   j1 = clampTo(j1, nj);
   if (j0 < j1) refinement::markLeaves(*this, i0, j0, i1, j1);
   applyInNotedTiles(*this);
-  // Only noted tiles changed shape; ROOT marks exactly the root tiles everywhere else already.
-  forEachNotedTileInParallel(*this, [&](unsigned root) {
-    flags(root).set(TreeFlags::ROOT);
-    walkSubtree(root, false, [&](unsigned n) {
-      if (n != root) flags(n).clear(TreeFlags::ROOT);
-    });
-  });
+  // The ROOT bits need no refresh: linked children never carry the bit and merges only unlink, so
+  // ROOT still marks exactly the root tiles, as a refresh over the whole tree would leave it.
 }
 
 void SLGrid2D::ClearRefineMarks() {

@@ -1,7 +1,7 @@
-// The field operations that run root tiles in parallel (evolution, narrow band) and whole brush
-// strokes (which add parallel selection reads, split values and line-edit painting) must give
-// bit-identical trees on one thread and on many: every node's links and channel values are compared
-// after running the same work under both limits.
+// The field operations that run root tiles in parallel (evolution, narrow band, redistancing) and
+// whole brush strokes (which add parallel selection reads, split values and line-edit painting) must
+// give bit-identical trees on one thread and on many: every node's links and channel values are
+// compared after running the same work under both limits.
 #include <gtest/gtest.h>
 #include <tbb/global_control.h>
 
@@ -94,7 +94,7 @@ Field inwardField(int x, int y, int w, int h) {
 
 class ParallelField : public ::testing::TestWithParam<bool> {};
 
-TEST_P(ParallelField, EvolutionAndNarrowBandMatchOneThread) {
+TEST_P(ParallelField, FieldOperationsMatchOneThread) {
   const bool regional = GetParam();
   // A brush on the outline whose ring spans several tiles in both directions.
   const float bx = kCx + 430.0f, by = kCy + 40.0f, r = 60.0f, R = 300.0f;
@@ -104,6 +104,12 @@ TEST_P(ParallelField, EvolutionAndNarrowBandMatchOneThread) {
     grid.EvolveFront(true, 10, bx, by, r, R, 1.0f, 4.0f, 50.0f, f.x, f.y, f.w, f.h, f.vx.data(), f.w, f.vy.data(), f.w);
   });
   expectSameOnOneAndMany(regional, [&](SLGrid2D& grid) { grid.UpdateNarrowBand(0, 0, 6, 6); });
+  // A brush-sized box, whose leaves are listed by tiles in parallel, after a front shift so that the
+  // sweeps have work.
+  expectSameOnOneAndMany(regional, [&](SLGrid2D& grid) {
+    grid.walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) { grid.levelSet[n] = grid.levelSet[n] * 1.7f - 2.0f; });
+    grid.Redistance(0, 0, 6, 5);
+  });
 }
 
 TEST_P(ParallelField, BrushStrokesMatchOneThread) {

@@ -15,11 +15,12 @@ float SLGrid2D::FaceDifference(unsigned n, Direction d, const float* channel) co
 
 namespace {
 
-// The difference towards neighbour m (neighbour(n, d)); `farValue` reads the channel one edge length
-// away through the interpolant, for a coarser m.
-template <typename FarValue>
+// The difference towards neighbour m (neighbour(n, d)); `sameLevel` tells whether a leaf m lies on
+// n's level, and `farValue` reads the channel one edge length away through the interpolant, for a
+// coarser m.
+template <typename SameLevel, typename FarValue>
 float faceDifference(const SLGrid2D& grid, unsigned n, unsigned m, Direction d, const float* channel,
-                     FarValue&& farValue) {
+                     SameLevel&& sameLevel, FarValue&& farValue) {
   if (m == NO_NODE) return 0.0f;
   const unsigned c = grid.child0(m);
   if (c != NO_NODE) {
@@ -27,14 +28,14 @@ float faceDifference(const SLGrid2D& grid, unsigned n, unsigned m, Direction d, 
     const float pair = (channel[c + face_stencil::kTouching[d][0]] + channel[c + face_stencil::kTouching[d][1]]) * 0.5f;
     return (channel[n] - pair) / 0.75f;
   }
-  if (grid.level(m) != grid.level(n)) return channel[n] - farValue();
+  if (!sameLevel()) return channel[n] - farValue();
   return channel[n] - channel[m];
 }
 
 }  // namespace
 
 float SLGrid2D::FaceDifferenceTo(unsigned n, unsigned m, Direction d, const float* channel) const {
-  return faceDifference(*this, n, m, d, channel, [&] {
+  return faceDifference(*this, n, m, d, channel, [&] { return level(m) == level(n); }, [&] {
     unsigned leaf = n;
     float lx = face_stencil::kUnitX[d], ly = face_stencil::kUnitY[d];
     LocateLeaf(leaf, lx, ly);
@@ -44,7 +45,10 @@ float SLGrid2D::FaceDifferenceTo(unsigned n, unsigned m, Direction d, const floa
 
 float SLGrid2D::FaceDifferenceNear(const LeafWindow& w, unsigned n, Direction d, const float* channel) const {
   const float ux = face_stencil::kUnitX[d], uy = face_stencil::kUnitY[d];
-  return faceDifference(*this, n, w.at(static_cast<int>(ux), static_cast<int>(uy)), d, channel,
+  // The window knows whether the entry is a node of the leaf's level; no level needs reading.
+  bool onLevel;
+  const unsigned m = w.at(static_cast<int>(ux), static_cast<int>(uy), onLevel);
+  return faceDifference(*this, n, m, d, channel, [&] { return onLevel; },
                         [&] { return InterpolateChannelNear(w, channel, ux, uy); });
 }
 

@@ -32,7 +32,15 @@ class LeafWindow {
   int level() const { return level_; }
 
   // Entry at (ox, oy), |ox|, |oy| <= 2, around the leaf.
-  unsigned at(int ox, int oy) const { return atLevel(level_, ox, oy); }
+  unsigned at(int ox, int oy) const {
+    bool onLevel;
+    return at(ox, oy, onLevel);
+  }
+  // The same, telling whether the entry is a node of the leaf's level.
+  unsigned at(int ox, int oy, bool& onLevel) const {
+    if (level_ == 0) return rootEntry(ox, oy, onLevel);
+    return entryBelow(blocks_[level_ - 1], k_, ox, oy, onLevel);
+  }
 
   // Entry at (ox, oy), |ox|, |oy| <= 2, around the leaf's ancestor on level a (0 <= a <= level()).
   unsigned atLevel(int a, int ox, int oy) const {
@@ -41,18 +49,24 @@ class LeafWindow {
   }
   // The same, telling whether the entry is a node of level a (not a coarser leaf, not NO_NODE).
   unsigned atLevel(int a, int ox, int oy, bool& onLevel) const {
+    if (a == 0) return rootEntry(ox, oy, onLevel);
+    return entryBelow(blocks_[a - 1], childIndexAt(a), ox, oy, onLevel);
+  }
+
+  // The 2 x 2 entries at (bx, by), (bx + 1, by), (bx, by + 1), (bx + 1, by + 1) around the ancestor
+  // on level a, as atLevel gives them, into out; false (out partly written) as soon as one of them is
+  // not a node of level a.
+  bool squareAtLevel(int a, int bx, int by, unsigned out[4]) const {
+    bool onLevel = true;
     if (a == 0) {
-      const unsigned r = rootAt(grid_, ti_ + ox, tj_ + oy);
-      onLevel = r != NO_NODE;
-      return r;
+      for (int c = 0; c < 4 && onLevel; ++c) out[c] = rootEntry(bx + (c & 1), by + (c >> 1), onLevel);
+      return onLevel;
     }
+    // One parent block and child index serve all four entries.
     const NodeBlock& parent = blocks_[a - 1];
     const unsigned k = childIndexAt(a);
-    const int x = static_cast<int>(k & 1u) + ox, y = static_cast<int>(k >> 1) + oy;
-    const int px = (x >> 1) + 1, py = (y >> 1) + 1;  // the parent-level cell, 0..2
-    const unsigned c = parent.child0[py][px];
-    onLevel = c != NO_NODE;
-    return c == NO_NODE ? parent.node[py][px] : c + static_cast<unsigned>(x & 1) + 2u * static_cast<unsigned>(y & 1);
+    for (int c = 0; c < 4 && onLevel; ++c) out[c] = entryBelow(parent, k, bx + (c & 1), by + (c >> 1), onLevel);
+    return onLevel;
   }
 
   // Child index within its parent of the leaf's ancestor on level a (1 <= a <= level()).
@@ -70,6 +84,22 @@ class LeafWindow {
   }
 
  private:
+  unsigned rootEntry(int ox, int oy, bool& onLevel) const {
+    const unsigned r = rootAt(grid_, ti_ + ox, tj_ + oy);
+    onLevel = r != NO_NODE;
+    return r;
+  }
+
+  // Entry at (ox, oy) around the child k of the node whose 3 x 3 block is `parent`: a child of the
+  // parent-level cell it falls in, or that cell itself when it has no children.
+  static unsigned entryBelow(const NodeBlock& parent, unsigned k, int ox, int oy, bool& onLevel) {
+    const int x = static_cast<int>(k & 1u) + ox, y = static_cast<int>(k >> 1) + oy;
+    const int px = (x >> 1) + 1, py = (y >> 1) + 1;  // the parent-level cell, 0..2
+    const unsigned c = parent.child0[py][px];
+    onLevel = c != NO_NODE;
+    return c == NO_NODE ? parent.node[py][px] : c + static_cast<unsigned>(x & 1) + 2u * static_cast<unsigned>(y & 1);
+  }
+
   const SLGrid2D& grid_;
   const NodeBlock* blocks_;
   int level_;

@@ -131,14 +131,15 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
 // false unless all four cells are nodes of that level.
 bool WindowCells(const SLGrid2D& grid, const LeafWindow& w, int level, int bx, int by, StencilLevel kind,
                  const Located& f, Stencil& s) {
-  s.mask = 0;
+  unsigned cells[4];
+  if (!w.squareAtLevel(level, bx, by, cells)) return false;
+  unsigned mask = 0;
   for (int c = 0; c < 4; ++c) {
-    bool onLevel;
-    s.cell[c] = w.atLevel(level, bx + (c & 1), by + (c >> 1), onLevel);
-    if (!onLevel) return false;
-    s.child0[c] = grid.child0(s.cell[c]);
-    if (s.child0[c] != NO_NODE) s.mask |= 1u << c;
+    s.cell[c] = cells[c];
+    s.child0[c] = grid.child0(cells[c]);
+    if (s.child0[c] != NO_NODE) mask |= 1u << c;
   }
+  s.mask = mask;
   s.level = kind;
   MoveStencilPoint(f.node, f.lx, f.ly, s);
   return true;

@@ -111,8 +111,16 @@ struct CodedNodes {
   static unsigned child(int c, unsigned k) { return 4u + 4u * static_cast<unsigned>(c) + k; }
 };
 
+// A code's node as an entry of the stencil's node list {cell[0..3], child0[0..3]} plus a child
+// offset, so that evaluating a tabled corner needs no decoding.
+struct CodedTerm {
+  unsigned char slot[Terms::kCapacity];
+  unsigned char offset[Terms::kCapacity];
+};
+
 struct CornerTable {
-  Terms corner[16][4][4];  // [mask][ix][iy], mask 0 unused
+  Terms corner[16][4][4];      // [mask][ix][iy], mask 0 unused
+  CodedTerm placed[16][4][4];  // the same terms' nodes as slots and offsets
   CornerTable() {
     const CodedNodes codes;
     for (unsigned mask = 1; mask < 16; ++mask)
@@ -121,6 +129,11 @@ struct CornerTable {
           Terms& t = corner[mask][ix][iy];
           t.count = 0;
           CornerRules<CodedNodes>{codes, mask}.corner(ix, iy, 1.0f, t);
+          for (int i = 0; i < t.count; ++i) {
+            const unsigned code = t.node[i];
+            placed[mask][ix][iy].slot[i] = static_cast<unsigned char>(code < 4u ? code : 4u + ((code - 4u) >> 2));
+            placed[mask][ix][iy].offset[i] = static_cast<unsigned char>(code < 4u ? 0u : (code - 4u) & 3u);
+          }
         }
   }
 };
@@ -169,6 +182,9 @@ float InterpolateSubdivided(const Stencil& s, const float* channel) {
   const SubRectangle r = LocateSubRectangle(s);
   const bool tabled = cellsDistinct(s);
   // Terms::evaluate's sum, taken straight from the table when the table applies.
+  // The stencil's nodes by slot: the four cells, then the four first children.
+  const unsigned nodes[8] = {s.cell[0],   s.cell[1],   s.cell[2],   s.cell[3],
+                             s.child0[0], s.child0[1], s.child0[2], s.child0[3]};
   const auto corner = [&](int ix, int iy) {
     if (!tabled) {
       Terms t;
@@ -176,8 +192,9 @@ float InterpolateSubdivided(const Stencil& s, const float* channel) {
       return t.evaluate(channel);
     }
     const Terms& coded = cornerTable().corner[s.mask & 15u][ix][iy];
+    const CodedTerm& placed = cornerTable().placed[s.mask & 15u][ix][iy];
     float v = 0.0f;
-    for (int i = 0; i < coded.count; ++i) v += coded.weight[i] * channel[decode(s, coded.node[i])];
+    for (int i = 0; i < coded.count; ++i) v += coded.weight[i] * channel[nodes[placed.slot[i]] + placed.offset[i]];
     return v;
   };
   const float v00 = corner(r.x0, r.y0);

@@ -48,9 +48,10 @@ inline constexpr float kLargestSnapValue = 1e30f;
 inline bool UsableSnapValues(const float* values, int stride, int x0, int y0, int x1, int y1) {
   for (int row = y0; row < y1; ++row) {
     const float* p = values + static_cast<std::ptrdiff_t>(row) * stride;
-    bool ok = true;
-    for (int col = x0; col < x1; ++col) ok &= std::fabs(p[col]) <= kLargestSnapValue;  // false for NaN
-    if (!ok) return false;
+    // An integer flag rather than a bool lets the compiler test a row with vector compares.
+    unsigned unusable = 0;
+    for (int col = x0; col < x1; ++col) unusable |= std::fabs(p[col]) <= kLargestSnapValue ? 0u : 1u;  // NaN too
+    if (unusable != 0) return false;
   }
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "api/tile_range.h"
 #include "common/parallel_rows.h"
@@ -52,6 +53,39 @@ struct SelectionRenderer {
     return !(dx * dx + dy * dy > radius2);
   }
 
+  // Narrows columns [a, b] of row py to the pixels inside the brush; false when there are none.
+  // Along a row the computed squared distance never rises before the centre column and never falls
+  // after it (each rounded step is monotonic), so the pixels inside form one run, and it holds the
+  // column nearest the centre whenever it is not empty.
+  bool brushRun(int py, int& a, int& b) const {
+    if (inBrush(a, py) && inBrush(b, py)) return true;  // also every case with a NaN centre or radius
+    const auto column = [&](float v) {
+      if (!(v > static_cast<float>(a))) return a;
+      if (!(v < static_cast<float>(b))) return b;
+      return static_cast<int>(v);
+    };
+    int m = column(std::floor(centerX));
+    if (!inBrush(m, py)) {
+      m = column(std::ceil(centerX));
+      if (!inBrush(m, py)) return false;
+    }
+    int lo = a, hi = m;  // the first pixel inside lies in [lo, hi]
+    while (lo < hi) {
+      const int mid = lo + (hi - lo) / 2;
+      if (inBrush(mid, py)) hi = mid;
+      else lo = mid + 1;
+    }
+    a = lo;
+    lo = m, hi = b;  // the last pixel inside lies in [lo, hi]
+    while (lo < hi) {
+      const int mid = hi - (hi - lo) / 2;
+      if (inBrush(mid, py)) lo = mid;
+      else hi = mid - 1;
+    }
+    b = lo;
+    return true;
+  }
+
   // Stencils of one leaf, one per quadrant (lx < 0, ly < 0), found on first use.
   struct LeafStencils {
     VELDRA_TRW::sampling::Stencil quadrant[4];
@@ -98,9 +132,10 @@ struct SelectionRenderer {
                                                                   grid.regional[leaf] > uniformThreshold));
     if (uniform) {
       const unsigned char byte = grid.useRegional ? LabelByte(grid.region[leaf]) : (grid.levelSet[leaf] < 0.0f ? 255 : 0);
-      for (int py = row0; py <= row1; ++py)
-        for (int px = col0; px <= col1; ++px)
-          if (inBrush(px, py)) *byteAt(px, py) = byte;
+      for (int py = row0; py <= row1; ++py) {
+        int a = col0, b = col1;
+        if (brushRun(py, a, b)) std::memset(byteAt(a, py), byte, static_cast<std::size_t>(b - a) + 1);
+      }
       return;
     }
     LeafStencils stencils;

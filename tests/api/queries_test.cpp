@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
+#include <random>
 #include <tuple>
 
 #include "api/queries.h"
@@ -105,6 +107,28 @@ TEST(RenderSelection, MatchesThePerPixelReferenceAroundADisc) {
                                 {0, 0, 700, 500, 700.0f, 0.0f, 400.0f},
                                 {400, 100, 120, 300, 10.0f, 10.0f, 2.0f},
                                 {200, 200, 50, 50, 225.0f, 225.0f, 0.0f}});
+}
+
+// Coarse leaves are filled by runs of a row found from the brush test at a few columns: brush discs
+// of every size cutting leaves at fractional centres, centres outside the rectangle, and centres or
+// radii that are not finite.
+TEST(RenderSelection, BrushDiscsCutLeavesAsThePerPixelTestDoes) {
+  auto grid = makeGrid(700, 500);
+  BuildSelection(*grid, Disc{330.0f, 260.0f, 120.0f}, 8);
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> cx(-100.0f, 800.0f), cy(-100.0f, 600.0f), radius(0.0f, 300.0f);
+  std::vector<RenderCase> cases;
+  for (int k = 0; k < 24; ++k) cases.push_back({80, 40, 520, 420, cx(rng), cy(rng), radius(rng)});
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  cases.push_back({80, 40, 520, 420, nan, 260.0f, 50.0f});
+  cases.push_back({80, 40, 520, 420, 330.0f, nan, 50.0f});
+  cases.push_back({80, 40, 520, 420, 330.0f, 260.0f, nan});
+  cases.push_back({80, 40, 520, 420, 330.0f, 260.0f, inf});
+  cases.push_back({80, 40, 520, 420, inf, 260.0f, inf});
+  cases.push_back({80, 40, 520, 420, -inf, 260.0f, 90.0f});
+  cases.push_back({80, 40, 520, 420, 1e30f, -1e30f, 3e30f});
+  cases.push_back({80, 40, 520, 420, 330.5f, 260.5f, 0.5f});
+  for (const RenderCase& c : cases) ExpectSameAsReference(*grid, c, 5, 3);
 }
 
 TEST(RenderSelection, MatchesThePerPixelReferenceOnRandomTrees) {

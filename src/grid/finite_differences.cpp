@@ -4,6 +4,7 @@
 // same one-edge-length spacing.
 #include "grid/face_stencil_detail.h"
 #include "grid/leaf_window.h"
+#include "grid/sampling_stencil.h"
 #include "grid/sl_grid.h"
 
 namespace VELDRA_TRW {
@@ -48,8 +49,11 @@ float SLGrid2D::FaceDifferenceNear(const LeafWindow& w, unsigned n, Direction d,
   // The window knows whether the entry is a node of the leaf's level; no level needs reading.
   bool onLevel;
   const unsigned m = w.at(static_cast<int>(ux), static_cast<int>(uy), onLevel);
-  return faceDifference(*this, n, m, d, channel, [&] { return onLevel; },
-                        [&] { return InterpolateChannelNear(w, channel, ux, uy); });
+  return faceDifference(*this, n, m, d, channel, [&] { return onLevel; }, [&] {
+    sampling::Stencil s;
+    sampling::FindStencilAcrossFace(*this, w, static_cast<int>(ux), static_cast<int>(uy), m, s);
+    return sampling::InterpolateStencilOn(s, channel);
+  });
 }
 
 void SLGrid2D::NodeGradient(unsigned n, float& gx, float& gy) const {

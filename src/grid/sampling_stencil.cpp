@@ -183,6 +183,26 @@ void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float 
   FindStencil(grid, f.node, f.lx, f.ly, s);
 }
 
+void FindStencilAcrossFace(const SLGrid2D& grid, const LeafWindow& w, int ux, int uy, unsigned m, Stencil& s) {
+  const int level = w.level();
+  // A neighbour across a face of the parent (the only place a coarser one can be) on the parent's
+  // level: the point's offset in m's units follows from the leaf's child index. Anything else (a
+  // tree that is not graded) takes the general search.
+  if (level > 0 && static_cast<int>(grid.level(m)) + 1 == level) {
+    const unsigned k = w.childIndexAt(level);
+    const float lx = ((k & 1u) ? 0.25f : -0.25f) - 0.5f * static_cast<float>(ux);
+    const float ly = ((k & 2u) ? 0.25f : -0.25f) - 0.5f * static_cast<float>(uy);
+    if (std::fabs(lx) <= 0.5f && std::fabs(ly) <= 0.5f) {
+      // m is the window's entry at (ux, uy) around the leaf's parent.
+      const Located f{m, level - 1, ux, uy, lx, ly, true};
+      if (SameLevelStencilInWindow(grid, w, f, s) || CoarseStencilInWindow(grid, w, f, s)) return;
+      FindStencil(grid, m, lx, ly, s);
+      return;
+    }
+  }
+  FindStencilNear(grid, w, static_cast<float>(ux), static_cast<float>(uy), s);
+}
+
 float InterpolateStencilOn(const Stencil& s, const float* channel) {
   if (s.mask != 0) return InterpolateSubdivided(s, channel);
   const float b = channel[s.cell[CELL_B]], x = channel[s.cell[CELL_X]];

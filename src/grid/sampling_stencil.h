@@ -33,6 +33,12 @@ void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& 
 // reaches.
 void FindStencilNear(const SLGrid2D& grid, const LeafWindow& w, float lx, float ly, Stencil& s);
 
+// FindStencilNear for the point one edge length from the window's leaf in direction (ux, uy), a unit
+// step, where the leaf's neighbour there is m, a coarser leaf: the point lies in m at a quarter of its
+// edge from its centre along both axes, which every step of the point location computes exactly, so
+// the search is skipped and the stencil found around m from the window.
+void FindStencilAcrossFace(const SLGrid2D& grid, const LeafWindow& w, int ux, int uy, unsigned m, Stencil& s);
+
 // The interpolant of a stencil on one channel.
 float InterpolateStencilOn(const Stencil& s, const float* channel);
 

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "grid/face_stencil_detail.h"
 #include "grid/leaf_window.h"
 #include "grid/sampling_stencil.h"
 #include "support/tree_builders.h"
@@ -125,7 +126,7 @@ TEST(LeafWindow, StencilsAndDifferencesEqualTheClimbingLookups) {
     const auto grid = randomTree(seed);
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> offset(-1.5f, 1.5f);
-    int calls = 0, subdivided = 0, parentLevel = 0;
+    int calls = 0, subdivided = 0, parentLevel = 0, coarseFaces = 0;
     forEveryWindow(*grid, [&](unsigned n, float, float, float, const LeafWindow& w) {
       const auto check = [&](float lx, float ly) {
         sampling::Stencil fromWindow, climbing;
@@ -146,9 +147,23 @@ TEST(LeafWindow, StencilsAndDifferencesEqualTheClimbingLookups) {
         const float* phi = grid->levelSet.data();
         EXPECT_EQ(std::bit_cast<std::uint32_t>(grid->FaceDifferenceNear(w, n, dir, phi)),
                   std::bit_cast<std::uint32_t>(grid->FaceDifferenceTo(n, grid->neighbour(n, dir), dir, phi)));
+        // Across a face to a coarser leaf the point search is skipped.
+        const int ux = static_cast<int>(face_stencil::kUnitX[d]), uy = static_cast<int>(face_stencil::kUnitY[d]);
+        bool onLevel;
+        const unsigned m = w.at(ux, uy, onLevel);
+        if (m == NO_NODE || onLevel) continue;
+        sampling::Stencil acrossFace, climbing;
+        sampling::FindStencilAcrossFace(*grid, w, ux, uy, m, acrossFace);
+        unsigned leaf = n;
+        float x = static_cast<float>(ux), y = static_cast<float>(uy);
+        grid->LocateLeaf(leaf, x, y);
+        sampling::FindStencil(*grid, leaf, x, y, climbing);
+        ASSERT_TRUE(sameStencil(acrossFace, climbing)) << "leaf " << n << " direction " << d;
+        ++coarseFaces;
       }
     });
     EXPECT_GT(calls, 10000);
+    EXPECT_GT(coarseFaces, 1000);
     EXPECT_GT(subdivided, 100);   // stencils with split cells were met
     EXPECT_GT(parentLevel, 100);  // and stencils of the parent's level
   }

@@ -94,6 +94,24 @@ void prepareTileWalking(SLGrid2D& grid, int i, int j, bool withRegional) {
   });
 }
 
+// Replays one tile's list for a sweep; the second and fourth sweeps replay backwards. The channel and
+// far-value choices are template arguments so that the per-leaf loop carries no tests of them.
+template <bool WithRegional, bool SetFarValues>
+void replayTile(const SLGrid2D& grid, const std::vector<SweepLeaf>& leaves, bool backwards) {
+  if (backwards) {
+    for (auto e = leaves.rbegin(); e != leaves.rend(); ++e) sweepLeaf(grid, grid.sweep, *e, WithRegional, SetFarValues);
+  } else {
+    for (const SweepLeaf& e : leaves) sweepLeaf(grid, grid.sweep, e, WithRegional, SetFarValues);
+  }
+}
+
+using ReplayTile = void (*)(const SLGrid2D&, const std::vector<SweepLeaf>&, bool);
+
+ReplayTile replayerFor(bool withRegional, bool setFarValues) {
+  if (withRegional) return setFarValues ? replayTile<true, true> : replayTile<true, false>;
+  return setFarValues ? replayTile<false, true> : replayTile<false, false>;
+}
+
 // Row-major slot of tile (i, j) in the per-tile lists of a box [i0, i1) x [j0, j1).
 std::size_t boxSlot(int i0, int j0, int i1, int i, int j) {
   return static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0);
@@ -182,6 +200,7 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
     const SweepPlan& plan = kSweeps[p];
     redistancing::loadSweep(*this, plan);
     const bool setFarValues = p == 0;
+    const ReplayTile replay = replayerFor(withRegional, setFarValues);
     redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
       if (!listed) {
         forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
@@ -191,12 +210,7 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
                                         });
         return;
       }
-      const std::vector<SweepLeaf>& leaves = sweepTileLeaves[p / 2][boxSlot(i0, j0, i1, i, j)];
-      if (p % 2 == 1) {
-        for (auto e = leaves.rbegin(); e != leaves.rend(); ++e) sweepLeaf(*this, sweep, *e, withRegional, setFarValues);
-      } else {
-        for (const SweepLeaf& e : leaves) sweepLeaf(*this, sweep, e, withRegional, setFarValues);
-      }
+      replay(*this, sweepTileLeaves[p / 2][boxSlot(i0, j0, i1, i, j)], p % 2 == 1);
     });
   }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "common/parallel_rows.h"
+#include "grid/face_difference.h"
 #include "grid/leaf_window.h"
 #include "grid/tile_box.h"
 #include "grid/region_labels.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "grid/face_stencil_detail.h"
+#include "grid/face_difference.h"
 #include "grid/leaf_window.h"
 #include "grid/sl_grid.h"
 #include "common/parallel_rows.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "grid/face_stencil_detail.h"
+#include "grid/face_difference.h"
 #include "grid/leaf_window.h"
 #include "grid/sampling_stencil.h"
 #include "support/tree_builders.h"

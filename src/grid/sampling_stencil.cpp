@@ -129,7 +129,7 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
 
 // The stencil whose B cell is at (bx, by) on `level` of the window, for the point (lx, ly) of leaf f;
 // false unless all four cells are nodes of that level.
-bool WindowCells(const SLGrid2D& grid, const LeafWindow& w, int level, int bx, int by, StencilLevel kind,
+[[gnu::always_inline]] inline bool WindowCells(const SLGrid2D& grid, const LeafWindow& w, int level, int bx, int by, StencilLevel kind,
                  const Located& f, Stencil& s) {
   unsigned cells[4];
   if (!w.squareAtLevel(level, bx, by, cells)) return false;

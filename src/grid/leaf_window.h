@@ -27,7 +27,8 @@ inline constexpr int kWindowLevels = 16;
 class LeafWindow {
  public:
   LeafWindow(const SLGrid2D& grid, const NodeBlock* blocks, int level, unsigned k, int ti, int tj)
-      : grid_(grid), blocks_(blocks), level_(level), k_(k), ti_(ti), tj_(tj) {}
+      : grid_(grid), blocks_(blocks), parent_(level > 0 ? blocks + (level - 1) : nullptr), level_(level), k_(k),
+        ti_(ti), tj_(tj) {}
 
   int level() const { return level_; }
 
@@ -39,7 +40,7 @@ class LeafWindow {
   // The same, telling whether the entry is a node of the leaf's level.
   unsigned at(int ox, int oy, bool& onLevel) const {
     if (level_ == 0) return rootEntry(ox, oy, onLevel);
-    return entryBelow(blocks_[level_ - 1], k_, ox, oy, onLevel);
+    return entryBelow(*parent_, k_, ox, oy, onLevel);
   }
 
   // Entry at (ox, oy), |ox|, |oy| <= 2, around the leaf's ancestor on level a (0 <= a <= level()).
@@ -102,6 +103,7 @@ class LeafWindow {
 
   const SLGrid2D& grid_;
   const NodeBlock* blocks_;
+  const NodeBlock* parent_;  // the block of the leaf's parent; null for a root
   int level_;
   unsigned k_;
   int ti_, tj_;

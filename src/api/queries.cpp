@@ -134,7 +134,7 @@ struct SelectionRenderer {
       const unsigned char byte = grid.useRegional ? LabelByte(grid.region[leaf]) : (grid.levelSet[leaf] < 0.0f ? 255 : 0);
       for (int py = row0; py <= row1; ++py) {
         int a = col0, b = col1;
-        if (brushRun(py, a, b)) std::memset(byteAt(a, py), byte, static_cast<std::size_t>(b - a) + 1);
+        if (brushRun(py, a, b)) std::memset(byteAt(a, py), byte, static_cast<std::size_t>(b - a + 1));
       }
       return;
     }

@@ -129,8 +129,8 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
 
 // The stencil whose B cell is at (bx, by) on `level` of the window, for the point (lx, ly) of leaf f;
 // false unless all four cells are nodes of that level.
-[[gnu::always_inline]] inline bool WindowCells(const SLGrid2D& grid, const LeafWindow& w, int level, int bx, int by, StencilLevel kind,
-                 const Located& f, Stencil& s) {
+[[gnu::always_inline]] inline bool WindowCells(const SLGrid2D& grid, const LeafWindow& w, int level, int bx, int by,
+                                               StencilLevel kind, const Located& f, Stencil& s) {
   unsigned cells[4];
   if (!w.squareAtLevel(level, bx, by, cells)) return false;
   unsigned mask = 0;

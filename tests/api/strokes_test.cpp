@@ -55,7 +55,6 @@ TEST(HostSnapBlock, RepeatsTheNearestEdgePixelBeyondTheImage) {
   img.pixels.resize(static_cast<std::size_t>(img.width) * img.height * 4);
   for (std::size_t k = 0; k < img.pixels.size(); ++k) img.pixels[k] = static_cast<unsigned char>(k * 7 + k / 13);
   SnapField snap;
-  int boxes = 0;
   for (int y = -3; y < img.height + 3; y += 4)
     for (int x = -3; x < img.width + 3; x += 4)
       for (int radius : {0, 3, 20}) {
@@ -71,9 +70,7 @@ TEST(HostSnapBlock, RepeatsTheNearestEdgePixelBeyondTheImage) {
               ASSERT_EQ(snap.block[(static_cast<std::size_t>(r) * bw + c) * 4 + k], want[k])
                   << "box " << box.x << "," << box.y << " " << box.w << "x" << box.h << " at " << c << "," << r;
           }
-        ++boxes;
       }
-  EXPECT_GT(boxes, 100);
 }
 
 // ---- the drivers' immediate behaviour ----

@@ -97,32 +97,45 @@ inline Box brushBox(int x, int y, int radius, int width, int height) {
 }
 
 // Edge snap data for a box, as a host computes it: the box grown by a 12-pixel margin, pixels beyond
-// the image replaced by the nearest edge pixel.
+// the image replaced by the nearest edge pixel. A grown box inside the image is handed over in place;
+// only one reaching beyond the image is copied, with the edge pixels repeated, into `block`.
 struct SnapField {
   Box box{};
   std::vector<float> x, y;  // box.w floats per row
   std::vector<unsigned char> block;
+  const unsigned char* source = nullptr;  // the grown box's first pixel as handed over
+  int sourceStride = 0;                   // pixels per row of `source`
 };
 
 inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
   constexpr int kMargin = 12;
   const int bw = box.w + 2 * kMargin, bh = box.h + 2 * kMargin;
+  const int x0 = box.x - kMargin, y0 = box.y - kMargin;
   out.box = box;
-  out.block.resize(static_cast<std::size_t>(bw) * bh * 4);
-  // Per row: the columns inside the image in one copy, the clamped ones on either side repeat the
-  // edge pixel.
-  const int x0 = box.x - kMargin, inside0 = std::clamp(x0, 0, img.width), inside1 = std::clamp(x0 + bw, 0, img.width);
-  for (int r = 0; r < bh; ++r) {
-    const int sy = std::clamp(box.y - kMargin + r, 0, img.height - 1);
-    unsigned char* row = &out.block[static_cast<std::size_t>(r) * bw * 4];
-    for (int c = 0; c < inside0 - x0 && c < bw; ++c) std::copy_n(img.at(0, sy), 4, row + c * 4);
-    if (inside1 > inside0)
-      std::copy_n(img.at(inside0, sy), static_cast<std::size_t>(inside1 - inside0) * 4, row + (inside0 - x0) * 4);
-    for (int c = std::max(inside1 - x0, 0); c < bw; ++c) std::copy_n(img.at(img.width - 1, sy), 4, row + c * 4);
+  if (x0 >= 0 && y0 >= 0 && x0 + bw <= img.width && y0 + bh <= img.height) {
+    out.source = img.at(x0, y0);
+    out.sourceStride = img.width;
+  } else {
+    out.block.resize(static_cast<std::size_t>(bw) * bh * 4);
+    // Per row: the columns inside the image in one copy, the clamped ones on either side repeat the
+    // edge pixel.
+    const int inside0 = std::clamp(x0, 0, img.width), inside1 = std::clamp(x0 + bw, 0, img.width);
+    for (int r = 0; r < bh; ++r) {
+      const int sy = std::clamp(y0 + r, 0, img.height - 1);
+      unsigned char* row = &out.block[static_cast<std::size_t>(r) * bw * 4];
+      for (int c = 0; c < inside0 - x0 && c < bw; ++c) std::copy_n(img.at(0, sy), 4, row + c * 4);
+      if (inside1 > inside0)
+        std::copy_n(img.at(inside0, sy), static_cast<std::size_t>(inside1 - inside0) * 4, row + (inside0 - x0) * 4);
+      for (int c = std::max(inside1 - x0, 0); c < bw; ++c) std::copy_n(img.at(img.width - 1, sy), 4, row + c * 4);
+    }
+    out.source = out.block.data();
+    out.sourceStride = bw;
   }
-  out.x.assign(static_cast<std::size_t>(std::max(1, box.w * box.h)), 0.0f);
-  out.y.assign(out.x.size(), 0.0f);
-  VELDRA::ComputeEdgeSnapData(box.w, box.h, out.block.data(), bw, out.x.data(), box.w, out.y.data(), box.w);
+  // Every output value is written by the call: the arrays only need their size.
+  out.x.resize(static_cast<std::size_t>(std::max(1, box.w * box.h)));
+  out.y.resize(out.x.size());
+  VELDRA::ComputeEdgeSnapData(box.w, box.h, const_cast<unsigned char*>(out.source), out.sourceStride, out.x.data(),
+                              box.w, out.y.data(), box.w);
 }
 
 // One Step event at (x, y) with the current PARAM_RADIUS, as a host runs it.

@@ -46,21 +46,31 @@ constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_M
   if (withRegional) updateRegional(s, e.node, e.width, s1, s2);
 }
 
+// Sets a redistancing mark. Marks are only ever added while marking, so with Atomic the tiles can mark
+// concurrently (a leaf's mark may come from the tile after it) and end with the same bits.
+template <bool Atomic>
+[[gnu::always_inline]] inline void setMark(SLGrid2D& grid, unsigned n, std::uint32_t mark) {
+  if constexpr (Atomic) std::atomic_ref<std::uint32_t>(grid.flags(n).bits).fetch_or(mark, std::memory_order_relaxed);
+  else grid.flags(n).set(mark);
+}
+
 // Leaf n against one leaf across its -x or -y edge: marks both sides of a sign change or label change.
-void markPair(SLGrid2D& grid, unsigned n, unsigned other, bool withRegional) {
+template <bool Atomic>
+[[gnu::always_inline]] inline void markPair(SLGrid2D& grid, unsigned n, unsigned other, bool withRegional) {
   const float a = grid.levelSet[n];
   if (a * grid.levelSet[other] <= 0.0f) {
-    grid.flags(other).set(TreeFlags::FRONT_MARK);
-    grid.flags(n).set(TreeFlags::FRONT_MARK);
+    setMark<Atomic>(grid, other, TreeFlags::FRONT_MARK);
+    setMark<Atomic>(grid, n, TreeFlags::FRONT_MARK);
   }
   if (withRegional && grid.region[other] != grid.region[n]) {
-    grid.flags(other).set(TreeFlags::REGION_MARK);
-    grid.flags(n).set(TreeFlags::REGION_MARK);
+    setMark<Atomic>(grid, other, TreeFlags::REGION_MARK);
+    setMark<Atomic>(grid, n, TreeFlags::REGION_MARK);
   }
 }
 
 // Tests the edges to leaf n's -x and -y sides, marking both sides of a sign or label change. Every
 // edge between leaves is tested once, from its +x or +y side.
+template <bool Atomic = false>
 void markBackEdges(SLGrid2D& grid, unsigned n, const unsigned around[4], bool withRegional) {
   static constexpr Direction kLookBack[2] = {DIR_MINUS_X, DIR_MINUS_Y};
   static constexpr unsigned kFacing[2][2] = {{1, 3}, {2, 3}};
@@ -69,10 +79,10 @@ void markBackEdges(SLGrid2D& grid, unsigned n, const unsigned around[4], bool wi
     if (m == NO_NODE) continue;
     const unsigned c = grid.child0(m);
     if (c == NO_NODE) {
-      markPair(grid, n, m, withRegional);
+      markPair<Atomic>(grid, n, m, withRegional);
     } else {
-      markPair(grid, n, c + kFacing[side][0], withRegional);
-      markPair(grid, n, c + kFacing[side][1], withRegional);
+      markPair<Atomic>(grid, n, c + kFacing[side][0], withRegional);
+      markPair<Atomic>(grid, n, c + kFacing[side][1], withRegional);
     }
   }
 }
@@ -181,13 +191,13 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   const bool listed = !empty && static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles &&
                       listBox(*this, i0, j0, i1, j1);
   if (listed) {
-    // Marking stays on one thread, tiles in row-major order: a leaf also marks leaves of the tiles
-    // before it. Every leaf of the box was cleared while listing, and a mark is only ever set, so the
-    // marks are those of the walking preparation.
-    for (int j = j0; j < j1; ++j)
-      for (int i = i0; i < i1; ++i)
-        for (const SweepLeaf& e : sweepTileLeaves[0][boxSlot(i0, j0, i1, i, j)])
-          markBackEdges(*this, e.node, e.around, withRegional);
+    // Every leaf of the box was cleared while listing, and marking only sets bits (atomically, as a
+    // leaf also marks leaves of the tiles before it), so the tiles mark in parallel and leave the
+    // marks of the walking preparation.
+    VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+      for (const SweepLeaf& e : sweepTileLeaves[0][boxSlot(i0, j0, i1, i, j)])
+        markBackEdges<true>(*this, e.node, e.around, withRegional);
+    });
   } else if (!empty) {
     for (int j = j0; j < j1; ++j)
       for (int i = i0; i < i1; ++i) prepareTileWalking(*this, i, j, withRegional);

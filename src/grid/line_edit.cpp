@@ -52,15 +52,15 @@ bool segmentMeetsRectangle(double ax, double ay, double bx, double by, double x0
 
 }  // namespace
 
-// Bounds of the distance to the segment over the tile, in double: the nearest point is 0 when the
-// segment meets the tile, else at a tile corner or a segment end; the farthest is at a corner (the
-// distance to a segment is convex). No leaf of a far tile, whatever its size, is near the outline,
-// before or after any split elsewhere.
-bool TileFarFromOutline(const SLGrid2D& grid, const GeometryLine& shape, int i, int j, float margin) {
+// Bounds of the distance to the segment over the square, in double: the nearest point is 0 when the
+// segment meets the square, else at a corner or a segment end; the farthest is at a corner (the
+// distance to a segment is convex). No leaf inside a far square, whatever its size, is near the
+// outline, before or after any split elsewhere.
+bool SquareFarFromOutline(const GeometryLine& shape, double x0, double y0, double edge, float margin) {
   const double ax = shape.x0, ay = shape.y0, bx = shape.x1, by = shape.y1, r = shape.radius;
   if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by) || !std::isfinite(r))
     return false;
-  const double size = grid.tileSizeF, x0 = i * size, y0 = j * size, x1 = x0 + size, y1 = y0 + size;
+  const double x1 = x0 + edge, y1 = y0 + edge;
   const double cornerX[4] = {x0, x1, x0, x1}, cornerY[4] = {y0, y0, y1, y1};
   double nearest = segmentMeetsRectangle(ax, ay, bx, by, x0, y0, x1, y1) ? 0.0 : HUGE_VAL, farthest = 0.0;
   for (int k = 0; k < 4; ++k) {
@@ -72,29 +72,69 @@ bool TileFarFromOutline(const SLGrid2D& grid, const GeometryLine& shape, int i, 
   const auto toRectangle = [&](double px, double py) {
     const double dx = px < x0 ? x0 - px : (px > x1 ? px - x1 : 0.0);
     const double dy = py < y0 ? y0 - py : (py > y1 ? py - y1 : 0.0);
-    return std::hypot(dx, dy);
+    return std::sqrt(dx * dx + dy * dy);
   };
   nearest = std::min({nearest, toRectangle(ax, ay), toRectangle(bx, by)});
   // Single-precision distances err in proportion to the coordinates' size: widen the margin with it.
-  const double scale = std::max({std::fabs(ax), std::fabs(ay), std::fabs(bx), std::fabs(by), std::fabs(r), x1, y1});
+  const double scale = std::max({std::fabs(ax), std::fabs(ay), std::fabs(bx), std::fabs(by), std::fabs(r),
+                                 std::fabs(x0), std::fabs(y0), std::fabs(x1), std::fabs(y1)});
   const double slack = margin + 1e-5 * scale;
   return nearest - r >= slack || farthest - r <= -slack;
 }
 
+bool TileFarFromOutline(const SLGrid2D& grid, const GeometryLine& shape, int i, int j, float margin) {
+  const double size = grid.tileSizeF;
+  return SquareFarFromOutline(shape, i * size, j * size, size, margin);
+}
+
+namespace {
+
+// Half a diagonal plus the reach: a leaf of edge `edge` is near when the outline passes within it.
+float nearMargin(float edge, float reach) { return edge * 0.5f * 1.414f + reach; }
+
+}  // namespace
+
 void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
   const float reach = 0.1f * static_cast<float>(grid.tileSize);
-  // A leaf is near within half its diagonal plus the reach; no leaf is larger than a tile.
-  const float largestNear = static_cast<float>(grid.tileSize) * 0.5f * 1.414f + reach + 1.0f;
+  // Squares of at least this edge are tested as a whole before their leaves are: below it a test
+  // costs more than the leaves it could skip.
+  constexpr float kPrunedEdge = 16.0f;
+  struct Entry {
+    unsigned node;
+    float cx, cy, edge;
+  };
   for (int j = box.j0; j < box.j1; ++j)
     for (int i = box.i0; i < box.i1; ++i) {
-      if (TileFarFromOutline(grid, shape, i, j, largestNear)) continue;
-      // The walk enters the children of every leaf it splits, so refinement reaches the finest level.
-      grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder, [&](unsigned n, float cx, float cy, float) {
-        const float c = cellSize(grid, n);
-        const float d = shape.Distance(cx, cy, 0.0f);
-        const bool near = std::fabs(d) < c * 0.5f * 1.414f + reach;
-        if (near && grid.level(n) < grid.maxLevel && !settled(grid, n, label, c)) grid.SplitBalanced(n);
-      });
+      // No leaf inside a square is larger than the square: a far square holds no near leaf.
+      const float tileEdge = grid.tileSizeF;
+      if (TileFarFromOutline(grid, shape, i, j, nearMargin(tileEdge, reach) + 1.0f)) continue;
+      // The walk of forEachLeafInTile, entering the children of every leaf it splits so that
+      // refinement reaches the finest level, and passing over far squares below the root.
+      Entry stack[kWalkStackCapacity];
+      int depth = 0;
+      stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileEdge,
+                             (static_cast<float>(j) + 0.5f) * tileEdge, tileEdge};
+      while (depth > 0) {
+        const Entry e = stack[--depth];
+        if (!grid.hasChildren(e.node)) {
+          const float c = cellSize(grid, e.node);
+          const float d = shape.Distance(e.cx, e.cy, 0.0f);
+          const bool near = std::fabs(d) < nearMargin(c, reach);
+          if (near && grid.level(e.node) < grid.maxLevel && !settled(grid, e.node, label, c))
+            grid.SplitBalanced(e.node);
+          if (!grid.hasChildren(e.node)) continue;
+        } else if (e.edge >= kPrunedEdge && e.edge < tileEdge) {
+          const float half = e.edge * 0.5f;
+          if (SquareFarFromOutline(shape, e.cx - half, e.cy - half, e.edge, nearMargin(e.edge, reach) + 1.0f)) continue;
+        }
+        const unsigned c = grid.child0(e.node);
+        const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+        for (int s = 3; s >= 0; --s) {
+          const unsigned k = SLGrid2D::kChildrenInOrder[s];
+          stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
+                                 (k & 2u) ? e.cy + quarter : e.cy - quarter, half};
+        }
+      }
     }
 }
 

@@ -10,9 +10,12 @@ namespace VELDRA_TRW {
 // label, continuing into the children just made, so the outline ends at the finest level.
 void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box);
 
-// True when no point of root tile (i, j) lies within `margin` of the shape's outline (|distance| >=
-// margin over the whole tile, with room for single-precision error): the refinement walk skips such
-// tiles.
+// True when no point of the square [x0, x0 + edge] x [y0, y0 + edge] lies within `margin` of the
+// shape's outline (|distance| >= margin over the whole square, with room for single-precision error):
+// the refinement walk passes over such squares.
+bool SquareFarFromOutline(const GeometryLine& shape, double x0, double y0, double edge, float margin);
+
+// The same for root tile (i, j).
 bool TileFarFromOutline(const SLGrid2D& grid, const GeometryLine& shape, int i, int j, float margin);
 
 // Writes the shape's distance into the leaves of the box: label 0 adds, label 1 removes, label 2

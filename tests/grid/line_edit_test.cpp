@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "grid/line_edit_detail.h"
@@ -135,6 +136,83 @@ TEST(LineEditRefine, SkippedTilesHoldNoPointNearTheOutline) {
   }
   EXPECT_GT(skipped, 100);
   EXPECT_GT(kept, 100);
+}
+
+// The same for squares below a tile, which the walk passes over when far: every half pixel of random
+// squares of 16 to 128 pixels, against the margin the walk uses for each size.
+TEST(LineEditRefine, SkippedSquaresHoldNoPointNearTheOutline) {
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> pos(-100.0f, 1100.0f), radius(0.5f, 300.0f);
+  int skipped = 0, kept = 0;
+  for (int k = 0; k < 400; ++k) {
+    const float edge = static_cast<float>(16 << (k % 4));
+    const float margin = edge * 0.5f * 1.414f + 25.6f + 1.0f;
+    const float ax = pos(rng), ay = pos(rng);
+    const bool disc = k % 3 == 0;
+    const GeometryLine shape(ax, ay, disc ? ax : pos(rng), disc ? ay : pos(rng), radius(rng));
+    // Squares on the tree's own grid of that size, near the shape half of the time.
+    const auto snap = [&](float v) { return std::floor(v / edge) * edge; };
+    const float x0 = snap(k % 2 == 0 ? ax + pos(rng) * 0.2f - 110.0f : pos(rng));
+    const float y0 = snap(k % 2 == 0 ? ay + pos(rng) * 0.2f - 110.0f : pos(rng));
+    if (!VELDRA_TRW::SquareFarFromOutline(shape, x0, y0, edge, margin)) {
+      ++kept;
+      continue;
+    }
+    ++skipped;
+    float closest = 1e30f;
+    for (float y = y0; y <= y0 + edge; y += 0.5f)
+      for (float x = x0; x <= x0 + edge; x += 0.5f) closest = std::min(closest, std::fabs(shape.Distance(x, y, 0.0f)));
+    ASSERT_GE(closest, margin) << "square " << k << " at " << x0 << "," << y0 << " edge " << edge;
+  }
+  EXPECT_GT(skipped, 100);
+  EXPECT_GT(kept, 50);
+}
+
+// The refinement against a plain walk over every leaf of every tile of the box: on grids seeded from a
+// disc, random capsules and discs near and across its edge, for each label, must make the same splits
+// in the same order (same node sequence and indices).
+TEST(LineEditRefine, MatchesAWalkOverEveryLeaf) {
+  const auto seeded = [] {
+    auto grid = makeGrid(1024, 768);
+    std::vector<unsigned char> mask(1024 * 768);
+    for (int y = 0; y < 768; ++y)
+      for (int x = 0; x < 1024; ++x) mask[y * 1024 + x] = std::hypot(x + 0.5 - 500.0, y + 0.5 - 380.0) < 260.0 ? 255 : 0;
+    grid->InitFromMask(0, 0, 1024, 768, mask.data(), 1024);
+    return grid;
+  };
+  const auto plainRefine = [](SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
+    const float reach = 25.6f;
+    for (int j = box.j0; j < box.j1; ++j)
+      for (int i = box.i0; i < box.i1; ++i)
+        grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder, [&](unsigned n, float cx, float cy, float) {
+          const float c = static_cast<float>(grid.tileSize >> grid.level(n));
+          const float d = shape.Distance(cx, cy, 0.0f);
+          const bool settled = label == 0 ? grid.levelSet[n] < -c : (label == 1 ? grid.levelSet[n] > c : true);
+          if (std::fabs(d) < c * 0.5f * 1.414f + reach && grid.level(n) < grid.maxLevel && !settled) grid.SplitBalanced(n);
+        });
+  };
+  std::mt19937 rng(13);
+  std::uniform_real_distribution<float> angle(0.0f, 6.2831853f), offset(-120.0f, 120.0f), radius(1.0f, 150.0f);
+  int splits = 0;
+  for (int k = 0; k < 12; ++k) {
+    auto fast = seeded(), plain = seeded();
+    const float a = angle(rng), rr = 260.0f + offset(rng);
+    const float ax = 500.0f + rr * std::cos(a), ay = 380.0f + rr * std::sin(a);
+    const bool disc = k % 3 == 0;
+    const float bx = disc ? ax : ax + offset(rng), by = disc ? ay : ay + offset(rng), r = radius(rng);
+    const GeometryLine shape(ax, ay, bx, by, r);
+    const unsigned char label = static_cast<unsigned char>(k % 3);
+    const TileBox box = SegmentTileBox(*fast, ax, ay, bx, by, r);
+    const unsigned freeBefore = fast->nodes.freeCount;
+    VELDRA_TRW::LineEditRefine(*fast, shape, label, box);
+    plainRefine(*plain, shape, label, box);
+    std::vector<unsigned> a1, a2;
+    fast->walk(Walk::AllNodes, [&](unsigned n) { a1.push_back(n); });
+    plain->walk(Walk::AllNodes, [&](unsigned n) { a2.push_back(n); });
+    ASSERT_EQ(a1, a2) << "shape " << k;
+    splits += static_cast<int>(freeBefore - fast->nodes.freeCount);
+  }
+  EXPECT_GT(splits, 1000);
 }
 
 TEST(LineEditRefine, SettledLeavesAreNotSplit) {

@@ -176,9 +176,9 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
       });
     });
 
-    VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
+    VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
       if (TileMissesRing(*this, i, j, x, y, r, R)) return;
-      forEachLeafInTile(i, j, kChildrenInOrder, [&](unsigned n, float px, float py, float) {
+      forEachLeafInTileQuadrant(i, j, q, [&](unsigned n, float px, float py, float) {
         const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
         if (d < r || d > R) return;
         levelSet[n] = temp[n];

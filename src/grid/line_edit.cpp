@@ -138,11 +138,11 @@ void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char lab
     }
 }
 
-// Each leaf's new values depend on that leaf alone, so tiles are painted in parallel.
+// Each leaf's new values depend on that leaf alone, so quarters of tiles are painted in parallel.
 void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
   const bool regional = grid.useRegional != 0;
-  VELDRA_COMMON::parallelTiles(box.i0, box.j0, box.i1, box.j1, [&](int i, int j) {
-    grid.forEachLeafInTile(i, j, SLGrid2D::kChildrenInOrder, [&](unsigned n, float cx, float cy, float) {
+  VELDRA_COMMON::parallelTileQuadrants(box.i0, box.j0, box.i1, box.j1, [&](int i, int j, int q) {
+    grid.forEachLeafInTileQuadrant(i, j, q, [&](unsigned n, float cx, float cy, float) {
       const float d = shape.Distance(cx, cy, 0.0f);
       const float c = cellSize(grid, n);
       float& phi = grid.levelSet[n];

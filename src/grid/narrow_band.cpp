@@ -88,8 +88,10 @@ void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) {
     });
   });
   // The merge reads and writes each leaf's own values only.
-  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    walkSubtree(rootIndex(i, j), true, [&](unsigned n) {
+  VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
+    const unsigned root = rootIndex(i, j), c = child0(root);
+    if (c == NO_NODE && q > 0) return;
+    walkSubtree(c == NO_NODE ? root : c + static_cast<unsigned>(q), true, [&](unsigned n) {
       // A node whose value would change sign is only pulled toward zero.
       levelSet[n] = levelSet[n] * temp[n] > 0.0f ? temp[n] : 0.9f * levelSet[n];
       if (withRegional) regional[n] = temp2[n] > 0.0f ? temp2[n] : 0.9f * regional[n];

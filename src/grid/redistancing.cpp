@@ -122,9 +122,10 @@ ReplayTile replayerFor(bool withRegional, bool setFarValues) {
   return setFarValues ? replayTile<false, true> : replayTile<false, false>;
 }
 
-// Row-major slot of tile (i, j) in the per-tile lists of a box [i0, i1) x [j0, j1).
+// Slot of quadrant 0 of tile (i, j) in the per-quadrant lists of a box [i0, i1) x [j0, j1): tiles in
+// row-major order, four quadrants each.
 std::size_t boxSlot(int i0, int j0, int i1, int i, int j) {
-  return static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0);
+  return 4 * (static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0));
 }
 
 // A sweep's record of leaf n: its edge and its four edge neighbours.
@@ -132,26 +133,29 @@ SweepLeaf sweepLeafOf(unsigned n, float edge, const unsigned around[4]) {
   return SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}};
 }
 
-// The listed preparation's parallel part for tile (i, j): the tile's leaves in the first sweep's order
-// (prepared as they are listed) and in the third sweep's order. Writes only the tile's own leaves.
-void listTile(SLGrid2D& grid, int i, int j, std::vector<SweepLeaf>& firstOrder, std::vector<SweepLeaf>& thirdOrder) {
+// The listed preparation's parallel part for quadrant q of tile (i, j): its leaves in the first sweep's
+// order (prepared as they are listed) and in the third sweep's order. Writes only the quadrant's own
+// leaves.
+void listQuadrant(SLGrid2D& grid, int i, int j, int q, std::vector<SweepLeaf>& firstOrder,
+                  std::vector<SweepLeaf>& thirdOrder) {
   firstOrder.clear();
   thirdOrder.clear();
-  grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float cx, float cy, float edge, const unsigned around[4]) {
-    firstOrder.push_back(sweepLeafOf(n, edge, around));
-    prepareLeaf(grid, n, cx, cy);
-  });
-  grid.forEachLeafInTileWithNeighbours(i, j, kSweeps[2].childOrder,
+  grid.forEachLeafInTileWithNeighbours(i, j, q, SLGrid2D::kChildrenInOrder,
+                                       [&](unsigned n, float cx, float cy, float edge, const unsigned around[4]) {
+                                         firstOrder.push_back(sweepLeafOf(n, edge, around));
+                                         prepareLeaf(grid, n, cx, cy);
+                                       });
+  grid.forEachLeafInTileWithNeighbours(i, j, q, kSweeps[2].childOrder,
                                        [&](unsigned n, float, float, float edge, const unsigned around[4]) {
                                          thirdOrder.push_back(sweepLeafOf(n, edge, around));
                                        });
 }
 
-// Lists every tile of the box (index (j - j0) * width + (i - i0)) in both orders, tiles in parallel.
-// False when a list could not grow: the walking preparation then starts over, which costs speed,
-// never the edit.
+// Lists every quadrant of every tile of the box (slots as boxSlot) in both orders, quadrants in
+// parallel. False when a list could not grow: the walking preparation then starts over, which costs
+// speed, never the edit.
 bool listBox(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
-  const std::size_t count = static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
+  const std::size_t count = 4 * static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
   std::vector<std::vector<SweepLeaf>>& first = grid.sweepTileLeaves[0];
   std::vector<std::vector<SweepLeaf>>& third = grid.sweepTileLeaves[1];
   try {
@@ -161,10 +165,10 @@ bool listBox(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
     return false;
   }
   std::atomic<bool> complete{true};
-  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    const std::size_t t = boxSlot(i0, j0, i1, i, j);
+  VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
+    const std::size_t t = boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q);
     try {
-      listTile(grid, i, j, first[t], third[t]);
+      listQuadrant(grid, i, j, q, first[t], third[t]);
     } catch (const std::bad_alloc&) {
       complete.store(false, std::memory_order_relaxed);
     }
@@ -194,8 +198,8 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
     // Every leaf of the box was cleared while listing, and marking only sets bits (atomically, as a
     // leaf also marks leaves of the tiles before it), so the tiles mark in parallel and leave the
     // marks of the walking preparation.
-    VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-      for (const SweepLeaf& e : sweepTileLeaves[0][boxSlot(i0, j0, i1, i, j)])
+    VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
+      for (const SweepLeaf& e : sweepTileLeaves[0][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)])
         markBackEdges<true>(*this, e.node, e.around, withRegional);
     });
   } else if (!empty) {
@@ -220,7 +224,13 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
                                         });
         return;
       }
-      replay(*this, sweepTileLeaves[p / 2][boxSlot(i0, j0, i1, i, j)], p % 2 == 1);
+      // The tile's list is its quadrants' lists joined in the listed sweep's child order; backwards,
+      // the quadrants come in reverse and each is replayed backwards.
+      const std::size_t slot = boxSlot(i0, j0, i1, i, j);
+      const unsigned char* quadrants = kSweeps[p / 2 * 2].childOrder;
+      const bool backwards = p % 2 == 1;
+      for (int s = 0; s < 4; ++s)
+        replay(*this, sweepTileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
     });
   }
 

@@ -182,21 +182,25 @@ float desiredLevel(const SLGrid2D& grid, float a, float r) {
   return desired > 0.0f ? desired : 0.0f;
 }
 
-// The leaves' own decisions run on tiles in parallel: each writes the merge mark of its own leaves
-// and lists those that want splitting. The graded splits (MarkSplit, which marks leaves of other
-// tiles) follow on one thread. The split marks that come out are the closure of the wanted leaves
-// under the grading rule, which does not depend on the order of the wanted leaves; merge marks are
-// per leaf; so the marks are those of one walk marking as it goes.
+// The leaves' own decisions run on quarters of tiles in parallel: each writes the merge mark of its own
+// leaves and lists those that want splitting. The graded splits (MarkSplit, which marks leaves of
+// other tiles) follow on one thread. The split marks that come out are the closure of the wanted
+// leaves under the grading rule, which does not depend on the order of the wanted leaves; merge marks
+// are per leaf; so the marks are those of one walk marking as it goes.
 void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
   static constexpr Direction kEdges[4] = {DIR_MINUS_X, DIR_PLUS_X, DIR_MINUS_Y, DIR_PLUS_Y};
   if (i0 >= i1 || j0 >= j1) return;
+  const int width = i1 - i0;
+  const std::size_t units = 4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(j1 - j0);
+  std::vector<std::vector<unsigned>>& lists = grid.refineWantedLists;
+  if (lists.size() < units) lists.resize(units);
+  for (std::size_t u = 0; u < units; ++u) lists[u].clear();
   for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i) tileList(grid, grid.rootIndex(i, j));
-  VELDRA_COMMON::parallelTiles(i0, j0, i1, j1, [&](int i, int j) {
-    const unsigned root = grid.rootIndex(i, j);
-    noteTileOfRoot(grid, root);
-    std::vector<unsigned>& wanted = grid.refineTileLists[root - grid.firstNode];
-    grid.forEachLeafInTileWithNeighbours(i, j, [&](unsigned n, float, float, float, const unsigned around[4]) {
+    for (int i = i0; i < i1; ++i) noteTileOfRoot(grid, grid.rootIndex(i, j));
+  VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
+    std::vector<unsigned>& wanted = lists[4 * (static_cast<std::size_t>(j - j0) * width + (i - i0)) + q];
+    grid.forEachLeafInTileWithNeighbours(i, j, q, SLGrid2D::kChildrenInOrder,
+                                         [&](unsigned n, float, float, float, const unsigned around[4]) {
       const float phi = grid.levelSet[n];
       const float r = grid.useRegional ? std::fabs(grid.regional[n]) : 0.0f;
       const float desired = desiredLevel(grid, std::fabs(phi), r);
@@ -217,9 +221,8 @@ void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
       }
     });
   });
-  for (int j = j0; j < j1; ++j)
-    for (int i = i0; i < i1; ++i)
-      for (unsigned n : grid.refineTileLists[grid.rootIndex(i, j) - grid.firstNode]) grid.MarkSplit(n);
+  for (std::size_t u = 0; u < units; ++u)
+    for (unsigned n : lists[u]) grid.MarkSplit(n);
 }
 
 }  // namespace refinement

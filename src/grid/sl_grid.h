@@ -118,8 +118,10 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // of the block, concatenated in tile order afterwards so that lists keep the walks' order.
   std::vector<unsigned> refineNotedRoots;
   std::vector<std::vector<unsigned>> refineTileLists;
-  // Scratch of redistancing: per root tile of the box, its leaves in the orders of the first and of
-  // the third sweep.
+  // Scratch of a pass's marking: the leaves wanting a split, one list per quarter of a box tile.
+  std::vector<std::vector<unsigned>> refineWantedLists;
+  // Scratch of redistancing: per quadrant of each root tile of the box, its leaves in the orders of
+  // the first and of the third sweep.
   std::vector<std::vector<SweepLeaf>> sweepTileLeaves[2];
 
   // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
@@ -217,6 +219,13 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // The same with the children of every node taken in `order`.
   template <typename F>
   void forEachLeafInTileWithNeighbours(int i, int j, const unsigned char (&order)[4], F&& visit) const {
+    forEachLeafInTileWithNeighbours(i, j, -1, order, visit);
+  }
+  // The same for the leaves below the root's child `quadrant` (0 .. 3) only, or for the whole tile
+  // when it is -1; a root that is itself a leaf belongs to quadrant 0. The four quadrants together
+  // visit the tile's leaves once each, so they can run in parallel.
+  template <typename F>
+  void forEachLeafInTileWithNeighbours(int i, int j, int quadrant, const unsigned char (&order)[4], F&& visit) const {
     struct Entry {
       unsigned node;
       float cx, cy, edge;
@@ -232,12 +241,14 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
       const Entry e = stack[--depth];
       const unsigned c = child0(e.node);
       if (c == NO_NODE) {
-        visit(e.node, e.cx, e.cy, e.edge, e.around);
+        if (quadrant <= 0 || e.edge < tileSizeF) visit(e.node, e.cx, e.cy, e.edge, e.around);
         continue;
       }
       const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+      const bool atRoot = e.edge == tileSizeF;
       for (int s = 3; s >= 0; --s) {
         const unsigned k = order[s];
+        if (atRoot && quadrant >= 0 && k != static_cast<unsigned>(quadrant)) continue;
         Entry& child = stack[depth++];
         child.node = c + k;
         child.cx = (k & 1u) ? e.cx + quarter : e.cx - quarter;

@@ -62,4 +62,40 @@ TEST(NeighbourWalk, CarriedNeighboursEqualLookups) {
   }
 }
 
+// The quadrant walks, joined in the order the root's children are taken, are the tile walk with the
+// same neighbours: for the plain child order and for a permuted one, on refined trees and on a
+// tree with single-leaf tiles (whose leaf belongs to quadrant 0).
+TEST(NeighbourWalk, QuadrantWalksJoinIntoTheTileWalk) {
+  static constexpr unsigned char kOrders[2][4] = {{0, 1, 2, 3}, {1, 3, 0, 2}};
+  for (bool refined : {true, false}) {
+    SLGrid2D grid;
+    if (refined) {
+      randomTree(grid, 4);
+    } else {
+      grid.setImageSize(700, 500);
+      grid.SplitBalanced(grid.rootIndex(1, 1));
+    }
+    int singleLeafTiles = 0;
+    for (int j = -grid.gj; j < static_cast<int>(grid.nj) + grid.gj; ++j)
+      for (int i = -grid.gi; i < static_cast<int>(grid.ni) + grid.gi; ++i) {
+        singleLeafTiles += grid.hasChildren(grid.rootIndex(i, j)) ? 0 : 1;
+        for (const auto& order : kOrders) {
+          std::vector<float> whole, joined;
+          const auto record = [](std::vector<float>& out) {
+            return [&out](unsigned n, float cx, float cy, float e, const unsigned around[4]) {
+              out.insert(out.end(), {static_cast<float>(n), cx, cy, e});
+              for (int d = 0; d < 4; ++d) out.push_back(static_cast<float>(around[d]));
+            };
+          };
+          grid.forEachLeafInTileWithNeighbours(i, j, order, record(whole));
+          for (int s = 0; s < 4; ++s) grid.forEachLeafInTileWithNeighbours(i, j, order[s], order, record(joined));
+          EXPECT_EQ(joined, whole) << "tile " << i << ", " << j;
+        }
+      }
+    if (!refined) {
+      EXPECT_GT(singleLeafTiles, 10);
+    }
+  }
+}
+
 }  // namespace

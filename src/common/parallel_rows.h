@@ -72,4 +72,26 @@ void parallelTileQuadrants(int i0, int j0, int i1, int j1, const Body& body) {
   });
 }
 
+// Runs `task` on another thread while `body` runs on the calling one, and returns when both are done.
+// The two must not write data the other reads. If the pool has no thread to spare, the task runs
+// after the body, on the calling thread.
+template <typename Task, typename Body>
+void runAlongside(const Task& task, const Body& body) {
+#ifdef VELDRA_THREAD_SANITIZER
+  std::thread other(task);
+  body();
+  other.join();
+#else
+  tbb::task_group group;
+  group.run(task);
+  try {
+    body();
+  } catch (...) {
+    group.wait();
+    throw;
+  }
+  group.wait();
+#endif
+}
+
 }  // namespace VELDRA_COMMON

@@ -134,33 +134,32 @@ SweepLeaf sweepLeafOf(unsigned n, float edge, const unsigned around[4]) {
 }
 
 // The listed preparation's parallel part for quadrant q of tile (i, j): its leaves in the first sweep's
-// order (prepared as they are listed) and in the third sweep's order. Writes only the quadrant's own
-// leaves.
-void listQuadrant(SLGrid2D& grid, int i, int j, int q, std::vector<SweepLeaf>& firstOrder,
-                  std::vector<SweepLeaf>& thirdOrder) {
-  firstOrder.clear();
-  thirdOrder.clear();
-  grid.forEachLeafInTileWithNeighbours(i, j, q, SLGrid2D::kChildrenInOrder,
-                                       [&](unsigned n, float cx, float cy, float edge, const unsigned around[4]) {
-                                         firstOrder.push_back(sweepLeafOf(n, edge, around));
-                                         prepareLeaf(grid, n, cx, cy);
-                                       });
+// order, each prepared as it is listed, or in the third sweep's order. The first writes only the
+// quadrant's own leaves; the third only reads the tree.
+void listQuadrant(SLGrid2D& grid, int i, int j, int q, int list, std::vector<SweepLeaf>& leaves) {
+  leaves.clear();
+  if (list == 0) {
+    grid.forEachLeafInTileWithNeighbours(i, j, q, SLGrid2D::kChildrenInOrder,
+                                         [&](unsigned n, float cx, float cy, float edge, const unsigned around[4]) {
+                                           leaves.push_back(sweepLeafOf(n, edge, around));
+                                           prepareLeaf(grid, n, cx, cy);
+                                         });
+    return;
+  }
   grid.forEachLeafInTileWithNeighbours(i, j, q, kSweeps[2].childOrder,
                                        [&](unsigned n, float, float, float edge, const unsigned around[4]) {
-                                         thirdOrder.push_back(sweepLeafOf(n, edge, around));
+                                         leaves.push_back(sweepLeafOf(n, edge, around));
                                        });
 }
 
-// Lists every quadrant of every tile of the box (slots as boxSlot) in both orders, quadrants in
-// parallel. False when a list could not grow: the walking preparation then starts over, which costs
-// speed, never the edit.
-bool listBox(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
+// Lists every quadrant of every tile of the box (slots as boxSlot) for the first (list 0) or the third
+// sweep (list 1), quadrants in parallel. False when a list could not grow: those sweeps then walk the
+// tree instead, which costs speed, never the edit.
+bool listBox(SLGrid2D& grid, int list, int i0, int j0, int i1, int j1) {
   const std::size_t count = 4 * static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
-  std::vector<std::vector<SweepLeaf>>& first = grid.sweepTileLeaves[0];
-  std::vector<std::vector<SweepLeaf>>& third = grid.sweepTileLeaves[1];
+  std::vector<std::vector<SweepLeaf>>& lists = grid.sweepTileLeaves[list];
   try {
-    if (first.size() < count) first.resize(count);
-    if (third.size() < count) third.resize(count);
+    if (lists.size() < count) lists.resize(count);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -168,7 +167,7 @@ bool listBox(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
   VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
     const std::size_t t = boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q);
     try {
-      listQuadrant(grid, i, j, q, first[t], third[t]);
+      listQuadrant(grid, i, j, q, list, lists[t]);
     } catch (const std::bad_alloc&) {
       complete.store(false, std::memory_order_relaxed);
     }
@@ -189,12 +188,13 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   const bool withRegional = useRegional != 0;
   const bool empty = i0 >= i1 || j0 >= j1;
 
-  // Brush-sized boxes are walked once per tile in parallel, listing the leaves in the orders of the
-  // first and third sweeps; all four sweeps then replay lists (the second and fourth backwards). A
-  // whole-image pass would leave lists of every leaf behind and pay for growing them: it walks.
-  const bool listed = !empty && static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles &&
-                      listBox(*this, i0, j0, i1, j1);
-  if (listed) {
+  // Brush-sized boxes are walked once per quadrant in parallel, listing the leaves in the order of the
+  // first sweep; all four sweeps then replay lists (the second and fourth backwards), the third and
+  // fourth those of a second listing. A whole-image pass would leave lists of every leaf behind and
+  // pay for growing them: it walks.
+  const bool listable = !empty && static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles;
+  const bool listedFirst = listable && listBox(*this, 0, i0, j0, i1, j1);
+  if (listedFirst) {
     // Every leaf of the box was cleared while listing, and marking only sets bits (atomically, as a
     // leaf also marks leaves of the tiles before it), so the tiles mark in parallel and leave the
     // marks of the walking preparation.
@@ -207,32 +207,44 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
       for (int i = i0; i < i1; ++i) prepareTileWalking(*this, i, j, withRegional);
   }
 
-  // Everything below stays on the calling thread: the sweeps read values written earlier in the same
-  // sweep. The second sweep visits the leaves of the first in reverse (tiles and children both
-  // reversed), and the fourth those of the third, so they replay the lists backwards.
-  for (int p = 0; p < 4 && !empty; ++p) {
-    const SweepPlan& plan = kSweeps[p];
-    redistancing::loadSweep(*this, plan);
-    const bool setFarValues = p == 0;
-    const ReplayTile replay = replayerFor(withRegional, setFarValues);
-    redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
-      if (!listed) {
-        forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
-                                        [&](unsigned n, float, float, float edge, const unsigned around[4]) {
-                                          sweepLeaf(*this, sweep, sweepLeafOf(n, edge, around), withRegional,
-                                                    setFarValues);
-                                        });
-        return;
-      }
-      // The tile's list is its quadrants' lists joined in the listed sweep's child order; backwards,
-      // the quadrants come in reverse and each is replayed backwards.
-      const std::size_t slot = boxSlot(i0, j0, i1, i, j);
-      const unsigned char* quadrants = kSweeps[p / 2 * 2].childOrder;
-      const bool backwards = p % 2 == 1;
-      for (int s = 0; s < 4; ++s)
-        replay(*this, sweepTileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
-    });
+  // The sweeps stay on the calling thread: they read values written earlier in the same sweep. The
+  // second sweep visits the leaves of the first in reverse (tiles and children both reversed), and
+  // the fourth those of the third, so they replay the lists backwards.
+  bool listedThird = false;
+  const auto sweeps = [&](int pBegin, int pEnd) {
+    for (int p = pBegin; p < pEnd && !empty; ++p) {
+      const SweepPlan& plan = kSweeps[p];
+      const bool listed = p < 2 ? listedFirst : listedThird;
+      redistancing::loadSweep(*this, plan);
+      const bool setFarValues = p == 0;
+      const ReplayTile replay = replayerFor(withRegional, setFarValues);
+      redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
+        if (!listed) {
+          forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
+                                          [&](unsigned n, float, float, float edge, const unsigned around[4]) {
+                                            sweepLeaf(*this, sweep, sweepLeafOf(n, edge, around), withRegional,
+                                                      setFarValues);
+                                          });
+          return;
+        }
+        // The tile's list is its quadrants' lists joined in the listed sweep's child order; backwards,
+        // the quadrants come in reverse and each is replayed backwards.
+        const std::size_t slot = boxSlot(i0, j0, i1, i, j);
+        const unsigned char* quadrants = kSweeps[p / 2 * 2].childOrder;
+        const bool backwards = p % 2 == 1;
+        for (int s = 0; s < 4; ++s)
+          replay(*this, sweepTileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
+      });
+    }
+  };
+  // The third sweep's lists only read the tree, which the sweeps leave alone: they are made on
+  // another thread while the first two sweeps run.
+  if (listable) {
+    VELDRA_COMMON::runAlongside([&] { listedThird = listBox(*this, 1, i0, j0, i1, j1); }, [&] { sweeps(0, 2); });
+  } else {
+    sweeps(0, 2);
   }
+  sweeps(2, 4);
 
   RefreshBoundary(levelSet.data());
   RefreshBoundary(regional.data());

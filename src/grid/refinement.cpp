@@ -8,7 +8,6 @@
 // where a mark is set is noted in refineTilesMarked. A pass clears marks and collects splits and
 // merges only in noted tiles, in row-major tile order and depth first inside a tile: the work lists
 // and their order are those of walks over the whole tree, at the cost of the tiles a pass can touch.
-// The merge walk clears the marks it has read, so a pass ends with no marks set and no tile noted.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -111,9 +110,8 @@ void splitValuesInParallel(SLGrid2D& grid, const std::vector<unsigned>& leaves, 
   });
 }
 
-// Start of a pass: no node keeps a mark. A pass leaves none behind, so only marks set since (MarkSplit
-// called on its own) are left to clear, and they lie in noted tiles, unless the notes do not describe
-// this block yet; then the whole tree is cleared once.
+// Start of a pass: no node keeps a mark. Marks can only be in noted tiles, unless the notes do not
+// describe this block yet; then the whole tree is cleared once.
 void clearMarksOfLastPass(SLGrid2D& grid) {
   if (!notesValid(grid)) {
     grid.ClearRefineMarks();
@@ -151,20 +149,15 @@ void applyInNotedTiles(SLGrid2D& grid) {
   marked.clear();
   groups.clear();
   // A merge reads marks and topology, which no merge changes before the unlinking, and writes the
-  // values of its own node, which no other merge reads. This walk visits every node that can carry a
-  // mark, parents before children, and a node's marks are read only by itself and its parent: so it
-  // clears each node's marks once it has been decided, and the pass ends with no marks and no notes.
+  // values of its own node, which no other merge reads.
   collectInNotedTiles(grid, marked, [&](unsigned root, std::vector<unsigned>& list) {
     grid.walkSubtree(root, false, [&](unsigned n) {
-      TreeFlags& f = grid.flags(n);
-      if (!f.has(TreeFlags::SPLIT_MARK) && grid.CanMerge(n)) {
+      if (!grid.flags(n).has(TreeFlags::SPLIT_MARK) && grid.CanMerge(n)) {
         grid.MergeValues(n);
         list.push_back(n);
       }
-      f.clear(TreeFlags::SPLIT_MARK | TreeFlags::MERGE_MARK);
     });
   });
-  std::fill(grid.refineTilesMarked.begin(), grid.refineTilesMarked.end(), std::uint8_t{0});
   for (unsigned n : marked) grid.unlinkChildren(n);
 }
 

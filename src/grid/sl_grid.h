@@ -112,7 +112,7 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   bool CanMerge(unsigned n) const;
   void MergeValues(unsigned n);
   // One byte per root tile of the block (ghosts included): tiles where marks may have been set since
-  // the last clear (a whole-tree clear or the end of a pass). Passes clear and collect only there.
+  // the last whole-tree clear. Passes clear, collect and refresh only there.
   std::vector<std::uint8_t> refineTilesMarked;
   // Scratch of a pass's parallel steps: the noted tiles in walk order, and one node list per root tile
   // of the block, concatenated in tile order afterwards so that lists keep the walks' order.

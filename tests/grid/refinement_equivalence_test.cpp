@@ -19,8 +19,7 @@ using namespace veldra_test;
 namespace {
 
 // One pass with every step over the whole tree: clear all marks, mark the box, ghost marks, collect
-// splits over all leaves, reserve, compute, link, collect merges over all nodes, refresh ROOT bits,
-// clear all marks again.
+// splits over all leaves, reserve, compute, link, collect merges over all nodes, refresh ROOT bits.
 void wholeTreePass(SLGrid2D& g, int i0, int j0, int i1, int j1) {
   std::printf("RefineGridForField: %i,%i,%i,%i,  ni,nj=%i,%i\n", i0, j0, i1, j1, static_cast<int>(g.ni),
               static_cast<int>(g.nj));
@@ -58,11 +57,6 @@ void wholeTreePass(SLGrid2D& g, int i0, int j0, int i1, int j1) {
   });
   for (unsigned n : marked) g.unlinkChildren(n);
   g.updateRootFlags();
-  // A pass leaves no marks behind.
-  g.walk(Walk::AllNodes, [&](unsigned n) {
-    g.flags(n).clear(TreeFlags::SPLIT_MARK);
-    g.flags(n).clear(TreeFlags::MERGE_MARK);
-  });
 }
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }

@@ -231,6 +231,9 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
       float cx, cy, edge;
       unsigned around[4];
     };
+    // A root that is a leaf belongs to quadrant 0 alone; the other quadrants leave it, and its flags,
+    // which quadrant 0's visitor may be writing, untouched.
+    if (quadrant > 0 && !hasChildren(rootIndex(i, j))) return;
     Entry stack[kWalkStackCapacity];
     int depth = 0;
     Entry& first = stack[depth++];

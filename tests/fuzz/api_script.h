@@ -432,15 +432,17 @@ class ApiScript {
   void computeEdgeSnap(ByteReader& in) {
     const int w = in.pick(8) == 0 ? in.interestingInt() : in.intIn(-2, 96);
     const int h = in.pick(8) == 0 ? in.interestingInt() : in.intIn(-2, 96);
-    const int imageStride = in.pick(4) == 0 ? in.interestingInt() : w + 24 + in.intIn(0, 3);
+    // The margin block's row width, in 64 bits: w may be any int.
+    const long long blockWidth = static_cast<long long>(w) + 24;
+    const int imageStride = in.pick(4) == 0 ? in.interestingInt() : saturate(blockWidth + in.intIn(0, 3));
     const int sx = stride(in, w), sy = stride(in, w);
-    const bool fits = w >= 1 && h >= 1 && w <= 96 && h <= 96 && imageStride >= w + 24 && sx >= w && sy >= w &&
+    const bool fits = w >= 1 && h >= 1 && w <= 96 && h <= 96 && imageStride >= blockWidth && sx >= w && sy >= w &&
                       imageStride <= 256 && sx <= 256 && sy <= 256;
     if (!fits) {
       // Sizes the buffers below could not hold: the call must refuse them without touching memory.
       float dummy[4] = {};
       unsigned char pixel[4] = {};
-      if (w < 1 || h < 1 || imageStride < w + 24 || sx < w || sy < w)
+      if (w < 1 || h < 1 || imageStride < blockWidth || sx < w || sy < w)
         VELDRA::ComputeEdgeSnapData(w, h, pixel, imageStride, dummy, sx, dummy, sy);
       VELDRA::ComputeEdgeSnapData(w, h, nullptr, imageStride, dummy, sx, dummy, sy);
       return;

@@ -203,13 +203,17 @@ class ApiScript {
   struct Scene {
     int cx[3], cy[3], r[3];
     int count;
-    void colour(int x, int y, unsigned char* p) const {
+    // Pixel (x, y), which may lie anywhere around the image: coordinates are taken in 64 bits.
+    void colour(long long x, long long y, unsigned char* p) const {
       p[0] = 40;
       p[1] = 70;
       p[2] = 150;
       p[3] = 255;
       for (int k = 0; k < count; ++k) {
         const long long dx = x - cx[k], dy = y - cy[k];
+        // Discs are at most 400 pixels across: farther offsets are outside, and their squares could
+        // overflow even in 64 bits.
+        if (dx < -r[k] || dx > r[k] || dy < -r[k] || dy > r[k]) continue;
         if (dx * dx + dy * dy < static_cast<long long>(r[k]) * r[k]) {
           p[0] = static_cast<unsigned char>(200 - 60 * k);
           p[1] = static_cast<unsigned char>(190 + 20 * k);
@@ -237,7 +241,8 @@ class ApiScript {
     std::vector<unsigned char> block(static_cast<std::size_t>(bw) * bh * 4);
     for (int r = 0; r < bh; ++r)
       for (int c = 0; c < bw; ++c)
-        scene.colour(x - 12 + c, y - 12 + r, &block[(static_cast<std::size_t>(r) * bw + c) * 4]);
+        scene.colour(static_cast<long long>(x) - 12 + c, static_cast<long long>(y) - 12 + r,
+                     &block[(static_cast<std::size_t>(r) * bw + c) * 4]);
     VELDRA::ComputeEdgeSnapData(w, h, block.data(), bw, sx.data(), w, sy.data(), w);
   }
 

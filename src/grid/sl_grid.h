@@ -244,7 +244,7 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
       const Entry e = stack[--depth];
       const unsigned c = child0(e.node);
       if (c == NO_NODE) {
-        if (quadrant <= 0 || e.edge < tileSizeF) visit(e.node, e.cx, e.cy, e.edge, e.around);
+        visit(e.node, e.cx, e.cy, e.edge, e.around);
         continue;
       }
       const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;

@@ -108,53 +108,30 @@ TEST(LineEditRefine, OutlineEndsAtTheFinestLevelAndTheTreeStaysGraded) {
   EXPECT_EQ(treeDefect(*grid), "");
 }
 
-// A tile the refinement skips must hold no point within the margin of the outline: checked on
-// every half pixel of every tile for random capsules, discs, and capsules reaching off the image.
-TEST(LineEditRefine, SkippedTilesHoldNoPointNearTheOutline) {
+// A square the refinement skips (a whole tile, or a square of 16 to 128 pixels inside one) must hold
+// no point within the margin of the outline: checked on every half pixel of random squares on the
+// tree's own grid, near random capsules and discs (some reaching off the image), against the margin the
+// walk uses for that size and against a small one for which crossing segments matter.
+TEST(LineEditRefine, SkippedSquaresHoldNoPointNearTheOutline) {
   auto grid = makeGrid(1024, 768);
-  std::mt19937 rng(5);
+  std::mt19937 rng(9);
   std::uniform_real_distribution<float> pos(-300.0f, 1300.0f), radius(0.5f, 400.0f), thin(0.5f, 40.0f);
   int skipped = 0, kept = 0;
-  for (int shapeIndex = 0; shapeIndex < 80; ++shapeIndex) {
-    // The refinement's margin, and a small one for which crossing segments matter.
-    const float margin = shapeIndex % 2 == 0 ? 207.6f : 10.0f;
-    const float ax = pos(rng), ay = pos(rng);
-    const bool disc = shapeIndex % 3 == 0;
-    const float r = margin > 100.0f ? radius(rng) : thin(rng);
-    const GeometryLine shape(ax, ay, disc ? ax : pos(rng), disc ? ay : pos(rng), r);
-    for (int j = 0; j < 3; ++j)
-      for (int i = 0; i < 4; ++i) {
-        if (!VELDRA_TRW::TileFarFromOutline(*grid, shape, i, j, margin)) {
-          ++kept;
-          continue;
-        }
-        ++skipped;
-        float closest = 1e30f;
-        forEachHalfPixelOfTile(i, j, [&](float x, float y) { closest = std::min(closest, std::fabs(shape.Distance(x, y, 0.0f))); });
-        ASSERT_GE(closest, margin) << "shape " << shapeIndex << " tile " << i << "," << j;
-      }
-  }
-  EXPECT_GT(skipped, 100);
-  EXPECT_GT(kept, 100);
-}
-
-// The same for squares below a tile, which the walk passes over when far: every half pixel of random
-// squares of 16 to 128 pixels, against the margin the walk uses for each size.
-TEST(LineEditRefine, SkippedSquaresHoldNoPointNearTheOutline) {
-  std::mt19937 rng(9);
-  std::uniform_real_distribution<float> pos(-100.0f, 1100.0f), radius(0.5f, 300.0f);
-  int skipped = 0, kept = 0;
-  for (int k = 0; k < 400; ++k) {
-    const float edge = static_cast<float>(16 << (k % 4));
-    const float margin = edge * 0.5f * 1.414f + 25.6f + 1.0f;
+  for (int k = 0; k < 500; ++k) {
+    const float edge = static_cast<float>(16 << (k % 5));
+    const bool walkMargin = k % 2 == 0;
+    const float margin = walkMargin ? edge * 0.5f * 1.414f + 25.6f + 1.0f : 10.0f;
     const float ax = pos(rng), ay = pos(rng);
     const bool disc = k % 3 == 0;
-    const GeometryLine shape(ax, ay, disc ? ax : pos(rng), disc ? ay : pos(rng), radius(rng));
-    // Squares on the tree's own grid of that size, near the shape half of the time.
+    const GeometryLine shape(ax, ay, disc ? ax : pos(rng), disc ? ay : pos(rng), walkMargin ? radius(rng) : thin(rng));
+    // Near the shape's start half of the time.
     const auto snap = [&](float v) { return std::floor(v / edge) * edge; };
-    const float x0 = snap(k % 2 == 0 ? ax + pos(rng) * 0.2f - 110.0f : pos(rng));
-    const float y0 = snap(k % 2 == 0 ? ay + pos(rng) * 0.2f - 110.0f : pos(rng));
-    if (!VELDRA_TRW::SquareFarFromOutline(shape, x0, y0, edge, margin)) {
+    const float x0 = snap(k % 4 < 2 ? ax + pos(rng) * 0.2f - 130.0f : pos(rng));
+    const float y0 = snap(k % 4 < 2 ? ay + pos(rng) * 0.2f - 130.0f : pos(rng));
+    const bool far = edge == 256.0f ? VELDRA_TRW::TileFarFromOutline(*grid, shape, static_cast<int>(x0 / edge),
+                                                                     static_cast<int>(y0 / edge), margin)
+                                    : VELDRA_TRW::SquareFarFromOutline(shape, x0, y0, edge, margin);
+    if (!far) {
       ++kept;
       continue;
     }
@@ -164,8 +141,8 @@ TEST(LineEditRefine, SkippedSquaresHoldNoPointNearTheOutline) {
       for (float x = x0; x <= x0 + edge; x += 0.5f) closest = std::min(closest, std::fabs(shape.Distance(x, y, 0.0f)));
     ASSERT_GE(closest, margin) << "square " << k << " at " << x0 << "," << y0 << " edge " << edge;
   }
-  EXPECT_GT(skipped, 100);
-  EXPECT_GT(kept, 50);
+  EXPECT_GT(skipped, 150);
+  EXPECT_GT(kept, 100);
 }
 
 // The refinement against a plain walk over every leaf of every tile of the box: on grids seeded from a

@@ -19,9 +19,9 @@ def strided(array):
     return buffer[::2, ::3]
 
 
-def flipped_storage(array, axis):
-    """The same values stored reversed along axis and viewed back through a negative stride."""
-    return np.flip(np.ascontiguousarray(np.flip(array, axis)), axis)
+def flipped_storage(array, axes):
+    """The same values stored reversed along axes and viewed back through negative strides."""
+    return np.flip(np.ascontiguousarray(np.flip(array, axes)), axes)
 
 
 def with_alpha(image):
@@ -32,7 +32,7 @@ LAYOUTS = {
     "fortran": (np.asfortranarray(IMAGE), np.asfortranarray(SEED)),
     "strided": (strided(IMAGE), strided(SEED)),
     "bottom-up": (flipped_storage(IMAGE, 0), flipped_storage(SEED, 0)),
-    "right-to-left, BGR": (flipped_storage(flipped_storage(IMAGE, 2), 1), flipped_storage(SEED, 1)),
+    "right-to-left, BGR": (flipped_storage(IMAGE, (1, 2)), flipped_storage(SEED, 1)),
     "RGBA, bool mask": (with_alpha(IMAGE), SEED > 128),
     "RGBA strided, bool mask fortran": (strided(with_alpha(IMAGE)), np.asfortranarray(SEED > 128)),
 }

@@ -29,8 +29,8 @@ SCRIPT = [
     {"mode": "smooth", "radius": 24, "smoothing": 60, "points": [[52, 100], [55, 112]]},
     {"mode": "line", "line_mode": "subtract", "radius": 8, "core": 100, "points": [[80, 140], [120, 150]]},
     {"mode": "line", "line_mode": "auto", "radius": 6, "points": [[20, 20], [30, 25], [45, 22]]},
-    {"mode": "band", "band": 8, "matting_radius": 4, "radius": 16, "points": [[62, 70], [60, 78], [61, 86]]},
-    {"mode": "add", "radius": 12, "band": 6, "points": [[130, 120], [235, 175]]},
+    {"mode": "band", "band": 8, "matting_radius": 4, "radius": 16, "points": [[100, 80], [104, 90], [100, 100]]},
+    {"mode": "add", "radius": 12, "core": 70, "band": 6, "points": [[130, 120], [0, 0], [239, 179]]},
 ]
 
 

@@ -23,6 +23,7 @@
 
 #include "brush_box.h"
 #include "quiet_stdout.h"
+#include "support/synthetic_images.h"
 #include "whole_image_field.h"
 
 namespace {
@@ -108,14 +109,7 @@ int main(int argc, char** argv) {
     times << n << ' ' << seconds << '\n';
   }
 
-  std::vector<std::uint8_t> mask(pixels, 0);
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 1250);  // covers a 1024-pixel block from its middle
-  for (int y = 0; y < height; y += 1024)
-    for (int x = 0; x < width; x += 1024) {
-      const int w = std::min(1024, width - x), h = std::min(1024, height - y);
-      VELDRA::GetSelection(x, y, w, h, &mask[static_cast<std::size_t>(y) * width + x], width, x + 0.5f * w,
-                           y + 0.5f * h, 0);
-    }
+  const std::vector<unsigned char> mask = veldra_test::readSelection(width, height);
   std::ofstream(dir + "/mask.u8", std::ios::binary).write(reinterpret_cast<const char*>(mask.data()),
                                                           static_cast<std::streamsize>(mask.size()));
   return 0;

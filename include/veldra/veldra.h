@@ -122,8 +122,11 @@ VELDRA_API EDITMODE GetMattingMode(int x, int y);
 // pixel (x, y), rows stride bytes apart: 255 inside, 128 in the boundary band (the band parameter is
 // the band width in pixels), 0 outside; with the regional partition enabled, its labels instead. Only
 // pixels within PARAM_RADIUS of (centerX, centerY) are written; no byte outside the rectangle is ever
-// written. Does nothing without a grid, for a null mask, a non-positive size, a stride smaller than w,
-// or a rectangle not inside the image.
+// written. The rectangle may reach past the image's right and bottom edges as far as the image's
+// root tiles (the image rounded up to multiples of 256 pixels), so a host may read back by tiles or
+// by a brush box it does not clip: pixels past the image read the selection as it continues beyond
+// the image edge. Does nothing without a grid, for a null mask, a non-positive size, a stride smaller
+// than w, or a rectangle that starts left of or above the image or reaches beyond its root tiles.
 VELDRA_API void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, float centerX,
                              float centerY, int band);
 

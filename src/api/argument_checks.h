@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "grid/sl_grid.h"
+
 namespace VELDRA_CORE {
 
 // Sides below 0 count as 0. The squared diagonal w * w + h * h must stay below 2^32: the grid sizes
@@ -37,6 +39,15 @@ inline bool ClipToImage(int x, int y, int w, int h, int imageWidth, int imageHei
   const int cy1 = static_cast<int>(std::min<long long>(y1, imageHeight));
   out = ClippedRect{cx0, cy0, cx1 - cx0, cy1 - cy0, cx0 - x, cy0 - y};
   return true;
+}
+
+// True when the pixel rectangle lies within the image's root tiles (the image rounded up to whole
+// tiles), the part of the grid where every pixel has a leaf of its own tile row and column.
+inline bool WithinRootTiles(int x, int y, int w, int h, const VELDRA_TRW::SLGrid2D& grid) {
+  const long long tile = grid.tileSize;
+  return x >= 0 && y >= 0 && w >= 0 && h >= 0 &&
+         static_cast<long long>(x) + w <= static_cast<long long>(grid.ni) * tile &&
+         static_cast<long long>(y) + h <= static_cast<long long>(grid.nj) * tile;
 }
 
 // Edge-snap values are finite and far below the range where the evolution's products could

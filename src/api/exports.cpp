@@ -146,9 +146,8 @@ EDITMODE GetMattingMode(int x, int y) {
 void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, float centerX, float centerY,
                   int band) {
   SLGrid2D* grid = currentGrid();
-  if (grid == nullptr || mask == nullptr || w <= 0 || h <= 0 || stride < w || x < 0 || y < 0 ||
-      static_cast<long long>(x) + w > static_cast<long long>(grid->imageWidth) ||
-      static_cast<long long>(y) + h > static_cast<long long>(grid->imageHeight))
+  if (grid == nullptr || mask == nullptr || w <= 0 || h <= 0 || stride < w ||
+      !WithinRootTiles(x, y, w, h, *grid))
     return;
   RenderSelection(*grid, x, y, w, h, mask, stride, centerX, centerY, band,
                   static_cast<float>(library().parameters[PARAM_RADIUS]));

@@ -125,7 +125,7 @@ std::vector<Case> cases() {
       {"render into null", State::Seeded, [] { GetSelection(0, 0, 8, 8, nullptr, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render stride below width", State::Seeded, [] { GetSelection(0, 0, 8, 8, out, 7, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render negative height", State::Seeded, [] { GetSelection(0, 0, 8, -8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
-      {"render past the image", State::Seeded, [] { GetSelection(kImageWidth - 4, 0, 8, 8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
+      {"render past the root tiles", State::Seeded, [] { GetSelection(512 - 4, 0, 8, 8, out, 8, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render overflowing sum", State::Seeded, [] { GetSelection(INT_MAX, 0, INT_MAX, 1, out, INT_MAX, 4, 4, 0); return 0; }, 0, Effect::Unchanged},
       {"render NaN centre, INT_MIN band", State::Seeded, [] { GetSelection(140, 90, 20, 20, out, 20, kNaN, kInf, INT_MIN); return 0; }, 0, Effect::Unchanged},
       // ---- edge snap data ----

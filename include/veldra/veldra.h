@@ -20,8 +20,15 @@
 //    editing functions (InitializeWithVeldraBrush, InitSelection, RefineSelection, AddDeleteLine,
 //    Step, Smoothen) return false; the selection stays usable and consistent (work done before the
 //    failure is kept), and the next call works normally once memory is available again.
-//  - Null pointers, negative sizes, strides smaller than the width and rectangles that do not fit
-//    the image are refused as each function describes; a refused call changes nothing.
+//  - Null pointers, negative sizes and rectangles that do not fit the image are refused as each
+//    function describes; a refused call changes nothing.
+//  - Row strides: a buffer's first element is that of the rectangle's first row, and row r lies
+//    r * stride elements further on. A negative stride is a buffer stored bottom-up (the pointer at
+//    the rectangle's top row, which comes last in memory) and works as a positive one does. Buffers the library only reads
+//    (InitSelection's mask, Step's edge-snap arrays, ComputeEdgeSnapData's image) may have rows that
+//    overlap or coincide (|stride| smaller than the row, stride 0 for one row repeated): each row
+//    reads from where its stride puts it. Buffers the library writes (GetSelection's mask,
+//    ComputeEdgeSnapData's arrays) must not have overlapping rows; such a call is refused.
 //  - Coordinates (brush points, line ends, query points) may be any int: points outside the image
 //    are answered or painted as the image border continues, never by reading outside the grid.
 //  - A stroke event without a preceding MouseDown continues the operation the last stroke chose. A
@@ -98,10 +105,10 @@ VELDRA_API int SetParameter(PARAM parameter, int value);
 VELDRA_API void Deselect();
 
 // Seeds the selection inside the rectangle (x, y, width, height) from an 8-bit mask whose first byte
-// belongs to pixel (x, y), rows stride bytes apart: bytes above 128 are selected. The selection outside
-// the rectangle is kept. Returns true, or false when memory ran out, without a grid, for a null mask,
-// a stride smaller than width, or a rectangle that is not inside the image (nothing is changed then).
-// An empty rectangle returns true and changes nothing.
+// belongs to pixel (x, y), rows stride bytes apart (any stride, see above): bytes above 128 are
+// selected. The selection outside the rectangle is kept. Returns true, or false when memory ran out,
+// without a grid, for a null mask or a rectangle that is not inside the image (nothing is changed
+// then). An empty rectangle returns true and changes nothing.
 VELDRA_API bool InitSelection(int x, int y, int width, int height, unsigned char* mask, int stride);
 
 // Accepted for compatibility: ignores its arguments and returns true.
@@ -119,22 +126,24 @@ VELDRA_API bool RefineSelection(int passes);
 VELDRA_API EDITMODE GetMattingMode(int x, int y);
 
 // Renders the selection inside the pixel rectangle (x, y, w, h) into mask, whose first byte belongs to
-// pixel (x, y), rows stride bytes apart: 255 inside, 128 in the boundary band (the band parameter is
+// pixel (x, y), rows stride bytes apart (negative for a bottom-up buffer): 255 inside, 128 in the boundary band (the band parameter is
 // the band width in pixels), 0 outside; with the regional partition enabled, its labels instead. Only
 // pixels within PARAM_RADIUS of (centerX, centerY) are written; no byte outside the rectangle is ever
 // written. The rectangle may reach past the image's right and bottom edges as far as the image's
 // root tiles (the image rounded up to multiples of 256 pixels), so a host may read back by tiles or
 // by a brush box it does not clip: pixels past the image read the selection as it continues beyond
-// the image edge. Does nothing without a grid, for a null mask, a non-positive size, a stride smaller
-// than w, or a rectangle that starts left of or above the image or reaches beyond its root tiles.
+// the image edge. Does nothing without a grid, for a null mask, a non-positive size, rows that overlap
+// (|stride| < w with h > 1), a buffer whose offsets (h - 1) * |stride| + w - 1 exceed 2^31 - 1, or a
+// rectangle that starts left of or above the image or reaches beyond its root tiles.
 VELDRA_API void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, float centerX,
                              float centerY, int band);
 
 // Computes the edge vector field that Step consumes, for a w x h block. image holds (w + 24) x (h + 24)
 // pixels of 4 bytes (red, green, blue, ignored), imageStride pixels per row; output pixel (x, y)
 // describes image pixel (x + 12, y + 12). snapX and snapY receive w x h floats each, rows snapXStride
-// and snapYStride floats apart. Does nothing for null pointers, w or h below 1, or strides smaller than
-// the row width. If the work images cannot be allocated the call ends and the arrays hold no result.
+// and snapYStride floats apart. Any stride may be negative; image rows may overlap. Does nothing for
+// null pointers, w or h below 1, or output rows that overlap (|snapXStride| or |snapYStride| < w with
+// h > 1).
 VELDRA_API void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imageStride, float* snapX,
                                     int snapXStride, float* snapY, int snapYStride);
 
@@ -146,9 +155,11 @@ VELDRA_API bool AddDeleteLine(EDITMODE mode, int x0, int y0, int x1, int y1);
 // One brush event at (x, y). The rectangle (boxX, boxY, boxWidth, boxHeight) is the part of the image
 // the event may change and the extent of the edge vector field snapX / snapY (row strides in floats),
 // as produced by ComputeEdgeSnapData for that rectangle. band is the width in pixels of the boundary
-// band kept by the regional partition. Returns true, or false when memory ran out.
-// Refused with false, changing nothing: no grid; a null snapX or snapY; a stride smaller than
-// boxWidth; a negative size; a rectangle wholly outside the image; an edge-snap value within
+// band kept by the regional partition. The strides may be negative and rows may overlap (see above).
+// Returns true, or false when memory ran out.
+// Refused with false, changing nothing: no grid; a null snapX or snapY; a negative size; a rectangle
+// wholly outside the image; arrays whose offsets (h - 1) * |stride| + w - 1 over the rectangle cut to
+// the image exceed 2^31 - 1; an edge-snap value within
 // PARAM_RADIUS + 2 pixels of (x, y) that is not finite or exceeds 1e30 in magnitude. A rectangle
 // reaching beyond the image is cut to the image (the arrays are still indexed from (boxX, boxY)).
 VELDRA_API bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidth,

@@ -118,7 +118,8 @@ bool InitSelection(int x, int y, int width, int height, unsigned char* mask, int
   SLGrid2D* grid = currentGrid();
   if (grid == nullptr) return false;
   if (width == 0 || height == 0) return true;
-  if (mask == nullptr || width < 0 || height < 0 || stride < width || x < 0 || y < 0 ||
+  // Any stride: the mask is only read, so its rows may run bottom-up or share memory.
+  if (mask == nullptr || width < 0 || height < 0 || x < 0 || y < 0 ||
       static_cast<long long>(x) + width > static_cast<long long>(grid->imageWidth) ||
       static_cast<long long>(y) + height > static_cast<long long>(grid->imageHeight))
     return false;
@@ -146,8 +147,9 @@ EDITMODE GetMattingMode(int x, int y) {
 void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, float centerX, float centerY,
                   int band) {
   SLGrid2D* grid = currentGrid();
-  if (grid == nullptr || mask == nullptr || w <= 0 || h <= 0 || stride < w ||
-      !WithinRootTiles(x, y, w, h, *grid))
+  // Rows may run bottom-up; rows that overlap would be written by different threads.
+  if (grid == nullptr || mask == nullptr || w <= 0 || h <= 0 || !WithinRootTiles(x, y, w, h, *grid) ||
+      !DistinctRowsAddressable(w, h, stride, false))
     return;
   RenderSelection(*grid, x, y, w, h, mask, stride, centerX, centerY, band,
                   static_cast<float>(library().parameters[PARAM_RADIUS]));
@@ -173,11 +175,15 @@ bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidt
           int snapXStride, float* snapY, int snapYStride) {
   SLMain* engine = library().engine;
   if (engine == nullptr || engine->grid == nullptr) return false;
-  if (snapX == nullptr || snapY == nullptr || snapXStride < boxWidth || snapYStride < boxWidth) return false;
+  if (snapX == nullptr || snapY == nullptr) return false;
   const SLGrid2D& grid = *engine->grid;
   ClippedRect box;
   if (!ClipToImage(boxX, boxY, boxWidth, boxHeight, static_cast<int>(grid.imageWidth),
                    static_cast<int>(grid.imageHeight), box))
+    return false;
+  // The arrays are only read: rows may run bottom-up or share memory.
+  if (!DistinctRowsAddressable(box.w, box.h, snapXStride, true) ||
+      !DistinctRowsAddressable(box.w, box.h, snapYStride, true))
     return false;
   const float* sx = snapX + static_cast<std::ptrdiff_t>(box.skipRows) * snapXStride + box.skipColumns;
   const float* sy = snapY + static_cast<std::ptrdiff_t>(box.skipRows) * snapYStride + box.skipColumns;

@@ -50,10 +50,8 @@ void ChooseOperation(SLMain& engine, int mode) {
 void RunStep(SLMain& engine, int mode, int band, int x, int y, int boxX, int boxY, int boxWidth,
              int boxHeight, const float* snapX, int snapXStride, const float* snapY, int snapYStride) {
   // The evolution reads the edge vector field at every leaf of the rectangle: without it, or with a
-  // rectangle that no array can describe, the event is ignored.
-  if (engine.grid == nullptr || snapX == nullptr || snapY == nullptr || boxWidth < 0 || boxHeight < 0 ||
-      snapXStride < boxWidth || snapYStride < boxWidth)
-    return;
+  // rectangle of negative size, the event is ignored. The arrays' rows may lie in any order.
+  if (engine.grid == nullptr || snapX == nullptr || snapY == nullptr || boxWidth < 0 || boxHeight < 0) return;
   SLGrid2D& grid = *engine.grid;
   const float fx = static_cast<float>(x), fy = static_cast<float>(y);
   FillBrushRecord(engine, library().parameters, fx, fy, fx, fy, true);

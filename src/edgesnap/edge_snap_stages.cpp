@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "common/parallel_rows.h"
@@ -94,12 +95,15 @@ void ProjectOntoOrientation(const RowKernels& kernels, const EdgeSnapWorkspace& 
   });
 }
 
-bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int imageStride,
+bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int /*imageStride*/,
                             const float* snapX, int snapXStride, const float* snapY,
                             int snapYStride) {
   if (image == nullptr || snapX == nullptr || snapY == nullptr) return false;
   if (w < 1 || h < 1 || w > INT_MAX - kBorder || h > INT_MAX - kBorder) return false;
-  if (imageStride < w + kBorder || snapXStride < w || snapYStride < w) return false;
+  // The image is only read, so its rows may lie in any order and share memory. Output rows are
+  // written by different threads: they may run bottom-up, but must not overlap.
+  const auto overlaps = [w, h](int stride) { return h > 1 && std::llabs(static_cast<long long>(stride)) < w; };
+  if (overlaps(snapXStride) || overlaps(snapYStride)) return false;
   // Every work image and every host buffer must be addressable.
   const std::uint64_t pixels = std::uint64_t(w + kBorder) * std::uint64_t(h + kBorder);
   return pixels <= std::uint64_t(PTRDIFF_MAX) / (WorkImage::kFloatsPerPixel * sizeof(float));

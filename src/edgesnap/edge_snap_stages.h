@@ -26,7 +26,8 @@ void ComputeOrientation(const RowKernels& kernels, EdgeSnapWorkspace& workspace)
 void ProjectOntoOrientation(const RowKernels& kernels, const EdgeSnapWorkspace& workspace,
                             float* snapX, int snapXStride, float* snapY, int snapYStride);
 
-// Whether the arguments describe a block this library can process; anything else is ignored.
+// Whether the arguments describe a block this library can process; anything else is ignored. Row
+// strides may be negative (rows stored bottom-up); output rows must not overlap one another.
 bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int imageStride,
                             const float* snapX, int snapXStride, const float* snapY,
                             int snapYStride);

@@ -30,8 +30,8 @@ TileSpan tileSpanOf(const SLGrid2D& grid, const MaskView& view) {
 }
 
 bool fitsGrid(const SLGrid2D& grid, const MaskView& view) {
+  // Any stride: the mask is only read, so its rows may run bottom-up or share memory.
   if (!grid.hasBlock() || view.mask == nullptr || view.width <= 0 || view.height <= 0) return false;
-  if (view.height > 1 && view.stride < view.width) return false;
   // Point samples start one tile left of a point in the first half of a tile: the block holds points
   // from -1.5 tiles up to 2 tiles past the last image tile.
   const long long lowest = -3 * static_cast<long long>(grid.tileSize) / 2;

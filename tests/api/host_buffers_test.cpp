@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "hardening/library_state.h"
 #include "support/synthetic_images.h"
 
 namespace {
@@ -76,6 +80,182 @@ TEST(HostRectangles, ReadOutsPastTheImageEdgeRenderEveryPixelWithinTheRootTiles)
   // Past the image the selection continues as the border values do: the disc reaches the right edge.
   EXPECT_EQ(tiles[static_cast<std::size_t>(170) * kTilesW + 400], 255);
   EXPECT_EQ(tiles[static_cast<std::size_t>(20) * kTilesW + 400], 0);
+}
+
+// ---- row strides ----
+
+// A block of rows laid out in a buffer of its own, each row followed by `gap` spare elements,
+// top-down or bottom-up (then `first`, the top row, comes last in memory and the stride is negative).
+template <typename T>
+struct RowBuffer {
+  int length, rows;
+  std::vector<T> storage;
+  T* first;
+  int stride;
+  RowBuffer(int rowLength, int rowCount, int gap, bool bottomUp, T fill)
+      : length(rowLength), rows(rowCount), storage(static_cast<std::size_t>(rowLength + gap) * rowCount, fill) {
+    const int step = rowLength + gap;
+    first = storage.data() + (bottomUp ? static_cast<std::ptrdiff_t>(rowCount - 1) * step : 0);
+    stride = bottomUp ? -step : step;
+  }
+  T* row(int r) { return first + static_cast<std::ptrdiff_t>(r) * stride; }
+  RowBuffer& put(const T* packed) {
+    for (int r = 0; r < rows; ++r) std::copy_n(packed + static_cast<std::size_t>(r) * length, length, row(r));
+    return *this;
+  }
+  std::string packed() {
+    std::string out;
+    for (int r = 0; r < rows; ++r) out.append(reinterpret_cast<const char*>(row(r)), sizeof(T) * static_cast<std::size_t>(length));
+    return out;
+  }
+};
+
+std::string treeHash() {
+  const std::uint64_t h = veldra_hardening::fingerprint().tree;
+  return std::string(reinterpret_cast<const char*>(&h), sizeof h);
+}
+
+// The host's picture of the session and one brush box over the disc's edge, with its edge-snap
+// arrays (top-down, box.w floats per row).
+const RgbaImage& hostImage() {
+  static const RgbaImage image = render(kW, kH, disc(280.0, 170.0, 70.0), {220, 190, 40}, {30, 60, 140});
+  return image;
+}
+constexpr Box kBrushBox{190, 110, 41, 37};
+const SnapField& brushSnap() {
+  static const SnapField snap = [] {
+    SnapField s;
+    computeSnap(hostImage(), kBrushBox, s);
+    return s;
+  }();
+  return snap;
+}
+
+// A fresh session seeded from a mask given by its first row and stride.
+std::string seededFrom(const unsigned char* first, int stride) {
+  defaultParameters();
+  VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, kW, kH, false);
+  EXPECT_TRUE(VELDRA::InitSelection(0, 0, kW, kH, const_cast<unsigned char*>(first), stride));
+  return treeHash();
+}
+
+// One add event over the brush box of the seeded session, with the given edge-snap arrays.
+std::string steppedWith(const float* snapX, int strideX, const float* snapY, int strideY) {
+  startSession();
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 18);
+  VELDRA::MouseDown();
+  EXPECT_TRUE(VELDRA::Step(VELDRA::EDITMODE_ADD, 0, 210, 128, kBrushBox.x, kBrushBox.y, kBrushBox.w, kBrushBox.h,
+                           const_cast<float*>(snapX), strideX, const_cast<float*>(snapY), strideY));
+  VELDRA::MouseUp();
+  return treeHash();
+}
+
+// The 40 x 30 block of edge-snap data whose 12-pixel margin starts at image pixel (150, 100), the
+// image rows given by their first row and stride in pixels.
+constexpr int kSnapW = 40, kSnapH = 30;
+std::string snapDataOf(const unsigned char* image, int imageStride, bool bottomUpArrays) {
+  RowBuffer<float> x(kSnapW, kSnapH, 3, bottomUpArrays, 0.0f), y(kSnapW, kSnapH, 1, bottomUpArrays, 0.0f);
+  VELDRA::ComputeEdgeSnapData(kSnapW, kSnapH, const_cast<unsigned char*>(image), imageStride, x.first, x.stride, y.first,
+                              y.stride);
+  return x.packed() + y.packed();
+}
+const unsigned char* snapBlockRow(int r) { return hostImage().at(150, 100 + r); }
+constexpr int kSnapBlockBytes = 4 * (kSnapW + 24);
+
+// Every function that takes a row stride gives the same result for a buffer stored bottom-up as for
+// the same rows stored top-down.
+TEST(HostStrides, BottomUpBuffersActAsTopDownOnes) {
+  struct Case {
+    const char* name;
+    std::function<std::string(bool bottomUp)> run;
+  };
+  const Case cases[] = {
+      {"GetSelection", [](bool bottomUp) {
+         startSession();
+         RowBuffer<unsigned char> out(262, 100, 5, bottomUp, kUnwritten);
+         VELDRA::GetSelection(250, 20, 262, 100, out.first, out.stride, 380.0f, 70.0f, 6);
+         return out.packed();
+       }},
+      {"InitSelection", [](bool bottomUp) {
+         std::vector<unsigned char> mask(static_cast<std::size_t>(kW) * kH);
+         for (int y = 0; y < kH; ++y)
+           for (int x = 0; x < kW; ++x) mask[static_cast<std::size_t>(y) * kW + x] = std::hypot(x - 200, y - 90) < 60 ? 255 : 0;
+         RowBuffer<unsigned char> rows(kW, kH, 3, bottomUp, 0);
+         return seededFrom(rows.put(mask.data()).first, rows.stride);
+       }},
+      {"Step", [](bool bottomUp) {
+         RowBuffer<float> x(kBrushBox.w, kBrushBox.h, 2, bottomUp, 0.0f), y(kBrushBox.w, kBrushBox.h, 0, bottomUp, 0.0f);
+         x.put(brushSnap().x.data());
+         y.put(brushSnap().y.data());
+         return steppedWith(x.first, x.stride, y.first, y.stride);
+       }},
+      {"ComputeEdgeSnapData", [](bool bottomUp) {
+         RowBuffer<unsigned char> image(kSnapBlockBytes, kSnapH + 24, 8, bottomUp, 0);
+         for (int r = 0; r < kSnapH + 24; ++r) std::copy_n(snapBlockRow(r), kSnapBlockBytes, image.row(r));
+         return snapDataOf(image.first, image.stride / 4, bottomUp);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string topDown = c.run(false);
+    EXPECT_TRUE(c.run(true) == topDown);
+  }
+}
+
+// Rows that share memory: buffers the library only reads are read row by row where the stride puts
+// them (stride 0 repeats one row), buffers it writes are refused.
+TEST(HostStrides, RowsSharingMemoryAreReadWhereTheStridePutsThemAndNeverWritten) {
+  struct Case {
+    const char* name;
+    std::function<std::string()> shared, expected;
+  };
+  static std::vector<unsigned char> maskRow(kW);
+  for (int x = 0; x < kW; ++x) maskRow[static_cast<std::size_t>(x)] = x >= 120 && x < 170 ? 255 : 0;
+  const Case cases[] = {
+      {"InitSelection, one mask row for every row", [] { return seededFrom(maskRow.data(), 0); },
+       [] {
+         std::vector<unsigned char> full;
+         for (int y = 0; y < kH; ++y) full.insert(full.end(), maskRow.begin(), maskRow.end());
+         return seededFrom(full.data(), kW);
+       }},
+      {"Step, rows two floats apart", [] { return steppedWith(brushSnap().x.data(), 2, brushSnap().y.data(), 2); },
+       [] {
+         std::vector<float> x, y;
+         for (int r = 0; r < kBrushBox.h; ++r) {
+           x.insert(x.end(), brushSnap().x.begin() + 2 * r, brushSnap().x.begin() + 2 * r + kBrushBox.w);
+           y.insert(y.end(), brushSnap().y.begin() + 2 * r, brushSnap().y.begin() + 2 * r + kBrushBox.w);
+         }
+         return steppedWith(x.data(), kBrushBox.w, y.data(), kBrushBox.w);
+       }},
+      {"ComputeEdgeSnapData, one image row for every row", [] { return snapDataOf(snapBlockRow(10), 0, false); },
+       [] {
+         RowBuffer<unsigned char> image(kSnapBlockBytes, kSnapH + 24, 0, false, 0);
+         for (int r = 0; r < kSnapH + 24; ++r) std::copy_n(snapBlockRow(10), kSnapBlockBytes, image.row(r));
+         return snapDataOf(image.first, kSnapW + 24, false);
+       }},
+      {"ComputeEdgeSnapData, overlapping output rows", [] {
+         std::vector<float> x(kSnapW * kSnapH, 7.0f), y(x);
+         VELDRA::ComputeEdgeSnapData(kSnapW, kSnapH, const_cast<unsigned char*>(snapBlockRow(0)), kW, x.data(), kSnapW - 1,
+                                     y.data(), kSnapW);
+         return std::string(reinterpret_cast<const char*>(x.data()), x.size() * sizeof(float)) +
+                std::string(reinterpret_cast<const char*>(y.data()), y.size() * sizeof(float));
+       },
+       [] {
+         const std::vector<float> untouched(2 * kSnapW * kSnapH, 7.0f);
+         return std::string(reinterpret_cast<const char*>(untouched.data()), untouched.size() * sizeof(float));
+       }},
+      {"GetSelection, overlapping rows", [] {
+         startSession();
+         std::vector<unsigned char> out(64 * 64, kUnwritten);
+         VELDRA::GetSelection(100, 100, 64, 64, out.data() + 63 * 63, -63, 132.0f, 132.0f, 0);
+         return std::string(out.begin(), out.end());
+       },
+       [] { return std::string(64 * 64, static_cast<char>(kUnwritten)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(c.shared() == c.expected());
+  }
 }
 
 }  // namespace

@@ -86,9 +86,8 @@ TEST(EdgeSnapCases, OutOfContractArgumentsAndZeroRowsDoNothing) {
   ComputeEdgeSnapData(0, 8, image, stride, x, 16, y, 16);
   ComputeEdgeSnapData(-5, 8, image, stride, x, 16, y, 16);
   ComputeEdgeSnapData(16, -1, image, stride, x, 16, y, 16);
-  ComputeEdgeSnapData(16, 8, image, 16 + 23, x, 16, y, 16);  // image rows overlap
-  ComputeEdgeSnapData(16, 8, image, stride, x, 15, y, 16);
-  ComputeEdgeSnapData(16, 8, image, stride, x, 16, y, -16);
+  ComputeEdgeSnapData(16, 8, image, stride, x, 15, y, 16);  // output rows overlap
+  ComputeEdgeSnapData(16, 8, image, stride, x, 16, y + 7 * 15, -15);
   ComputeEdgeSnapData(2147483647, 8, image, stride, x, 16, y, 16);
   ComputeEdgeSnapData(16, 2147483647, image, stride, x, 16, y, 16);
   EXPECT_TRUE(AllSentinel(out.x) && AllSentinel(out.y));

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -179,9 +180,21 @@ class ApiScript {
     return r;
   }
 
+  // Elements that h rows of w elements, `stride` apart, span in memory (rows stored bottom-up for a
+  // negative stride), and where the first row lies in that span.
   static long long bufferBytes(int w, int h, int stride) {
     if (w <= 0 || h <= 0) return 0;
-    return static_cast<long long>(h - 1) * std::max(stride, 0) + w;
+    return static_cast<long long>(h - 1) * std::llabs(static_cast<long long>(stride)) + w;
+  }
+  static long long firstRowOffset(int h, int stride) {
+    return stride < 0 && h > 1 ? static_cast<long long>(h - 1) * -static_cast<long long>(stride) : 0;
+  }
+  // Whether the element at `offset` from the first row belongs to the block.
+  static bool inBlock(long long offset, int w, int h, int stride) {
+    if (h == 1 || stride == 0) return offset >= 0 && offset < w;
+    const long long a = std::llabs(static_cast<long long>(stride));
+    const long long fromLowest = stride > 0 ? offset : offset + static_cast<long long>(h - 1) * a;
+    return fromLowest >= 0 && fromLowest / a < h && fromLowest % a < w;
   }
 
   static int saturate(long long v) {
@@ -189,10 +202,11 @@ class ApiScript {
   }
 
   int stride(ByteReader& in, int w) {
-    switch (in.pick(6)) {
+    switch (in.pick(7)) {
       case 0: return in.interestingInt();
       case 1: return saturate(static_cast<long long>(w) - in.intIn(1, 8));
       case 2: return saturate(static_cast<long long>(w) + in.intIn(1, 40));
+      case 3: return saturate(-static_cast<long long>(w) - in.intIn(0, 8));  // stored bottom-up
       default: return w;
     }
   }
@@ -270,11 +284,18 @@ class ApiScript {
       // Too large to fill (or chosen so): the shared zero range stands for the arrays.
       s.px = s.py = zeroFloats(static_cast<std::size_t>(pixels));
       s.strideX = s.strideY = box.w;
-      if (s.px == nullptr) s.strideX = s.strideY = -1;  // beyond even that: a stride the library refuses
-      return;
+      return;  // beyond even that: null arrays, which the library refuses
     }
-    s.strideX = box.w + (in.flag() ? 0 : in.intIn(0, 5));
-    s.strideY = box.w + (in.flag() ? 0 : in.intIn(0, 5));
+    // Rows apart, sharing floats (0 repeats one row) or stored bottom-up.
+    const auto arrayStride = [&] {
+      switch (in.pick(6)) {
+        case 0: return in.intIn(0, box.w);
+        case 1: return -box.w - in.intIn(0, 5);
+        default: return box.w + (in.flag() ? 0 : in.intIn(0, 5));
+      }
+    };
+    s.strideX = arrayStride();
+    s.strideY = arrayStride();
     s.x.assign(static_cast<std::size_t>(bufferBytes(box.w, box.h, s.strideX)), 0.0f);
     s.y.assign(static_cast<std::size_t>(bufferBytes(box.w, box.h, s.strideY)), 0.0f);
     switch (fill) {
@@ -311,8 +332,8 @@ class ApiScript {
         }
       }
     }
-    s.px = s.x.data();
-    s.py = s.y.data();
+    s.px = s.x.data() + firstRowOffset(box.h, s.strideX);
+    s.py = s.y.data() + firstRowOffset(box.h, s.strideY);
   }
 
   // The brush's bounding box clipped to the image, as a host computes it.
@@ -405,7 +426,7 @@ class ApiScript {
       }
     }
     // A buffer too small for the claimed rectangle would be the host's fault, not the library's.
-    unsigned char* ptr = (bytes > static_cast<long long>(mask.size())) ? nullptr : mask.data();
+    unsigned char* ptr = (bytes > static_cast<long long>(mask.size())) ? nullptr : mask.data() + firstRowOffset(r.h, s);
     if (in.pick(16) == 0) ptr = nullptr;
     lastCallFailed_ = !VELDRA::InitSelection(r.x, r.y, r.w, r.h, ptr, s);
   }
@@ -422,14 +443,13 @@ class ApiScript {
     std::vector<unsigned char> buffer(static_cast<std::size_t>(bytes) + 2 * kGuard, 0xA5);
     const float cx = in.pick(5) == 0 ? in.interestingFloat() : static_cast<float>(coordinate(in, imageWidth()));
     const float cy = in.pick(5) == 0 ? in.interestingFloat() : static_cast<float>(coordinate(in, imageHeight()));
-    VELDRA::GetSelection(r.x, r.y, r.w, r.h, in.pick(16) == 0 ? nullptr : buffer.data() + kGuard, s, cx, cy, band(in));
+    const long long first = kGuard + firstRowOffset(r.h, s);
+    VELDRA::GetSelection(r.x, r.y, r.w, r.h, in.pick(16) == 0 ? nullptr : buffer.data() + first, s, cx, cy, band(in));
     // Only bytes of the rectangle's pixels may change.
     for (long long i = 0; i < static_cast<long long>(buffer.size()); ++i) {
       if (buffer[static_cast<std::size_t>(i)] == 0xA5) continue;
-      const long long off = i - kGuard;
-      const bool inRect = off >= 0 && off < bytes && s > 0 && (off % s) < r.w && (off / s) < r.h;
       const unsigned char v = buffer[static_cast<std::size_t>(i)];
-      if (!inRect) return fail("GetSelection wrote outside its rectangle");
+      if (!inBlock(i - first, r.w, r.h, s)) return fail("GetSelection wrote outside its rectangle");
       if (v != 0 && v != 128 && v != 255) return fail("GetSelection wrote a byte other than 0, 128, 255");
     }
   }
@@ -439,20 +459,30 @@ class ApiScript {
     const int h = in.pick(8) == 0 ? in.interestingInt() : in.intIn(-2, 96);
     // The margin block's row width, in 64 bits: w may be any int.
     const long long blockWidth = static_cast<long long>(w) + 24;
-    const int imageStride = in.pick(4) == 0 ? in.interestingInt() : saturate(blockWidth + in.intIn(0, 3));
+    int imageStride;
+    switch (in.pick(6)) {
+      case 0: imageStride = in.interestingInt(); break;
+      case 1: imageStride = saturate(-blockWidth - in.intIn(0, 3)); break;  // stored bottom-up
+      case 2: imageStride = saturate(in.intIn(0, 40)); break;               // rows sharing pixels
+      default: imageStride = saturate(blockWidth + in.intIn(0, 3));
+    }
     const int sx = stride(in, w), sy = stride(in, w);
-    const bool fits = w >= 1 && h >= 1 && w <= 96 && h <= 96 && imageStride >= blockWidth && sx >= w && sy >= w &&
-                      imageStride <= 256 && sx <= 256 && sy <= 256;
+    const auto small = [](long long v) { return std::llabs(v) <= 256; };
+    const bool fits = w >= 1 && h >= 1 && w <= 96 && h <= 96 && small(imageStride) && small(sx) && small(sy);
+    // Output rows that overlap are refused; image rows and output rows may run either way.
+    const auto overlapping = [&](int stride) { return h > 1 && std::llabs(static_cast<long long>(stride)) < w; };
+    const bool refused = w < 1 || h < 1 || overlapping(sx) || overlapping(sy);
     if (!fits) {
-      // Sizes the buffers below could not hold: the call must refuse them without touching memory.
+      // Sizes the buffers below could not hold: only calls the library must refuse are made, and
+      // they must not touch memory.
       float dummy[4] = {};
       unsigned char pixel[4] = {};
-      if (w < 1 || h < 1 || imageStride < blockWidth || sx < w || sy < w)
-        VELDRA::ComputeEdgeSnapData(w, h, pixel, imageStride, dummy, sx, dummy, sy);
+      if (refused) VELDRA::ComputeEdgeSnapData(w, h, pixel, imageStride, dummy, sx, dummy, sy);
       VELDRA::ComputeEdgeSnapData(w, h, nullptr, imageStride, dummy, sx, dummy, sy);
       return;
     }
-    std::vector<unsigned char> image(static_cast<std::size_t>(imageStride) * (h + 24) * 4);
+    const int blockRows = h + 24;
+    std::vector<unsigned char> image(static_cast<std::size_t>(bufferBytes(static_cast<int>(blockWidth), blockRows, imageStride)) * 4);
     std::uint32_t state = in.u32() | 1u;
     const std::uint32_t spread = in.byte();
     for (std::size_t i = 0; i < image.size(); ++i) {
@@ -463,10 +493,15 @@ class ApiScript {
     }
     std::vector<float> ox(static_cast<std::size_t>(bufferBytes(w, h, sx)), -7.0f);
     std::vector<float> oy(static_cast<std::size_t>(bufferBytes(w, h, sy)), -7.0f);
-    VELDRA::ComputeEdgeSnapData(w, h, image.data(), imageStride, ox.data(), sx, oy.data(), sy);
+    const long long firstX = firstRowOffset(h, sx), firstY = firstRowOffset(h, sy);
+    VELDRA::ComputeEdgeSnapData(w, h, image.data() + 4 * firstRowOffset(blockRows, imageStride), imageStride,
+                                ox.data() + firstX, sx, oy.data() + firstY, sy);
     for (std::size_t i = 0; i < ox.size(); ++i)
-      if (static_cast<int>(i % static_cast<std::size_t>(sx)) >= w && ox[i] != -7.0f)
-        return fail("ComputeEdgeSnapData wrote into the row padding");
+      if (ox[i] != -7.0f && (refused || !inBlock(static_cast<long long>(i) - firstX, w, h, sx)))
+        return fail("ComputeEdgeSnapData wrote outside its block");
+    for (std::size_t i = 0; i < oy.size(); ++i)
+      if (oy[i] != -7.0f && (refused || !inBlock(static_cast<long long>(i) - firstY, w, h, sy)))
+        return fail("ComputeEdgeSnapData wrote outside its block");
     for (float v : ox)
       if (!std::isfinite(v)) return fail("ComputeEdgeSnapData produced a value that is not finite");
     for (float v : oy)

@@ -41,10 +41,12 @@ bool fitsGrid(const SLGrid2D& grid, const MaskView& view) {
          static_cast<long long>(view.y) + view.height <= endY;
 }
 
-// Splits until the cell of the point (px, py) is a single-pixel leaf; each search starts again from
-// the point's root tile.
+// Splits until the pixel's own cell [px, px + 1) x [py, py + 1) is a leaf; each search starts again
+// from the root tile. The search is made from the pixel's centre, which lies on no dividing line: from
+// its corner (px, py) the search would settle in the tile before whenever px or py lies on a tile
+// line (a point on a tile's far edge counts as inside that tile), and split a neighbouring pixel.
 void refinePixelCell(SLGrid2D& grid, int px, int py) {
-  const float fx = static_cast<float>(px), fy = static_cast<float>(py);
+  const float fx = static_cast<float>(px) + 0.5f, fy = static_cast<float>(py) + 0.5f;
   for (;;) {
     unsigned leaf;
     float lx, ly;

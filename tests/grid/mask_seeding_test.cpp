@@ -42,22 +42,15 @@ std::vector<char> pixelsToRefine(const Mask& m, const Rect& r, const std::functi
   return out;
 }
 
-// Checks that every pixel to refine is a single-pixel leaf; returns their number. The cell for the
-// corner point (px, py) of a pixel is the one the leaf search from the point's root tile finds: inside
-// a tile a point on a dividing line goes to the larger cell. On a tile line (p = 256k) the point starts
-// at offset +0.5 in the tile before, which counts as inside it; only when the other coordinate forces
-// a step between tiles (offset in (0.5, 1)) is the +0.5 rounded over as well. So on tile lines the
-// split lands on pixel p - 1 unless the other coordinate lies in the first half of its tile.
+// Checks that every pixel to refine is a single-pixel leaf of its own (found from the pixel's centre,
+// so tile lines make no difference); returns their number.
 int expectRefinedPixelsAreSingle(const SLGrid2D& grid, const Rect& r, const std::vector<char>& refine) {
   int count = 0;
   for (int y = r.y; y < r.y + r.h; ++y)
     for (int x = r.x; x < r.x + r.w; ++x) {
       if (!refine[static_cast<std::size_t>(y - r.y) * r.w + (x - r.x)]) continue;
       ++count;
-      const int rx = x % 256, ry = y % 256;
-      const bool stepped = (rx >= 1 && rx < 128) || (ry >= 1 && ry < 128);
-      const int cx = rx == 0 && !stepped ? x - 1 : x, cy = ry == 0 && !stepped ? y - 1 : y;
-      const unsigned level = grid.level(locateByPoint(grid, fl(cx) + 0.5f, fl(cy) + 0.5f, 255));
+      const unsigned level = grid.level(locateByPoint(grid, fl(x) + 0.5f, fl(y) + 0.5f, 255));
       EXPECT_EQ(level, 8u) << x << "," << y;
       if (level != 8u) return count;
     }
@@ -264,6 +257,45 @@ TEST(MaskSeeding, SelectionReadBackAgreesWithTheMaskWhereFourPixelsAgreeBeforeAn
         wrong += (seeded[p] != (a ? 255 : 0)) + (refined[p] != (a ? 255 : 0));
       }
     EXPECT_GT(checked, W * H / 4);
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+// A rectangle seeded with an edge on a tile line reads back as the same rectangle seeded a few pixels
+// away from every tile line, moved back: each of its pixels gets a single-pixel cell of its own
+// wherever the tile lines fall. Edges on vertical and horizontal lines, selected on either side.
+TEST(MaskSeeding, RectanglesOnTileLinesReadBackAsRectanglesOffThem) {
+  const int W = 1024, H = 600, dx = 7, dy = 5;
+  struct Case {
+    const char* name;
+    Rect rect;
+    bool hole;  // the rectangle unselected in a selected image
+  };
+  const Case cases[] = {
+      {"left edge on a tile line", {512, 100, 256, 400}, false},
+      {"right edge on a tile line", {300, 100, 212, 400}, false},
+      {"top edge on a tile line", {300, 256, 400, 244}, false},
+      {"bottom edge on a tile line", {300, 100, 400, 156}, false},
+      {"every edge on tile lines", {256, 256, 512, 256}, false},
+      {"hole, left and top edges on tile lines", {512, 256, 200, 200}, true},
+  };
+  ASSERT_TRUE(VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, W, H, false));
+  const auto readBack = [&](const Rect& r, bool hole) {
+    Mask m(W, H, hole ? 255 : 0);
+    for (int y = r.y; y < r.y + r.h; ++y)
+      for (int x = r.x; x < r.x + r.w; ++x) m.at(x, y) = hole ? 0 : 255;
+    VELDRA::Deselect();
+    EXPECT_TRUE(VELDRA::InitSelection(0, 0, W, H, m.bytes.data(), W));
+    return readSelection(W, H, 0);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Rect& r = c.rect;
+    const std::vector<unsigned char> onLines = readBack(r, c.hole), offLines = readBack({r.x + dx, r.y + dy, r.w, r.h}, c.hole);
+    int wrong = 0;
+    for (int y = r.y - 3; y <= r.y + r.h + 3; ++y)
+      for (int x = r.x - 3; x <= r.x + r.w + 3; ++x)
+        wrong += onLines[static_cast<std::size_t>(y) * W + x] != offLines[static_cast<std::size_t>(y + dy) * W + x + dx];
     EXPECT_EQ(wrong, 0);
   }
 }

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
-#include <new>
-#include <stdexcept>
 
 #include "api/argument_checks.h"
 #include "api/engine.h"
@@ -24,16 +22,15 @@ LibraryState& library() {
 
 namespace {
 
-// Runs an editing operation; a failure inside the engine (the storage's integer code, or the general
-// heap running out) ends it with false. Work done before the failure is kept.
+// Runs an editing operation; the storage's integer code (its pools could not reserve or commit
+// memory) ends it with false. Work done before the failure is kept. Nothing else is caught: the
+// general heap running out (std::bad_alloc) reaches the host.
 template <typename F>
 bool guarded(F&& work) {
   try {
     work();
     return true;
   } catch (int) {
-    return false;
-  } catch (const std::bad_alloc&) {
     return false;
   }
 }
@@ -42,8 +39,8 @@ bool guarded(F&& work) {
 // larger request would only keep the host waiting.
 constexpr int kMostRefinementPasses = 256;
 
-// Builds a new grid for the engine; on failure (the storage's integer code) the engine is left
-// without a grid. An image size the grid cannot hold leaves it without a grid and returns false.
+// Builds a new grid for the engine; a failure passes on to the caller with the engine left without a
+// grid. An image size the grid cannot hold leaves it without a grid and returns false.
 bool buildGrid(SLMain& engine, int width, int height) {
   engine.releaseGrid();
   engine.width = width;
@@ -83,7 +80,7 @@ bool InitializeWithVeldraBrush(BrushCallback, BrushCallback, int width, int heig
 int InitializeImage(int width, int height) {
   SLMain* engine = library().engine;
   if (engine == nullptr) return 0;
-  guarded([&] { buildGrid(*engine, width, height); });
+  buildGrid(*engine, width, height);  // not guarded: a failure reaches the host
   return 0;
 }
 
@@ -157,12 +154,9 @@ void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, f
 
 void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imageStride, float* snapX, int snapXStride,
                          float* snapY, int snapYStride) {
-  // The work images are allocated on the general heap; a block too large for it ends the call.
-  try {
-    VELDRA_EDGESNAP::ComputeEdgeSnapData(w, h, image, imageStride, snapX, snapXStride, snapY, snapYStride);
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-  }
+  // The work images are allocated on the general heap; if they cannot grow, std::bad_alloc reaches
+  // the host before either array is written.
+  VELDRA_EDGESNAP::ComputeEdgeSnapData(w, h, image, imageStride, snapX, snapXStride, snapY, snapYStride);
 }
 
 bool AddDeleteLine(EDITMODE mode, int x0, int y0, int x1, int y1) {

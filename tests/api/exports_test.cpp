@@ -5,7 +5,12 @@
 #include <veldra/veldra.h>
 
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <new>
 #include <random>
+#include <vector>
 
 #include "api/engine.h"
 
@@ -116,25 +121,64 @@ TEST(Engine, DeselectReturnsToTheRootTiles) {
   EXPECT_EQ(grid->nodes.freeCount, freeBefore + 4);
 }
 
-// Running out of address space while the grid is built: the guard answers false and the engine keeps
-// no half-built grid; once memory is available again the next call works.
-TEST(EngineDeathTest, FailedInitialisationLeavesNoGrid) {
-  EXPECT_EXIT(
-      {
-        rlimit limit{};
-        getrlimit(RLIMIT_AS, &limit);
-        const rlimit saved = limit;
-        limit.rlim_cur = 256ull << 20;
-        setrlimit(RLIMIT_AS, &limit);
-        const bool failed = !InitializeWithVeldraBrush(nullptr, nullptr, 1000, 1000, false);
-        const bool noGrid = VELDRA_CORE::library().engine != nullptr &&
-                            VELDRA_CORE::library().engine->grid == nullptr;
-        setrlimit(RLIMIT_AS, &saved);
-        const bool recovered = InitializeWithVeldraBrush(nullptr, nullptr, 1000, 1000, false) &&
-                               VELDRA_CORE::library().engine->grid != nullptr;
-        std::exit(failed && noGrid && recovered ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
+// A call that runs out of memory, and how it must fail: what leaves it, and whether the engine keeps
+// a grid.
+enum Raised { kNothing, kIntCode1, kBadAlloc, kOther };
+struct OutOfMemoryCase {
+  const char* name;
+  std::function<bool()> call;  // whether the call itself reports success
+  Raised raised;
+  bool gridAfterFailure;
+};
+
+// Child process: runs the call under a 256 MiB address-space limit, then again without it. Exit code
+// 0 when it failed as documented (else 1) and then worked (else 2).
+int outOfMemoryScenario(const OutOfMemoryCase& c) {
+  if (!InitializeWithVeldraBrush(nullptr, nullptr, 300, 200, false)) return 4;
+  rlimit limit{};
+  getrlimit(RLIMIT_AS, &limit);
+  const rlimit saved = limit;
+  limit.rlim_cur = 256ull << 20;
+  setrlimit(RLIMIT_AS, &limit);
+  Raised raised = kNothing;
+  bool reported = false;
+  try {
+    reported = c.call();
+  } catch (int code) {
+    raised = code == 1 ? kIntCode1 : kOther;
+  } catch (const std::bad_alloc&) {
+    raised = kBadAlloc;
+  } catch (...) {
+    raised = kOther;
+  }
+  const bool hasGrid = VELDRA_CORE::currentGrid() != nullptr;
+  setrlimit(RLIMIT_AS, &saved);
+  std::fprintf(stderr, "%s: raised %d, reported %d, grid %d\n", c.name, raised, reported, hasGrid);
+  const bool failedAsDocumented = raised == c.raised && !reported && hasGrid == c.gridAfterFailure;
+  const bool recovered = c.call() && VELDRA_CORE::currentGrid() != nullptr;
+  return (failedAsDocumented ? 0 : 1) | (recovered ? 0 : 2);
+}
+
+// The node pools reserve far more than 256 MiB up front, and the edge-snap work images below need more
+// too: each call fails as the header documents, keeps no half-built grid, and works once the limit is
+// lifted.
+TEST(EngineDeathTest, OutOfMemoryFailsAsDocumented) {
+  constexpr int kBlock = 3000;  // 3024^2 pixels of 16 bytes in each of three work images
+  static std::vector<unsigned char> image(static_cast<std::size_t>(kBlock + 24) * (kBlock + 24) * 4, 128);
+  static std::vector<float> snap(static_cast<std::size_t>(kBlock) * kBlock, -7.0f);
+  const OutOfMemoryCase cases[] = {
+      {"InitializeWithVeldraBrush returns false",
+       [] { return InitializeWithVeldraBrush(nullptr, nullptr, 1000, 1000, false); }, kNothing, false},
+      {"InitializeImage raises the pools' code", [] { return InitializeImage(1000, 1000) == 0; }, kIntCode1, false},
+      {"ComputeEdgeSnapData raises the heap's failure before writing",
+       [] {
+         ComputeEdgeSnapData(kBlock, kBlock, image.data(), kBlock + 24, snap.data(), kBlock, snap.data(), kBlock);
+         return snap.front() != -7.0f;
+       },
+       kBadAlloc, true},
+  };
+  for (const OutOfMemoryCase& c : cases)
+    EXPECT_EXIT(std::exit(outOfMemoryScenario(c)), ::testing::ExitedWithCode(0), "") << c.name;
 }
 
 }  // namespace

@@ -160,8 +160,11 @@ VELDRA_API void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imag
                                     int snapXStride, float* snapY, int snapYStride);
 
 // Paints a thick line from (x0, y0) to (x1, y1) with the brush's hard core: adds in EDITMODE_ADD,
-// removes in EDITMODE_SUBTRACT, follows the start side in EDITMODE_AUTO. Returns true, or false when
-// memory ran out or there is no grid. Raises: std::bad_alloc.
+// removes in EDITMODE_SUBTRACT. In EDITMODE_AUTO the first event of a stroke chooses by the label at
+// its end point (x1, y1), not at its start: it adds when (x1, y1) lies inside the selection and
+// removes when it lies outside (in the regional partition's band it does neither), and later events
+// of the stroke keep that choice. Returns true, or false when memory ran out or there is no grid.
+// Raises: std::bad_alloc.
 VELDRA_API bool AddDeleteLine(EDITMODE mode, int x0, int y0, int x1, int y1);
 
 // One brush event at (x, y). The rectangle (boxX, boxY, boxWidth, boxHeight) is the part of the image

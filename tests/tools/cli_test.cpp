@@ -79,6 +79,14 @@ TEST(Cli, HelpAndBadCommandLines) {
   ExpectOneErrorLine(RunTool({"--band=7px"}), paint::kExitBadUsage, "--band needs a whole number");
   ExpectOneErrorLine(RunTool({"--scene", "100x20"}), paint::kExitBadUsage, "--scene needs a size");
   ExpectOneErrorLine(RunTool({"--help=yes"}), paint::kExitBadUsage, "takes no value");
+  ExpectOneErrorLine(RunTool({"--crop", "1,2,3"}), paint::kExitBadUsage, "--crop needs X,Y,W,H");
+  ExpectOneErrorLine(RunTool({"--crop=-1,0,5,5"}), paint::kExitBadUsage, "--crop needs X,Y,W,H");
+  ExpectOneErrorLine(RunTool({"--crop", "0,0,0,5"}), paint::kExitBadUsage, "--crop needs X,Y,W,H");
+  ExpectOneErrorLine(RunTool({"--shrink", "0"}), paint::kExitBadUsage, "--shrink needs a whole factor");
+  ExpectOneErrorLine(RunTool({"--scene", "64x64", "--crop", "64,0,5,5"}), paint::kExitBadUsage,
+                     "--crop starts outside the 64x64 image");
+  ExpectOneErrorLine(RunTool({"--scene", "64x64", "--crop", "60,0,5,5", "--shrink", "5"}), paint::kExitBadUsage,
+                     "--shrink 5 leaves no pixel");
 }
 
 TEST(Cli, EveryBadInputNamesItsProblem) {
@@ -198,6 +206,30 @@ TEST(Cli, BuiltInRunWritesMaskOverlayScriptAndFieldDumpAndSummarises) {
   paint::GrayImage maskAgain;
   ASSERT_TRUE(paint::ReadGrayPng(dir.file("again/mask.png"), &maskAgain, &error)) << error;
   EXPECT_EQ(maskAgain.pixels, mask.pixels);
+
+  // A crop writes that part of the mask and of the overlay, which --shrink then averages down; the
+  // summary still covers the whole image.
+  const RunResult cut = RunTool({"--scene", "400x300", "--band", "4", "--crop", "150,60,400,100", "--shrink", "3",
+                                 "--out", dir.file("cut")});
+  ASSERT_EQ(cut.code, 0) << cut.err;
+  const auto areaLine = [](const std::string& text) {
+    const std::size_t a = text.find("selected area");
+    return text.substr(a, text.find('\n', a) - a);
+  };
+  EXPECT_EQ(areaLine(cut.out), areaLine(r.out));
+  paint::GrayImage cutMask;
+  paint::RgbaImage cutOverlay;
+  ASSERT_TRUE(paint::ReadGrayPng(dir.file("cut/mask.png"), &cutMask, &error)) << error;
+  ASSERT_TRUE(paint::ReadRgbaPng(dir.file("cut/overlay.png"), &cutOverlay, &error)) << error;
+  ASSERT_TRUE(cutMask.width == 250 && cutMask.height == 100 && cutOverlay.width == 83 && cutOverlay.height == 33);
+  for (int y = 0; y < 100; ++y) ASSERT_TRUE(std::equal(cutMask.at(0, y), cutMask.at(0, y) + 250, mask.at(150, 60 + y)));
+  for (int y = 0; y < 33; ++y)
+    for (int x = 0; x < 83; ++x)
+      for (int c = 0; c < 3; ++c) {
+        int sum = 0;
+        for (int k = 0; k < 9; ++k) sum += overlay.at(150 + 3 * x + k % 3, 60 + 3 * y + k / 3)[c];
+        ASSERT_EQ(cutOverlay.at(x, y)[c], (sum + 4) / 9) << x << "," << y;
+      }
 }
 
 }  // namespace

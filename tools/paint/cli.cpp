@@ -2,6 +2,7 @@
 // line, then replay, then write the outputs and the summary.
 #include "cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -144,6 +145,16 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
   const std::optional<Failure> inputFailure = GatherInputs(o, &in, &warnings);
   for (const std::string& w : warnings) std::fprintf(err, "%s: warning: %s\n", kTool, w.c_str());
   if (inputFailure) return fail(*inputFailure);
+  {
+    const Options::Crop& c = o.crop;
+    const int shownWidth = c.width == 0 ? in.image.width : std::min(c.width, in.image.width - c.x);
+    const int shownHeight = c.width == 0 ? in.image.height : std::min(c.height, in.image.height - c.y);
+    const std::string size = std::to_string(in.image.width) + "x" + std::to_string(in.image.height);
+    if (c.width != 0 && (c.x >= in.image.width || c.y >= in.image.height))
+      return fail({kExitBadUsage, "--crop starts outside the " + size + " image"});
+    if (shownWidth < o.shrink || shownHeight < o.shrink)
+      return fail({kExitBadUsage, "--shrink " + std::to_string(o.shrink) + " leaves no pixel of the overlay"});
+  }
   if (auto f = PrepareOutputs(o, in)) return fail(*f);
 
   std::string error;
@@ -161,8 +172,14 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
   }
   const std::string maskPath = (std::filesystem::path(o.outDir) / "mask.png").string();
   const std::string overlayPath = (std::filesystem::path(o.outDir) / "overlay.png").string();
-  if (!WriteGrayPng(maskPath, mask, &error)) return fail({kExitBadInput, error});
-  if (!WriteRgbPng(overlayPath, RenderOverlay(in.image, mask), &error)) return fail({kExitBadInput, error});
+  // The pictures as asked for: cut to the crop rectangle; the overlay, which is only looked at, shrunk.
+  const auto cut = [&o](const auto& picture) {
+    const Options::Crop& c = o.crop;
+    return c.width == 0 ? picture : Cropped(picture, c.x, c.y, c.width, c.height);
+  };
+  if (!WriteGrayPng(maskPath, cut(mask), &error)) return fail({kExitBadInput, error});
+  if (!WriteRgbPng(overlayPath, Shrunk(cut(RenderOverlay(in.image, mask)), o.shrink), &error))
+    return fail({kExitBadInput, error});
   std::string written = maskPath + ", " + overlayPath;
   if (o.fieldDump) {
     const QuietStdout quiet(!o.trace);

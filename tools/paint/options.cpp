@@ -20,6 +20,8 @@ const char* const kUsage =
     "      --band N            boundary band width of the mask read-back, pixels (default 0: two levels)\n"
     "      --field-dump        also write the library's field dump DIR/field.pbm\n"
     "      --scene WxH         size of the built-in scene (default 1600x1200)\n"
+    "      --crop X,Y,W,H      write mask.png and overlay.png of this rectangle only\n"
+    "      --shrink N          write overlay.png at 1/N size, each pixel the mean of N x N pixels\n"
     "      --trace             show the library's refinement trace lines on standard output\n"
     "      --write-script FILE write the strokes as replayed (defaults filled in, values clamped)\n"
     "  -h, --help              show this text\n"
@@ -46,6 +48,19 @@ bool ParseSize(const std::string& text, int* w, int* h) {
   const auto x = text.find('x');
   return x != std::string::npos && ParseInt(text.substr(0, x), 64, 8192, w) &&
          ParseInt(text.substr(x + 1), 64, 8192, h);
+}
+
+// "X,Y,W,H": a corner at or right of and below the origin, sides of at least one pixel.
+bool ParseCrop(const std::string& text, Options::Crop* crop) {
+  int v[4];
+  std::size_t start = 0;
+  for (int k = 0; k < 4; ++k) {
+    const std::size_t end = k < 3 ? text.find(',', start) : text.size();
+    if (end == std::string::npos || !ParseInt(text.substr(start, end - start), k < 2 ? 0 : 1, 1 << 20, &v[k])) return false;
+    start = end + 1;
+  }
+  *crop = Options::Crop{v[0], v[1], v[2], v[3]};
+  return true;
 }
 
 }  // namespace
@@ -106,6 +121,18 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
       if (!takeValue()) return false;
       if (!ParseInt(value, 0, 1000, &options->band)) {
         *error = "--band needs a whole number of pixels from 0 to 1000, not \"" + value + "\"";
+        return false;
+      }
+    } else if (name == "--crop") {
+      if (!takeValue()) return false;
+      if (!ParseCrop(value, &options->crop)) {
+        *error = "--crop needs X,Y,W,H (whole pixels, corner from 0, sides from 1), not \"" + value + "\"";
+        return false;
+      }
+    } else if (name == "--shrink") {
+      if (!takeValue()) return false;
+      if (!ParseInt(value, 1, 16, &options->shrink)) {
+        *error = "--shrink needs a whole factor from 1 to 16, not \"" + value + "\"";
         return false;
       }
     } else if (name == "--scene") {

@@ -16,6 +16,11 @@ struct Options {
   std::string writeScript;  // optional: where to write the script as replayed
   int band = 0;             // band width of the read-back (0: a two-level mask)
   int sceneWidth = 1600, sceneHeight = 1200;
+  // Part of the image that mask.png and overlay.png show (the summary still covers the whole image).
+  struct Crop {
+    int x = 0, y = 0, width = 0, height = 0;  // width 0: the whole image
+  } crop;
+  int shrink = 1;  // overlay.png at 1 / shrink of the (cropped) size
   bool fieldDump = false;
   bool trace = false;       // let the library's refinement trace through to stdout
   bool help = false;

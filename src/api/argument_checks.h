@@ -51,15 +51,15 @@ inline bool WithinRootTiles(int x, int y, int w, int h, const VELDRA_TRW::SLGrid
          static_cast<long long>(y) + h <= static_cast<long long>(grid.nj) * tile;
 }
 
-// Whether every element (column, row) of a w x h block of a host buffer, at column + row * stride
-// from the first element, has an offset that 32-bit signed arithmetic can form (the offsets are
-// computed so). Unless sharedRowsAllowed, rows must also be distinct: |stride| >= w when h > 1.
-// Negative strides (rows stored bottom-up) are accepted.
-inline bool DistinctRowsAddressable(int w, int h, int stride, bool sharedRowsAllowed) {
+// Whether a w x h block of a host buffer, element (column, row) at column + row * stride from the
+// first, can be used: every offset fits 32-bit signed arithmetic (the offsets are computed so), and,
+// unless rowsMayOverlap, rows are distinct (|stride| >= w when h > 1). Negative strides (rows stored
+// bottom-up) are accepted.
+inline bool BufferRowsUsable(int w, int h, int stride, bool rowsMayOverlap) {
   if (w <= 0 || h <= 0) return true;
-  const long long reach = static_cast<long long>(h - 1) * std::llabs(static_cast<long long>(stride));
-  if (!sharedRowsAllowed && h > 1 && std::llabs(static_cast<long long>(stride)) < w) return false;
-  return reach + (w - 1) <= INT32_MAX;
+  const long long step = std::llabs(static_cast<long long>(stride));
+  if (!rowsMayOverlap && h > 1 && step < w) return false;
+  return static_cast<long long>(h - 1) * step + (w - 1) <= INT32_MAX;
 }
 
 // Edge-snap values are finite and far below the range where the evolution's products could

@@ -146,7 +146,7 @@ void GetSelection(int x, int y, int w, int h, unsigned char* mask, int stride, f
   SLGrid2D* grid = currentGrid();
   // Rows may run bottom-up; rows that overlap would be written by different threads.
   if (grid == nullptr || mask == nullptr || w <= 0 || h <= 0 || !WithinRootTiles(x, y, w, h, *grid) ||
-      !DistinctRowsAddressable(w, h, stride, false))
+      !BufferRowsUsable(w, h, stride, false))
     return;
   RenderSelection(*grid, x, y, w, h, mask, stride, centerX, centerY, band,
                   static_cast<float>(library().parameters[PARAM_RADIUS]));
@@ -176,8 +176,8 @@ bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidt
                    static_cast<int>(grid.imageHeight), box))
     return false;
   // The arrays are only read: rows may run bottom-up or share memory.
-  if (!DistinctRowsAddressable(box.w, box.h, snapXStride, true) ||
-      !DistinctRowsAddressable(box.w, box.h, snapYStride, true))
+  if (!BufferRowsUsable(box.w, box.h, snapXStride, true) ||
+      !BufferRowsUsable(box.w, box.h, snapYStride, true))
     return false;
   const float* sx = snapX + static_cast<std::ptrdiff_t>(box.skipRows) * snapXStride + box.skipColumns;
   const float* sy = snapY + static_cast<std::ptrdiff_t>(box.skipRows) * snapYStride + box.skipColumns;

@@ -1,6 +1,6 @@
 // Host rectangles and buffers at the exported functions, as hosts lay them out: read-outs that reach
-// past the image into its last root tiles, and buffers stored bottom-up (pointer at the last row in
-// memory, negative row stride) or with rows sharing memory.
+// past the image into its last root tiles, and buffers stored bottom-up (pointer at the top row, which
+// comes last in memory; negative row stride) or with rows sharing memory.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,7 +20,7 @@ using namespace veldra_test;
 constexpr int kW = 300, kH = 200, kTilesW = 512, kTilesH = 256;
 constexpr unsigned char kUnwritten = 77;
 
-// A selection that crosses the image's right and bottom edges, with a band near its boundary.
+// A selection that crosses the image's right and bottom edges.
 void startSession() {
   defaultParameters();
   ASSERT_TRUE(VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, kW, kH, false));
@@ -203,7 +203,7 @@ TEST(HostStrides, BottomUpBuffersActAsTopDownOnes) {
 }
 
 // Rows that share memory: buffers the library only reads are read row by row where the stride puts
-// them (stride 0 repeats one row), buffers it writes are refused.
+// them (stride 0 repeats one row); a mask to write is refused (the edge-snap arrays: edgesnap tests).
 TEST(HostStrides, RowsSharingMemoryAreReadWhereTheStridePutsThemAndNeverWritten) {
   struct Case {
     const char* name;
@@ -232,17 +232,6 @@ TEST(HostStrides, RowsSharingMemoryAreReadWhereTheStridePutsThemAndNeverWritten)
          RowBuffer<unsigned char> image(kSnapBlockBytes, kSnapH + 24, 0, false, 0);
          for (int r = 0; r < kSnapH + 24; ++r) std::copy_n(snapBlockRow(10), kSnapBlockBytes, image.row(r));
          return snapDataOf(image.first, kSnapW + 24, false);
-       }},
-      {"ComputeEdgeSnapData, overlapping output rows", [] {
-         std::vector<float> x(kSnapW * kSnapH, 7.0f), y(x);
-         VELDRA::ComputeEdgeSnapData(kSnapW, kSnapH, const_cast<unsigned char*>(snapBlockRow(0)), kW, x.data(), kSnapW - 1,
-                                     y.data(), kSnapW);
-         return std::string(reinterpret_cast<const char*>(x.data()), x.size() * sizeof(float)) +
-                std::string(reinterpret_cast<const char*>(y.data()), y.size() * sizeof(float));
-       },
-       [] {
-         const std::vector<float> untouched(2 * kSnapW * kSnapH, 7.0f);
-         return std::string(reinterpret_cast<const char*>(untouched.data()), untouched.size() * sizeof(float));
        }},
       {"GetSelection, overlapping rows", [] {
          startSession();

@@ -1,0 +1,199 @@
+// The alpha read-out against exact areas of discs and half-planes, and both extra read-outs against
+// the two-level read-out: alpha above 127 and the even-odd raster of the traced rings must give what
+// GetSelection gives, on trees refined to single pixels and to the coarser fronts of large images.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <random>
+
+#include "api/queries.h"
+#include "extras/alpha_readout.h"
+#include "extras/boundary_trace.h"
+#include "extras/rect_leaves.h"
+#include "extras/ring_simplify.h"
+#include "support/selection_fields.h"
+
+using namespace VELDRA_EXTRAS_CORE;
+using namespace veldra_test;
+
+namespace {
+
+// Share of the square [px - 0.5, px + 0.5]^2 where nx x + ny y < c, by clipping the square.
+double HalfPlaneShare(double nx, double ny, double c, int px, int py) {
+  const double cx[4] = {px - 0.5, px + 0.5, px + 0.5, px - 0.5}, cy[4] = {py - 0.5, py - 0.5, py + 0.5, py + 0.5};
+  std::vector<std::pair<double, double>> poly;
+  for (int k = 0; k < 4; ++k) {
+    const int m = (k + 1) % 4;
+    const double dk = nx * cx[k] + ny * cy[k] - c, dm = nx * cx[m] + ny * cy[m] - c;
+    if (dk < 0) poly.emplace_back(cx[k], cy[k]);
+    if ((dk < 0) != (dm < 0)) poly.emplace_back(cx[k] + dk / (dk - dm) * (cx[m] - cx[k]), cy[k] + dk / (dk - dm) * (cy[m] - cy[k]));
+  }
+  double twice = 0;
+  for (std::size_t k = 0; k < poly.size(); ++k) {
+    const auto& [ax, ay] = poly[k];
+    const auto& [bx, by] = poly[(k + 1) % poly.size()];
+    twice += ax * by - bx * ay;
+  }
+  return std::fabs(twice) / 2;
+}
+
+// Share of the square inside the disc, by integrating the chord across the square's rows of x.
+double DiscShare(double cx, double cy, double r, int px, int py) {
+  constexpr int kSteps = 2000;
+  double sum = 0;
+  for (int k = 0; k < kSteps; ++k) {
+    const double x = px - 0.5 + (k + 0.5) / kSteps, h2 = r * r - (x - cx) * (x - cx);
+    if (h2 <= 0) continue;
+    sum += std::max(0.0, std::min(py + 0.5, cy + std::sqrt(h2)) - std::max(py - 0.5, cy - std::sqrt(h2)));
+  }
+  return sum / kSteps;
+}
+
+// The falloff 1 - K(d) averaged over the square (32 x 32 points; smooth for the feathers used).
+double FeatheredShare(const std::function<double(double, double)>& d, double feather, int px, int py) {
+  double sum = 0;
+  for (int k = 0; k < 32 * 32; ++k) {
+    const double t = std::clamp((d(px - 0.5 + (k % 32 + 0.5) / 32, py - 0.5 + (k / 32 + 0.5) / 32) + feather) / (2 * feather), 0.0, 1.0);
+    sum += 1 - t * t * (3 - 2 * t);
+  }
+  return sum / (32 * 32);
+}
+
+TEST(AlphaReadout, SharesOfDiscsAndHalfPlanesAtRandomPositionsAndAngles) {
+  struct Case {
+    bool disc;
+    float feather;
+  };
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  for (const Case c : {Case{true, 0.0f}, Case{false, 0.0f}, Case{true, 0.001f}, Case{false, 0.5f}, Case{true, 3.0f}}) {
+    // A disc of radius 30..90, or a line through a random point at a random angle.
+    const double ox = 200 + u(rng), oy = 200 + u(rng), r = 30 + 60 * u(rng), angle = 6.283185307 * u(rng);
+    const double nx = std::cos(angle), ny = std::sin(angle), off = nx * ox + ny * oy;
+    const std::function<double(double, double)> d = [&](double x, double y) {
+      return c.disc ? std::hypot(x - ox, y - oy) - r : nx * x + ny * y - off;
+    };
+    auto grid = makeGrid(400, 400);
+    BuildSelection(*grid, [&](float x, float y) { return static_cast<float>(d(x, y)); }, 8);
+    std::vector<unsigned char> alpha(200 * 200);
+    RenderAlpha(*grid, 100, 100, 200, 200, alpha.data(), 200, c.feather);
+    // The interpolated field of a disc strays from the circle by at most 1 / (8 r) pixels.
+    const double tolerance = 1.0 / 255 + 1e-3 + (c.disc ? 0.25 / r : 0.0);
+    int bad = 0;
+    for (int py = 100; py < 300; ++py)
+      for (int px = 100; px < 300; ++px) {
+        double exact = d(px, py) < -2 - c.feather ? 1 : (d(px, py) > 2 + c.feather ? 0 : -1);
+        if (exact < 0)
+          exact = c.feather >= 0.01f ? FeatheredShare(d, c.feather, px, py)
+                  : c.disc         ? DiscShare(ox, oy, r, px, py)
+                                   : HalfPlaneShare(nx, ny, off, px, py);
+        bad += std::fabs(alpha[(py - 100) * 200 + px - 100] / 255.0 - exact) > tolerance;
+      }
+    EXPECT_EQ(bad, 0) << (c.disc ? "disc" : "half-plane") << " feather " << c.feather;
+  }
+}
+
+// Even-odd raster of rings at the sample points of (x, y, w, h): 255 inside, 0 outside.
+std::vector<unsigned char> EvenOdd(const std::vector<Ring>& rings, int x, int y, int w, int h) {
+  std::vector<unsigned char> out(static_cast<std::size_t>(w) * h, 0);
+  for (int py = y; py < y + h; ++py) {
+    std::vector<float> cuts;
+    for (const Ring& ring : rings)
+      for (std::size_t k = 0; k < ring.size(); ++k) {
+        const PathPoint a = ring[k], b = ring[(k + 1) % ring.size()];
+        if ((a.y < py) != (b.y < py)) cuts.push_back(a.x + (py - a.y) / (b.y - a.y) * (b.x - a.x));
+      }
+    std::sort(cuts.begin(), cuts.end());
+    for (std::size_t k = 0; k + 1 < cuts.size(); k += 2)
+      for (int px = std::max(x, static_cast<int>(std::ceil(cuts[k]))); px < x + w && px < cuts[k + 1]; ++px)
+        out[static_cast<std::size_t>(py - y) * w + px - x] = 255;
+  }
+  return out;
+}
+
+double SignedArea(const Ring& ring) {
+  double twice = 0;
+  for (std::size_t k = 0; k < ring.size(); ++k)
+    twice += double(ring[k].x) * ring[(k + 1) % ring.size()].y - double(ring[(k + 1) % ring.size()].x) * ring[k].y;
+  return twice / 2;
+}
+
+struct Scene {
+  int width, height;
+  unsigned finest;  // level of the leaves along the boundary
+};
+
+class ExtraReadouts : public ::testing::TestWithParam<Scene> {};
+
+TEST_P(ExtraReadouts, AgreeWithTheTwoLevelReadOut) {
+  const Scene s = GetParam();
+  const IslandsAndHoles shape{s.width * 0.5f - 60.0f, s.height * 0.5f};
+  auto grid = makeGrid(s.width, s.height);
+  BuildSelection(*grid, shape, s.finest);
+  const int x = static_cast<int>(shape.cx) - 120, y = static_cast<int>(shape.cy) - 120, w = 350, h = 240;
+  std::vector<unsigned char> mask(w * h), alpha(w * h);
+  VELDRA_CORE::RenderSelection(*grid, x, y, w, h, mask.data(), w, x + w / 2.0f, y + h / 2.0f, 0, 1250.0f);
+  RenderAlpha(*grid, x, y, w, h, alpha.data(), w, 0.0f);
+  const std::vector<Ring> rings = TraceBoundary(*grid, x, y, w, h);
+  const std::vector<unsigned char> raster = EvenOdd(rings, x, y, w, h);
+  int alphaDisagrees = 0;
+  for (int k = 0; k < w * h; ++k)
+    if (std::fabs(shape(static_cast<float>(x + k % w), static_cast<float>(y + k / w))) >= 0.5f)
+      alphaDisagrees += (alpha[k] > 127) != (mask[k] == 255);
+  EXPECT_EQ(alphaDisagrees, 0);
+  EXPECT_TRUE(raster == mask);
+  // Outer boundaries counter-clockwise as displayed (negative area), the one hole clockwise.
+  ASSERT_EQ(rings.size(), 4u);
+  EXPECT_EQ(std::count_if(rings.begin(), rings.end(), [](const Ring& r) { return SignedArea(r) > 0; }), 1);
+  // Vertices lie on the zero level, except those kept a little off a sample point.
+  for (const Ring& ring : rings)
+    for (const PathPoint& p : ring) {
+      if (std::fabs(p.x - std::round(p.x)) + std::fabs(p.y - std::round(p.y)) > 0.01f) {
+        EXPECT_NEAR(LevelSetAt(*grid, p.x, p.y), 0.0f, 1e-3f) << p.x << "," << p.y;
+      }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FrontLevels, ExtraReadouts,
+                         ::testing::Values(Scene{500, 400, 8}, Scene{2100, 1700, 7}, Scene{4000, 3000, 6}));
+
+// Distance from p to the polyline of a ring.
+double ToRing(const PathPoint& p, const Ring& ring) {
+  double best = 1e30;
+  for (std::size_t k = 0; k < ring.size(); ++k) {
+    const PathPoint a = ring[k], b = ring[(k + 1) % ring.size()];
+    const double ex = b.x - a.x, ey = b.y - a.y, len2 = ex * ex + ey * ey;
+    const double t = len2 > 0 ? std::clamp(((p.x - a.x) * ex + (p.y - a.y) * ey) / len2, 0.0, 1.0) : 0.0;
+    best = std::min(best, std::hypot(p.x - a.x - t * ex, p.y - a.y - t * ey));
+  }
+  return best;
+}
+
+// Largest distance from points along ring a (every tenth of a pixel) to ring b.
+double Directed(const Ring& a, const Ring& b) {
+  double worst = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    const PathPoint p = a[k], q = a[(k + 1) % a.size()];
+    const int steps = 1 + static_cast<int>(10 * std::hypot(q.x - p.x, q.y - p.y));
+    for (int i = 0; i < steps; ++i)
+      worst = std::max(worst, ToRing({p.x + (q.x - p.x) * i / steps, p.y + (q.y - p.y) * i / steps}, b));
+  }
+  return worst;
+}
+
+TEST(RingSimplification, ToleranceBoundsTheHausdorffDistanceAndThinsTheRing) {
+  auto grid = makeGrid(500, 400);
+  BuildSelection(*grid, NoisyBlob{250.0f, 200.0f, 90.0f}, 8);
+  const std::vector<Ring> rings = TraceBoundary(*grid, 0, 0, 500, 400);
+  ASSERT_EQ(rings.size(), 1u);
+  for (float tolerance : {0.3f, 1.0f, 3.0f}) {
+    const Ring simple = SimplifyRing(rings[0], tolerance);
+    EXPECT_LT(simple.size() * 3, rings[0].size()) << tolerance;
+    EXPECT_LE(std::max(Directed(simple, rings[0]), Directed(rings[0], simple)), tolerance + 1e-3) << tolerance;
+  }
+  EXPECT_EQ(SimplifyRing(rings[0], 1000.0f).size(), 3u);
+}
+
+}  // namespace

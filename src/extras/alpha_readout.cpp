@@ -1,7 +1,11 @@
 // The alpha read-out. Leaves filled whole by the two-level read-out are filled with 0 or 255 (unless a
-// feather reaches into them); in the other leaves each pixel is first bounded cheaply from the
-// stencil that the two-level read-out uses there, and only pixels whose square may hold the boundary
-// (or a feathered level) get the nine field values and their covered fraction.
+// feather reaches into them); in the other leaves each pixel starts from the stencil that the
+// two-level read-out uses there. When the pixel's square lies inside the stencil's square, the
+// stencil's values bound the field there, and only a square that the bound cannot settle gets the
+// nine field values (exact, from the stencil's pieces) and their covered fraction. A square that
+// reaches past the stencil's square (its centre on the square's side, as on the centre lines of
+// coarser leaves) is covered by the plane through the pixel's value with the slope of the stencil's
+// piece there: exact for straight boundaries, and agreeing with the two-level read-out's sign.
 #include "extras/alpha_readout.h"
 
 #include <algorithm>
@@ -10,43 +14,13 @@
 
 #include "extras/pixel_coverage.h"
 #include "extras/rect_leaves.h"
+#include "extras/stencil_patch.h"
 
 namespace VELDRA_EXTRAS_CORE {
 namespace {
 
 using VELDRA_TRW::LeafPixelStencils;
 using VELDRA_TRW::sampling::Stencil;
-
-// Least and greatest value among a stencil's cells, or their children where a cell has them. The
-// interpolant over the stencil's square is a weighted mean of these, so it stays within them.
-struct ValueRange {
-  float lo, hi;
-};
-
-ValueRange StencilRange(const SLGrid2D& grid, const Stencil& s) {
-  const float* phi = grid.levelSet.data();
-  ValueRange r{phi[s.cell[0]], phi[s.cell[0]]};
-  const auto take = [&r](float v) {
-    r.lo = std::min(r.lo, v);
-    r.hi = std::max(r.hi, v);
-  };
-  for (int c = 0; c < 4; ++c) {
-    if (s.child0[c] == VELDRA_TRW::NO_NODE) {
-      take(phi[s.cell[c]]);
-    } else {
-      for (unsigned k = 0; k < 4; ++k) take(phi[s.child0[c] + k]);
-    }
-  }
-  return r;
-}
-
-// The stencil moved by (dx, dy) pixels, when the point stays inside its square.
-bool Shifted(const Stencil& s, float squareEdge, float dx, float dy, Stencil& out) {
-  out = s;
-  out.sx = s.sx + dx / squareEdge;
-  out.sy = s.sy + dy / squareEdge;
-  return out.sx >= 0.0f && out.sx <= 1.0f && out.sy >= 0.0f && out.sy <= 1.0f;
-}
 
 class LeafAlpha {
  public:
@@ -57,49 +31,59 @@ class LeafAlpha {
     const LeafPixelStencils::Found found = stencils_.at(px, py);
     const Stencil& s = found.stencil;
     const float squareEdge = found.leafEdge * (s.level == VELDRA_TRW::sampling::STENCIL_PARENT_LEVEL ? 2.0f : 1.0f);
-    const ValueRange range = rangeOf(found);
     const float half = 0.5f / squareEdge;
-    const bool inSquare = s.sx >= half && s.sx + half <= 1.0f && s.sy >= half && s.sy + half <= 1.0f;
-    if (inSquare) {
-      // The square lies in the stencil's square: its field is bounded by the stencil's values.
+    PixelField f;
+    if (s.sx >= half && s.sx + half <= 1.0f && s.sy >= half && s.sy + half <= 1.0f) {
+      // The square lies in the stencil's square, whose field stays within the stencil's values.
+      const ValueRange range = rangeOf(found);
       if (range.hi <= -feather_) return 255;
       if (range.lo > feather_) return 0;
+      StencilPatch& patch = patchOf(found);
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+          f.v[r][c] = patch.value(s.sx + static_cast<float>(c - 1) * half, s.sy + static_cast<float>(r - 1) * half);
     } else {
-      // The square reaches past the stencil's square: bound the field by the stencil's steepest
-      // possible slope, with a margin of two for the neighbouring pieces.
-      const float piece = s.mask != 0 ? 0.25f * squareEdge : squareEdge;
-      const float reach = 2.0f * (range.hi - range.lo) / piece;
+      // The square reaches past the stencil's square (its centre lies on the square's side): the
+      // field through the pixel's value with the slope of the stencil's piece there.
       const float v = VELDRA_TRW::sampling::InterpolateStencilOn(s, grid_.levelSet.data());
+      float dx, dy;
+      patchOf(found).slope(s.sx, s.sy, dx, dy);
+      const float gx = 0.5f * dx / squareEdge, gy = 0.5f * dy / squareEdge;  // change per half pixel
+      const float reach = std::fabs(gx) + std::fabs(gy);
       if (v + reach <= -feather_) return 255;
       if (v - reach > feather_) return 0;
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) f.v[r][c] = v + static_cast<float>(c - 1) * gx + static_cast<float>(r - 1) * gy;
     }
-    PixelField f;
-    for (int r = 0; r < 3; ++r)
-      for (int c = 0; c < 3; ++c) {
-        const float dx = 0.5f * static_cast<float>(c - 1), dy = 0.5f * static_cast<float>(r - 1);
-        Stencil moved;
-        f.v[r][c] = Shifted(s, squareEdge, dx, dy, moved)
-                        ? VELDRA_TRW::sampling::InterpolateStencilOn(moved, grid_.levelSet.data())
-                        : LevelSetAt(grid_, static_cast<float>(px) + dx, static_cast<float>(py) + dy);
-      }
     return AlphaByte(PixelAlpha(f, feather_));
   }
 
  private:
   ValueRange rangeOf(const LeafPixelStencils::Found& found) {
     if (found.slot == LeafPixelStencils::kSearched) return StencilRange(grid_, found.stencil);
-    if (!known_[found.slot]) {
+    if (!rangeKnown_[found.slot]) {
       ranges_[found.slot] = StencilRange(grid_, found.stencil);
-      known_[found.slot] = true;
+      rangeKnown_[found.slot] = true;
     }
     return ranges_[found.slot];
+  }
+
+  StencilPatch& patchOf(const LeafPixelStencils::Found& found) {
+    StencilPatch& patch = patches_[found.slot];
+    if (found.slot == LeafPixelStencils::kSearched || !patchReady_[found.slot]) {
+      patch.reset(grid_, found.stencil);
+      if (found.slot != LeafPixelStencils::kSearched) patchReady_[found.slot] = true;
+    }
+    return patch;
   }
 
   const SLGrid2D& grid_;
   LeafPixelStencils stencils_;
   float feather_;
   ValueRange ranges_[4];
-  bool known_[4] = {false, false, false, false};
+  bool rangeKnown_[4] = {false, false, false, false};
+  StencilPatch patches_[5];
+  bool patchReady_[4] = {false, false, false, false};
 };
 
 }  // namespace

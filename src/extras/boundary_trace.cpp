@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "extras/rect_leaves.h"
+#include "extras/stencil_patch.h"
 
 namespace VELDRA_EXTRAS_CORE {
 namespace {
@@ -119,11 +120,25 @@ class Tracer {
           std::memset(row(py - y_ + 1) + (b.col0 - x_ + 1), state, static_cast<std::size_t>(b.col1 - b.col0 + 1));
         return;
       }
+      // A stencil whose values all lie on one side settles its points without interpolating.
       VELDRA_TRW::LeafPixelStencils stencils(grid_, leaf, cx, cy, edge);
+      ValueRange ranges[4];
+      bool known[4] = {false, false, false, false};
       for (int py = b.row0; py <= b.row1; ++py)
-        for (int px = b.col0; px <= b.col1; ++px)
+        for (int px = b.col0; px <= b.col1; ++px) {
+          const VELDRA_TRW::LeafPixelStencils::Found found = stencils.at(px, py);
+          ValueRange range;
+          if (found.slot == VELDRA_TRW::LeafPixelStencils::kSearched) {
+            range = StencilRange(grid_, found.stencil);
+          } else {
+            if (!known[found.slot]) ranges[found.slot] = StencilRange(grid_, found.stencil);
+            known[found.slot] = true;
+            range = ranges[found.slot];
+          }
           row(py - y_ + 1)[px - x_ + 1] =
-              VELDRA_TRW::sampling::InterpolateStencilOn(stencils.at(px, py).stencil, grid_.levelSet.data()) <= 0.0f;
+              range.hi <= 0.0f || (range.lo <= 0.0f &&
+                                   VELDRA_TRW::sampling::InterpolateStencilOn(found.stencil, grid_.levelSet.data()) <= 0.0f);
+        }
     });
   }
 

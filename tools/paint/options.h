@@ -17,6 +17,9 @@ struct Options {
   int band = 0;             // band width of the read-back (0: a two-level mask)
   int sceneWidth = 1600, sceneHeight = 1200;
   bool fieldDump = false;
+  bool alpha = false;       // write alpha.png (soft edges); set by --feather too
+  float feather = 0.0f;     // feather radius of alpha.png in pixels
+  bool svg = false;         // write selection.svg (the traced path over the image)
   bool trace = false;       // let the library's refinement trace through to stdout
   bool help = false;
 };

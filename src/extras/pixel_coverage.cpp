@@ -3,48 +3,55 @@
 #include "extras/pixel_coverage.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace VELDRA_EXTRAS_CORE {
 namespace {
 
-// Area of {value <= level} in the unit square with corner values a (0,0), b (1,0), c (1,1), d (0,1).
-float QuarterArea(float a, float b, float c, float d, float level) {
+// Area of {value <= level} in the unit square with corner values a (0,0), b (1,0), c (1,1), d (0,1),
+// by the polygon through the inside corners and the side crossings.
+float PolygonArea(float a, float b, float c, float d, float level) {
   const float value[4] = {a, b, c, d};
   static constexpr float kCornerX[4] = {0.0f, 1.0f, 1.0f, 0.0f};
   static constexpr float kCornerY[4] = {0.0f, 0.0f, 1.0f, 1.0f};
-  bool in[4];
-  int inside = 0;
-  for (int k = 0; k < 4; ++k) inside += (in[k] = value[k] <= level) ? 1 : 0;
-  if (inside == 0) return 0.0f;
-  if (inside == 4) return 1.0f;
-  // The boundary of the square walked corner by corner: inside corners and side crossings.
-  float px[8], py[8], cx[4], cy[4];
-  int n = 0, crossings = 0;
+  float px[8], py[8];
+  int n = 0;
   for (int k = 0; k < 4; ++k) {
     const int m = (k + 1) & 3;
-    if (in[k]) {
+    const bool in = value[k] <= level;
+    if (in) {
       px[n] = kCornerX[k];
       py[n++] = kCornerY[k];
     }
-    if (in[k] != in[m]) {
+    if (in != (value[m] <= level)) {
       const float t = (level - value[k]) / (value[m] - value[k]);
-      cx[crossings] = px[n] = kCornerX[k] + t * (kCornerX[m] - kCornerX[k]);
-      cy[crossings++] = py[n++] = kCornerY[k] + t * (kCornerY[m] - kCornerY[k]);
+      px[n] = kCornerX[k] + t * (kCornerX[m] - kCornerX[k]);
+      py[n++] = kCornerY[k] + t * (kCornerY[m] - kCornerY[k]);
     }
   }
-  const auto shoelace = [](const float* x, const float* y, int count) {
-    float twice = 0.0f;
-    for (int k = 0; k < count; ++k) {
-      const int m = k + 1 == count ? 0 : k + 1;
-      twice += x[k] * y[m] - x[m] * y[k];
-    }
-    return 0.5f * twice;
-  };
-  float area = shoelace(px, py, n);
-  // Diagonal corners inside and the centre outside: the walk joined the two inside corners through
-  // the centre; the quadrilateral of the four crossings belongs outside.
-  if (inside == 2 && in[0] == in[2] && 0.25f * (a + b + c + d) > level) area -= shoelace(cx, cy, crossings);
-  return std::clamp(area, 0.0f, 1.0f);
+  float twice = 0.0f;
+  for (int k = 0; k < n; ++k) {
+    const int m = k + 1 == n ? 0 : k + 1;
+    twice += px[k] * py[m] - px[m] * py[k];
+  }
+  return std::clamp(0.5f * twice, 0.0f, 1.0f);
+}
+
+// The same for the bilinear piece itself. Its zero set is a hyperbola; straight pieces between the
+// side crossings follow it closely unless the piece twists (a - b + c - d) strongly against its
+// slope, as around a saddle. Such pieces are split into four (their values at the new corners are
+// the piece's own) down to a sixteenth of the side.
+float QuarterArea(float a, float b, float c, float d, float level, int depth = 0) {
+  const bool ia = a <= level, ib = b <= level, ic = c <= level, id = d <= level;
+  if (ia && ib && ic && id) return 1.0f;
+  if (!ia && !ib && !ic && !id) return 0.0f;
+  const float twist = std::fabs(a - b + c - d);
+  const float slope = std::max(std::max(std::fabs(b - a), std::fabs(c - d)), std::max(std::fabs(d - a), std::fabs(c - b)));
+  if (depth == 4 || (!(ia == ic && ib == id && ia != ib) && twist <= 0.05f * slope)) return PolygonArea(a, b, c, d, level);
+  const float ab = 0.5f * (a + b), bc = 0.5f * (b + c), cd = 0.5f * (c + d), da = 0.5f * (d + a);
+  const float m = 0.25f * (a + b + c + d);
+  return 0.25f * (QuarterArea(a, ab, m, da, level, depth + 1) + QuarterArea(ab, b, bc, m, level, depth + 1) +
+                  QuarterArea(m, bc, c, cd, level, depth + 1) + QuarterArea(da, m, cd, d, level, depth + 1));
 }
 
 // Gauss-Legendre nodes and weights on [-1, 1], eight points.

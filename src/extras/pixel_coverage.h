@@ -13,8 +13,8 @@ struct PixelField {
 };
 
 // Fraction of the square where the field is at most `level`: each quarter's region is the polygon
-// through its corners and the crossings on its sides (exact where the piece is planar; a saddle is
-// split by the value at the quarter's centre).
+// through its corners and the crossings on its sides (exact where the piece is planar), pieces that
+// twist strongly (saddles) being split further into their own bilinear parts.
 float CoveredFraction(const PixelField& f, float level);
 
 // Alpha of the pixel in [0, 1]. Without feather the covered fraction at level 0. With feather F the

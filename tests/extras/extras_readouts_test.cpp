@@ -11,6 +11,7 @@
 #include "api/queries.h"
 #include "extras/alpha_readout.h"
 #include "extras/boundary_trace.h"
+#include "extras/pixel_coverage.h"
 #include "extras/rect_leaves.h"
 #include "extras/ring_simplify.h"
 #include "support/selection_fields.h"
@@ -61,37 +62,73 @@ double FeatheredShare(const std::function<double(double, double)>& d, double fea
   return sum / (32 * 32);
 }
 
+// Random fields over a pixel (nine values, a bilinear piece per quarter, saddles included): the
+// covered fraction against the area found row by row (each row of a piece is linear).
+TEST(PixelCoverage, MatchesTheAreaOfTheBilinearPieces) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  for (int round = 0; round < 300; ++round) {
+    PixelField f;
+    for (auto& row : f.v)
+      for (float& v : row) v = u(rng);
+    const float level = 0.3f * u(rng);
+    double exact = 0;
+    constexpr int kRows = 2000;
+    for (int r = 0; r < 2; ++r)
+      for (int c = 0; c < 2; ++c)
+        for (int k = 0; k < kRows; ++k) {
+          const double t = (k + 0.5) / kRows;
+          const double left = f.v[r][c] + t * (f.v[r + 1][c] - f.v[r][c]), right = f.v[r][c + 1] + t * (f.v[r + 1][c + 1] - f.v[r][c + 1]);
+          const double cut = left == right ? 0.0 : std::clamp((level - left) / (right - left), 0.0, 1.0);
+          exact += (left == right ? (left <= level ? 1.0 : 0.0) : right > left ? cut : 1 - cut) / (4.0 * kRows);
+        }
+    ASSERT_NEAR(CoveredFraction(f, level), exact, 2e-3) << "round " << round;
+  }
+}
+
 TEST(AlphaReadout, SharesOfDiscsAndHalfPlanesAtRandomPositionsAndAngles) {
   struct Case {
     bool disc;
     float feather;
+    unsigned finest = 8;  // level of the leaves along the boundary (coarser fronts read the field's slope)
+    bool patches = false;  // single-pixel leaves in patches along a front of the level above
   };
   std::mt19937 rng(21);
   std::uniform_real_distribution<double> u(0.0, 1.0);
-  for (const Case c : {Case{true, 0.0f}, Case{false, 0.0f}, Case{true, 0.001f}, Case{false, 0.5f}, Case{true, 3.0f}}) {
-    // A disc of radius 30..90, or a line through a random point at a random angle.
-    const double ox = 200 + u(rng), oy = 200 + u(rng), r = 30 + 60 * u(rng), angle = 6.283185307 * u(rng);
-    const double nx = std::cos(angle), ny = std::sin(angle), off = nx * ox + ny * oy;
-    const std::function<double(double, double)> d = [&](double x, double y) {
-      return c.disc ? std::hypot(x - ox, y - oy) - r : nx * x + ny * y - off;
-    };
-    auto grid = makeGrid(400, 400);
-    BuildSelection(*grid, [&](float x, float y) { return static_cast<float>(d(x, y)); }, 8);
-    std::vector<unsigned char> alpha(200 * 200);
-    RenderAlpha(*grid, 100, 100, 200, 200, alpha.data(), 200, c.feather);
-    // The interpolated field of a disc strays from the circle by at most 1 / (8 r) pixels.
-    const double tolerance = 1.0 / 255 + 1e-3 + (c.disc ? 0.25 / r : 0.0);
-    int bad = 0;
-    for (int py = 100; py < 300; ++py)
-      for (int px = 100; px < 300; ++px) {
-        double exact = d(px, py) < -2 - c.feather ? 1 : (d(px, py) > 2 + c.feather ? 0 : -1);
-        if (exact < 0)
-          exact = c.feather >= 0.01f ? FeatheredShare(d, c.feather, px, py)
-                  : c.disc         ? DiscShare(ox, oy, r, px, py)
-                                   : HalfPlaneShare(nx, ny, off, px, py);
-        bad += std::fabs(alpha[(py - 100) * 200 + px - 100] / 255.0 - exact) > tolerance;
+  for (const Case c : {Case{true, 0.0f}, Case{false, 0.0f}, Case{true, 0.001f}, Case{false, 0.5f}, Case{true, 3.0f},
+                       Case{false, 20.0f}, Case{false, 0.0f, 6}, Case{false, 1.0f, 7}, Case{false, 0.0f, 7, true}}) {
+    for (int instance = 0; instance < 3; ++instance) {
+      // A disc of radius 30..90, or a line through a random point at a random angle.
+      const double ox = 200 + u(rng), oy = 200 + u(rng), r = 30 + 60 * u(rng), angle = 6.283185307 * u(rng);
+      const double nx = std::cos(angle), ny = std::sin(angle), off = nx * ox + ny * oy;
+      const std::function<double(double, double)> d = [&](double x, double y) {
+        return c.disc ? std::hypot(x - ox, y - oy) - r : nx * x + ny * y - off;
+      };
+      // Images large enough for fronts of that level (as the engine refines them).
+      auto grid = c.finest == 8 ? makeGrid(400, 400) : c.finest == 7 ? makeGrid(2100, 1700) : makeGrid(4000, 3000);
+      const auto phi = [&](float x, float y) { return static_cast<float>(d(x, y)); };
+      BuildSelection(*grid, phi, c.finest);
+      if (c.patches) {  // a front of mixed levels: stencils of the coarser level whose cells have children
+        refineWhere(*grid, [&](float x, float y, float e) { return std::fabs(phi(x, y)) < 2 * e && (int(x) / 4 + int(y) / 4) % 2 == 0; }, 8);
+        fillField(*grid, grid->levelSet, phi);
       }
-    EXPECT_EQ(bad, 0) << (c.disc ? "disc" : "half-plane") << " feather " << c.feather;
+      std::vector<unsigned char> alpha(200 * 200);
+      RenderAlpha(*grid, 100, 100, 200, 200, alpha.data(), 200, c.feather);
+      // The interpolated field of a disc strays from the circle by at most 1 / (8 r) pixels.
+      const double tolerance = 1.0 / 255 + 1e-3 + (c.disc ? 0.25 / r : 0.0);
+      int bad = 0;
+      for (int py = 100; py < 300; ++py)
+        for (int px = 100; px < 300; ++px) {
+          double exact = d(px, py) < -2 - c.feather ? 1 : (d(px, py) > 2 + c.feather ? 0 : -1);
+          if (exact < 0)
+            exact = c.feather >= 0.01f ? FeatheredShare(d, c.feather, px, py)
+                    : c.disc         ? DiscShare(ox, oy, r, px, py)
+                                     : HalfPlaneShare(nx, ny, off, px, py);
+          bad += std::fabs(alpha[(py - 100) * 200 + px - 100] / 255.0 - exact) > tolerance;
+        }
+      EXPECT_EQ(bad, 0) << (c.disc ? "disc" : "half-plane") << " feather " << c.feather << " level " << c.finest
+                        << (c.patches ? " with patches" : "");
+    }
   }
 }
 
@@ -158,6 +195,16 @@ TEST_P(ExtraReadouts, AgreeWithTheTwoLevelReadOut) {
 
 INSTANTIATE_TEST_SUITE_P(FrontLevels, ExtraReadouts,
                          ::testing::Values(Scene{500, 400, 8}, Scene{2100, 1700, 7}, Scene{4000, 3000, 6}));
+
+// Where two inside quadrants meet at a cell's centre, the field there decides whether they form one
+// ring (the centre inside) or two.
+TEST(BoundaryTrace, SaddleCellsFollowTheFieldAtTheirCentre) {
+  for (const float centre : {-0.001f, 0.001f}) {
+    auto grid = makeGrid(400, 400);
+    BuildSelection(*grid, [&](float x, float y) { return 0.01f * (x - 200.5f) * (y - 200.5f) + centre; }, 8);
+    EXPECT_EQ(TraceBoundary(*grid, 190, 190, 21, 21).size(), centre < 0 ? 1u : 2u) << centre;
+  }
+}
 
 // Distance from p to the polyline of a ring.
 double ToRing(const PathPoint& p, const Ring& ring) {

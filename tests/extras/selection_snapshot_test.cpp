@@ -81,6 +81,8 @@ std::string State() {
 TEST(Snapshot, RestorePutsEveryBitBackAndLaterStrokesRepeat) {
   Start();
   RandomStrokes(1, 5, false);
+  VELDRA::enableRLS(8);  // a regional stroke begun (the partition itself off again)
+  VELDRA::disableRLS();
   const SnapshotHandle snapshot = TakeSnapshot();
   ASSERT_NE(snapshot, 0u);
   const std::string atSnapshot = State();

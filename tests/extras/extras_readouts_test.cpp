@@ -21,31 +21,12 @@ using namespace veldra_test;
 
 namespace {
 
-// Share of the square [px - 0.5, px + 0.5]^2 where nx x + ny y < c, by clipping the square.
-double HalfPlaneShare(double nx, double ny, double c, int px, int py) {
-  const double cx[4] = {px - 0.5, px + 0.5, px + 0.5, px - 0.5}, cy[4] = {py - 0.5, py - 0.5, py + 0.5, py + 0.5};
-  std::vector<std::pair<double, double>> poly;
-  for (int k = 0; k < 4; ++k) {
-    const int m = (k + 1) % 4;
-    const double dk = nx * cx[k] + ny * cy[k] - c, dm = nx * cx[m] + ny * cy[m] - c;
-    if (dk < 0) poly.emplace_back(cx[k], cy[k]);
-    if ((dk < 0) != (dm < 0)) poly.emplace_back(cx[k] + dk / (dk - dm) * (cx[m] - cx[k]), cy[k] + dk / (dk - dm) * (cy[m] - cy[k]));
-  }
-  double twice = 0;
-  for (std::size_t k = 0; k < poly.size(); ++k) {
-    const auto& [ax, ay] = poly[k];
-    const auto& [bx, by] = poly[(k + 1) % poly.size()];
-    twice += ax * by - bx * ay;
-  }
-  return std::fabs(twice) / 2;
-}
-
 // Share of the square inside the disc, by integrating the chord across the square's rows of x.
 double DiscShare(double cx, double cy, double r, int px, int py) {
   constexpr int kSteps = 2000;
   double sum = 0;
   for (int k = 0; k < kSteps; ++k) {
-    const double x = px - 0.5 + (k + 0.5) / kSteps, h2 = r * r - (x - cx) * (x - cx);
+    const double dx = std::fabs(px - 0.5 + (k + 0.5) / kSteps - cx), h2 = (r - dx) * (r + dx);
     if (h2 <= 0) continue;
     sum += std::max(0.0, std::min(py + 0.5, cy + std::sqrt(h2)) - std::max(py - 0.5, cy - std::sqrt(h2)));
   }
@@ -79,11 +60,16 @@ TEST(PixelCoverage, MatchesTheAreaOfTheBilinearPieces) {
         for (int k = 0; k < kRows; ++k) {
           const double t = (k + 0.5) / kRows;
           const double left = f.v[r][c] + t * (f.v[r + 1][c] - f.v[r][c]), right = f.v[r][c + 1] + t * (f.v[r + 1][c + 1] - f.v[r][c + 1]);
-          const double cut = left == right ? 0.0 : std::clamp((level - left) / (right - left), 0.0, 1.0);
-          exact += (left == right ? (left <= level ? 1.0 : 0.0) : right > left ? cut : 1 - cut) / (4.0 * kRows);
+          const double lo = std::min(left, right), hi = std::max(left, right);  // the row's share below level:
+          exact += (hi <= level ? 1.0 : lo > level ? 0.0 : (level - lo) / (hi - lo)) / (4.0 * kRows);
         }
     ASSERT_NEAR(CoveredFraction(f, level), exact, 2e-3) << "round " << round;
   }
+}
+
+// An image large enough for fronts of the given level, as the engine refines them.
+std::unique_ptr<SLGrid2D> GridForFront(unsigned finest) {
+  return finest == 8 ? makeGrid(500, 400) : finest == 7 ? makeGrid(2100, 1700) : makeGrid(4000, 3000);
 }
 
 TEST(AlphaReadout, SharesOfDiscsAndHalfPlanesAtRandomPositionsAndAngles) {
@@ -98,14 +84,12 @@ TEST(AlphaReadout, SharesOfDiscsAndHalfPlanesAtRandomPositionsAndAngles) {
   for (const Case c : {Case{true, 0.0f}, Case{false, 0.0f}, Case{true, 0.001f}, Case{false, 0.5f}, Case{true, 3.0f},
                        Case{false, 20.0f}, Case{false, 0.0f, 6}, Case{false, 1.0f, 7}, Case{false, 0.0f, 7, true}}) {
     for (int instance = 0; instance < 3; ++instance) {
-      // A disc of radius 30..90, or a line through a random point at a random angle.
-      const double ox = 200 + u(rng), oy = 200 + u(rng), r = 30 + 60 * u(rng), angle = 6.283185307 * u(rng);
-      const double nx = std::cos(angle), ny = std::sin(angle), off = nx * ox + ny * oy;
-      const std::function<double(double, double)> d = [&](double x, double y) {
-        return c.disc ? std::hypot(x - ox, y - oy) - r : nx * x + ny * y - off;
-      };
-      // Images large enough for fronts of that level (as the engine refines them).
-      auto grid = c.finest == 8 ? makeGrid(400, 400) : c.finest == 7 ? makeGrid(2100, 1700) : makeGrid(4000, 3000);
+      // A disc of radius 30..90 around a random point, or a half-plane through it at a random angle (a
+      // disc of radius 10^5, whose interpolated field differs from its own by less than 10^-5 pixels).
+      const double ox = 200 + u(rng), oy = 200 + u(rng), angle = 6.283185307 * u(rng);
+      const double r = c.disc ? 30 + 60 * u(rng) : 1e5, cx = ox - (r - 1) * std::cos(angle), cy = oy - (r - 1) * std::sin(angle);
+      const std::function<double(double, double)> d = [&](double x, double y) { return std::hypot(x - cx, y - cy) - r; };
+      auto grid = GridForFront(c.finest);
       const auto phi = [&](float x, float y) { return static_cast<float>(d(x, y)); };
       BuildSelection(*grid, phi, c.finest);
       if (c.patches) {  // a front of mixed levels: stencils of the coarser level whose cells have children
@@ -120,10 +104,7 @@ TEST(AlphaReadout, SharesOfDiscsAndHalfPlanesAtRandomPositionsAndAngles) {
       for (int py = 100; py < 300; ++py)
         for (int px = 100; px < 300; ++px) {
           double exact = d(px, py) < -2 - c.feather ? 1 : (d(px, py) > 2 + c.feather ? 0 : -1);
-          if (exact < 0)
-            exact = c.feather >= 0.01f ? FeatheredShare(d, c.feather, px, py)
-                    : c.disc         ? DiscShare(ox, oy, r, px, py)
-                                     : HalfPlaneShare(nx, ny, off, px, py);
+          if (exact < 0) exact = c.feather >= 0.01f ? FeatheredShare(d, c.feather, px, py) : DiscShare(cx, cy, r, px, py);
           bad += std::fabs(alpha[(py - 100) * 200 + px - 100] / 255.0 - exact) > tolerance;
         }
       EXPECT_EQ(bad, 0) << (c.disc ? "disc" : "half-plane") << " feather " << c.feather << " level " << c.finest
@@ -157,18 +138,13 @@ double SignedArea(const Ring& ring) {
   return twice / 2;
 }
 
-struct Scene {
-  int width, height;
-  unsigned finest;  // level of the leaves along the boundary
-};
-
-class ExtraReadouts : public ::testing::TestWithParam<Scene> {};
+// Parameter: the level of the leaves along the boundary.
+class ExtraReadouts : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(ExtraReadouts, AgreeWithTheTwoLevelReadOut) {
-  const Scene s = GetParam();
-  const IslandsAndHoles shape{s.width * 0.5f - 60.0f, s.height * 0.5f};
-  auto grid = makeGrid(s.width, s.height);
-  BuildSelection(*grid, shape, s.finest);
+  auto grid = GridForFront(GetParam());
+  const IslandsAndHoles shape{grid->imageWidth * 0.5f - 60.0f, grid->imageHeight * 0.5f};
+  BuildSelection(*grid, shape, GetParam());
   const int x = static_cast<int>(shape.cx) - 120, y = static_cast<int>(shape.cy) - 120, w = 350, h = 240;
   std::vector<unsigned char> mask(w * h), alpha(w * h);
   VELDRA_CORE::RenderSelection(*grid, x, y, w, h, mask.data(), w, x + w / 2.0f, y + h / 2.0f, 0, 1250.0f);
@@ -193,8 +169,7 @@ TEST_P(ExtraReadouts, AgreeWithTheTwoLevelReadOut) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FrontLevels, ExtraReadouts,
-                         ::testing::Values(Scene{500, 400, 8}, Scene{2100, 1700, 7}, Scene{4000, 3000, 6}));
+INSTANTIATE_TEST_SUITE_P(FrontLevels, ExtraReadouts, ::testing::Values(8u, 7u, 6u));
 
 // Where two inside quadrants meet at a cell's centre, the field there decides whether they form one
 // ring (the centre inside) or two.
@@ -206,26 +181,23 @@ TEST(BoundaryTrace, SaddleCellsFollowTheFieldAtTheirCentre) {
   }
 }
 
-// Distance from p to the polyline of a ring.
-double ToRing(const PathPoint& p, const Ring& ring) {
-  double best = 1e30;
-  for (std::size_t k = 0; k < ring.size(); ++k) {
-    const PathPoint a = ring[k], b = ring[(k + 1) % ring.size()];
-    const double ex = b.x - a.x, ey = b.y - a.y, len2 = ex * ex + ey * ey;
-    const double t = len2 > 0 ? std::clamp(((p.x - a.x) * ex + (p.y - a.y) * ey) / len2, 0.0, 1.0) : 0.0;
-    best = std::min(best, std::hypot(p.x - a.x - t * ex, p.y - a.y - t * ey));
-  }
-  return best;
-}
-
-// Largest distance from points along ring a (every tenth of a pixel) to ring b.
+// Largest distance from points along ring a (every tenth of a pixel) to the polyline of ring b.
 double Directed(const Ring& a, const Ring& b) {
   double worst = 0;
   for (std::size_t k = 0; k < a.size(); ++k) {
     const PathPoint p = a[k], q = a[(k + 1) % a.size()];
     const int steps = 1 + static_cast<int>(10 * std::hypot(q.x - p.x, q.y - p.y));
-    for (int i = 0; i < steps; ++i)
-      worst = std::max(worst, ToRing({p.x + (q.x - p.x) * i / steps, p.y + (q.y - p.y) * i / steps}, b));
+    for (int i = 0; i < steps; ++i) {
+      const double x = p.x + (q.x - p.x) * i / steps, y = p.y + (q.y - p.y) * i / steps;
+      double best = 1e30;
+      for (std::size_t m = 0; m < b.size(); ++m) {
+        const PathPoint u = b[m], v = b[(m + 1) % b.size()];
+        const double ex = v.x - u.x, ey = v.y - u.y, len2 = ex * ex + ey * ey;
+        const double t = len2 > 0 ? std::clamp(((x - u.x) * ex + (y - u.y) * ey) / len2, 0.0, 1.0) : 0.0;
+        best = std::min(best, std::hypot(x - u.x - t * ex, y - u.y - t * ey));
+      }
+      worst = std::max(worst, best);
+    }
   }
   return worst;
 }

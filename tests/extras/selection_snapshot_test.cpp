@@ -47,31 +47,27 @@ void RandomStrokes(std::uint32_t seed, int count, bool regional) {
   }
 }
 
-template <typename T>
-void Append(std::string& s, const T* data, std::size_t count) {
-  s.append(reinterpret_cast<const char*>(data), count * sizeof(T));
-}
-
 // Everything a later call can see, independent of how much capacity the pools have beyond it.
 std::string State() {
   const VELDRA_TRW::SLGrid2D& g = *VELDRA_CORE::currentGrid();
   const std::uint32_t used = g.nodes.usedEnd;
   std::string s;
-  Append(s, g.child0Pool.data(), used);
-  Append(s, g.parentPool.data(), used);
-  Append(s, g.flagsPool.data(), used);
-  for (const auto* pool : {&g.levelSet, &g.temp, &g.temp2, &g.regional}) Append(s, pool->data(), used);
-  Append(s, g.region.data(), used);
-  Append(s, g.regionTmp.data(), used);
-  Append(s, reinterpret_cast<const std::uint32_t*>(g.nodes.rawData), used / 2);
+  const auto append = [&s](const void* data, std::size_t bytes) { s.append(static_cast<const char*>(data), bytes); };
+  using Block = const VELDRA_TRW::TarrowAllocator*;
+  for (Block pool : {Block{&g.child0Pool}, Block{&g.parentPool}, Block{&g.flagsPool}, Block{&g.levelSet}, Block{&g.temp},
+                     Block{&g.temp2}, Block{&g.regional}})
+    append(pool->rawData, 4 * used);
+  append(g.region.rawData, used);
+  append(g.regionTmp.rawData, used);
+  append(g.nodes.rawData, 2 * used);  // free-list links
   const std::uint32_t scalars[] = {g.nodes.freeHead, g.nodes.freeTail < used ? g.nodes.freeTail : 0xFFFFFFFFu,
                                    g.nodes.capacity() - g.nodes.freeCount, used, g.useRegional,
                                    VELDRA_CORE::library().regionalStroke,
                                    static_cast<std::uint32_t>(VELDRA_CORE::library().engine->operation)};
-  Append(s, scalars, std::size(scalars));
-  Append(s, g.refineTilesMarked.data(), g.refineTilesMarked.size());
+  append(scalars, sizeof scalars);
+  append(g.refineTilesMarked.data(), g.refineTilesMarked.size());
   const std::vector<unsigned char> mask = readSelection(kW, kH);
-  Append(s, mask.data(), mask.size());
+  append(mask.data(), mask.size());
   ScratchDir dir;
   WorkingDirectory here(dir.path());
   VELDRA::SaveSelectionToFile();

@@ -17,6 +17,7 @@
 #include "extras/alpha_readout.h"
 #include "extras/boundary_trace.h"
 #include "grid/sl_grid.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -146,11 +147,7 @@ TEST_P(ParallelField, ExtraReadOutsMatchOneThread) {
                    reinterpret_cast<const unsigned char*>(ring.data() + ring.size()));
     return bytes;
   };
-  std::vector<unsigned char> one;
-  {
-    tbb::global_control limit(tbb::global_control::max_allowed_parallelism, 1);
-    one = readOuts();
-  }
+  const std::vector<unsigned char> one = veldra_test::onOneThread(readOuts);
   EXPECT_TRUE(one == readOuts());
 }
 

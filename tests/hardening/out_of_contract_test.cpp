@@ -23,6 +23,7 @@
 namespace {
 
 using namespace VELDRA;
+using namespace VELDRA_EXTRAS;
 using veldra_hardening::enterState;
 using veldra_hardening::fingerprint;
 using veldra_hardening::kImageHeight;
@@ -58,6 +59,23 @@ int stepWithSnapValue(float v, int col, int row) {
   Snap s(21, 21);
   s.x[static_cast<std::size_t>(row * 21 + col)] = v;
   return stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21);
+}
+
+// f(path) for a path of the whole selection, released afterwards.
+int WithPath(int (*f)(PathHandle)) {
+  const PathHandle p = TraceSelectionPath(0, 0, kImageWidth, kImageHeight, 0.0f);
+  const int result = f(p);
+  ReleasePath(p);
+  return result;
+}
+
+// Restoring a snapshot taken before `change`.
+int RestoreAfter(void (*change)()) {
+  const SnapshotHandle s = TakeSnapshot();
+  change();
+  const bool restored = RestoreSnapshot(s);
+  ReleaseSnapshot(s);
+  return restored;
 }
 
 int mattingModeIsValid(int x, int y) {
@@ -187,55 +205,31 @@ std::vector<Case> cases() {
       {"matting radius -1", State::Seeded, [] { setMattingBrushRadius(-1.0f); return 0; }, 0, Effect::Unchanged},
       {"matting radius infinite", State::Seeded, [] { setMattingBrushRadius(kInf); return 0; }, 0, Effect::Unchanged},
       // ---- extras: alpha, paths, snapshots ----
-      {"alpha before init", State::NotLoaded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(0, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
-      {"alpha after release", State::NoGrid, [] { return VELDRA_EXTRAS::GetSelectionAlpha(0, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
-      {"alpha into null", State::Seeded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(0, 0, 8, 8, nullptr, 8, 0.0f); }, 0, Effect::Unchanged},
-      {"alpha stride below width", State::Seeded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(0, 0, 8, 8, out, 7, 0.0f); }, 0, Effect::Unchanged},
-      {"alpha past the image", State::Seeded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(kImageWidth - 4, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
-      {"alpha overflowing sum", State::Seeded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(INT_MAX, 0, INT_MAX, 1, out, INT_MAX, 0.0f); }, 0, Effect::Unchanged},
-      {"alpha NaN feather", State::Seeded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(0, 0, 8, 8, out, 8, kNaN); }, 0, Effect::Unchanged},
-      {"alpha negative feather", State::Seeded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(0, 0, 8, 8, out, 8, -1.0f); }, 0, Effect::Unchanged},
-      {"alpha infinite feather", State::Seeded, [] { return VELDRA_EXTRAS::GetSelectionAlpha(0, 0, 8, 8, out, 8, kInf); }, 0, Effect::Unchanged},
-      {"trace before init", State::NotLoaded, [] { return int(VELDRA_EXTRAS::TraceSelectionPath(0, 0, 8, 8, 0.0f) != 0); }, 0, Effect::Unchanged},
-      {"trace zero height", State::Seeded, [] { return int(VELDRA_EXTRAS::TraceSelectionPath(0, 0, 8, 0, 0.0f) != 0); }, 0, Effect::Unchanged},
-      {"trace wholly outside", State::Seeded, [] { return int(VELDRA_EXTRAS::TraceSelectionPath(-20, INT_MIN, 8, 8, 0.0f) != 0); }, 0, Effect::Unchanged},
-      {"trace NaN tolerance", State::Seeded, [] { return int(VELDRA_EXTRAS::TraceSelectionPath(0, 0, 8, 8, kNaN) != 0); }, 0, Effect::Unchanged},
-      {"rings of handle 0", State::NotLoaded, [] { return VELDRA_EXTRAS::PathRingCount(0); }, -1, Effect::Unchanged},
-      {"ring of a made-up handle", State::Seeded, [] { return VELDRA_EXTRAS::GetPathRing(12345, 0, nullptr, 0); }, -1, Effect::Unchanged},
-      {"ring past the last", State::Seeded, [] {
-         const VELDRA_EXTRAS::PathHandle p = VELDRA_EXTRAS::TraceSelectionPath(0, 0, kImageWidth, kImageHeight, 0.0f);
-         const int r = VELDRA_EXTRAS::GetPathRing(p, VELDRA_EXTRAS::PathRingCount(p), nullptr, 0) + VELDRA_EXTRAS::GetPathRing(p, -1, nullptr, 0);
-         VELDRA_EXTRAS::ReleasePath(p);
-         return r; }, -2, Effect::Unchanged},
-      {"svg of a released path", State::Seeded, [] {
-         const VELDRA_EXTRAS::PathHandle p = VELDRA_EXTRAS::TraceSelectionPath(0, 0, 20, 20, 0.0f);
-         VELDRA_EXTRAS::ReleasePath(p);
-         return static_cast<int>(VELDRA_EXTRAS::WritePathSvg(p, reinterpret_cast<char*>(out), sizeof out)); }, -1, Effect::Unchanged},
-      {"release made-up handles", State::NotLoaded, [] { VELDRA_EXTRAS::ReleasePath(77); VELDRA_EXTRAS::ReleaseSnapshot(78); return 0; }, 0, Effect::Unchanged},
-      {"snapshot before init", State::NotLoaded, [] { return int(VELDRA_EXTRAS::TakeSnapshot() != 0); }, 0, Effect::Unchanged},
-      {"snapshot after release", State::NoGrid, [] { return int(VELDRA_EXTRAS::TakeSnapshot() != 0); }, 0, Effect::Unchanged},
-      {"restore handle 0", State::Seeded, [] { return VELDRA_EXTRAS::RestoreSnapshot(0); }, 0, Effect::Unchanged},
-      {"restore a path handle", State::Seeded, [] {
-         const VELDRA_EXTRAS::PathHandle p = VELDRA_EXTRAS::TraceSelectionPath(0, 0, 20, 20, 0.0f);
-         const bool restored = VELDRA_EXTRAS::RestoreSnapshot(p);
-         VELDRA_EXTRAS::ReleasePath(p);
-         return restored; }, 0, Effect::Unchanged},
-      {"restore a released snapshot", State::Seeded, [] {
-         const VELDRA_EXTRAS::SnapshotHandle s = VELDRA_EXTRAS::TakeSnapshot();
-         VELDRA_EXTRAS::ReleaseSnapshot(s);
-         return VELDRA_EXTRAS::RestoreSnapshot(s) + static_cast<int>(VELDRA_EXTRAS::SnapshotBytes(s)); }, 0, Effect::Unchanged},
-      {"restore after release of the grid", State::Seeded, [] {
-         const VELDRA_EXTRAS::SnapshotHandle s = VELDRA_EXTRAS::TakeSnapshot();
-         InitializeWithVeldraBrush(nullptr, nullptr, kImageWidth, kImageHeight, true);
-         const bool restored = VELDRA_EXTRAS::RestoreSnapshot(s);
-         VELDRA_EXTRAS::ReleaseSnapshot(s);
-         return restored; }, 0, Effect::MayChange},
-      {"restore after the image size changed", State::Seeded, [] {
-         const VELDRA_EXTRAS::SnapshotHandle s = VELDRA_EXTRAS::TakeSnapshot();
-         InitializeImage(kImageWidth, kImageHeight + 1);
-         const bool restored = VELDRA_EXTRAS::RestoreSnapshot(s);
-         VELDRA_EXTRAS::ReleaseSnapshot(s);
-         return restored; }, 0, Effect::MayChange},
+      {"alpha before init", State::NotLoaded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha after release", State::NoGrid, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha into null", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, nullptr, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha stride below width", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 7, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha past the image", State::Seeded, [] { return GetSelectionAlpha(kImageWidth - 4, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha overflowing sum", State::Seeded, [] { return GetSelectionAlpha(INT_MAX, 0, INT_MAX, 1, out, INT_MAX, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha NaN feather", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, kNaN); }, 0, Effect::Unchanged},
+      {"alpha negative feather", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, -1.0f); }, 0, Effect::Unchanged},
+      {"alpha infinite feather", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, kInf); }, 0, Effect::Unchanged},
+      {"trace before init", State::NotLoaded, [] { return int(TraceSelectionPath(0, 0, 8, 8, 0.0f) != 0); }, 0, Effect::Unchanged},
+      {"trace zero height", State::Seeded, [] { return int(TraceSelectionPath(0, 0, 8, 0, 0.0f) != 0); }, 0, Effect::Unchanged},
+      {"trace wholly outside", State::Seeded, [] { return int(TraceSelectionPath(-20, INT_MIN, 8, 8, 0.0f) != 0); }, 0, Effect::Unchanged},
+      {"trace NaN tolerance", State::Seeded, [] { return int(TraceSelectionPath(0, 0, 8, 8, kNaN) != 0); }, 0, Effect::Unchanged},
+      {"rings of handle 0", State::NotLoaded, [] { return PathRingCount(0); }, -1, Effect::Unchanged},
+      {"ring of a made-up handle", State::Seeded, [] { return GetPathRing(12345, 0, nullptr, 0); }, -1, Effect::Unchanged},
+      {"rings past either end", State::Seeded, [] { return WithPath([](PathHandle p) { return GetPathRing(p, PathRingCount(p), nullptr, 0) + GetPathRing(p, -1, nullptr, 0); }); }, -2, Effect::Unchanged},
+      {"svg of a released path", State::Seeded, [] { const PathHandle p = TraceSelectionPath(0, 0, 9, 9, 0.0f); ReleasePath(p); return int(WritePathSvg(p, nullptr, 0)); }, -1, Effect::Unchanged},
+      {"restore a path handle", State::Seeded, [] { return WithPath([](PathHandle p) { return int(RestoreSnapshot(p)); }); }, 0, Effect::Unchanged},
+      {"release made-up handles", State::NotLoaded, [] { ReleasePath(77); ReleaseSnapshot(78); return 0; }, 0, Effect::Unchanged},
+      {"snapshot before init", State::NotLoaded, [] { return int(TakeSnapshot() != 0); }, 0, Effect::Unchanged},
+      {"snapshot after release", State::NoGrid, [] { return int(TakeSnapshot() != 0); }, 0, Effect::Unchanged},
+      {"restore handle 0", State::Seeded, [] { return RestoreSnapshot(0); }, 0, Effect::Unchanged},
+      {"restore a released snapshot", State::Seeded, [] { const SnapshotHandle s = TakeSnapshot(); ReleaseSnapshot(s); return RestoreSnapshot(s) + int(SnapshotBytes(s)); }, 0, Effect::Unchanged},
+      {"restore without a grid", State::Seeded, [] { return RestoreAfter([] { InitializeWithVeldraBrush(nullptr, nullptr, kImageWidth, kImageHeight, true); }); }, 0, Effect::MayChange},
+      {"restore into another size", State::Seeded, [] { return RestoreAfter([] { InitializeImage(kImageWidth, kImageHeight + 1); }); }, 0, Effect::MayChange},
   };
   return c;
 }

@@ -222,8 +222,9 @@ TEST(Cli, AlphaSvgAndUndo) {
   ASSERT_TRUE(paint::ReadGrayPng(dir.file("a/alpha.png"), &alpha, &error)) << error;
   const auto count = [](const paint::GrayImage& m, auto pred) { return std::count_if(m.pixels.begin(), m.pixels.end(), pred); };
   // Feathered: full alpha only well inside the selection, some alpha a little beyond it.
-  EXPECT_LT(count(alpha, [](std::uint8_t v) { return v == 255; }), count(mask, [](std::uint8_t v) { return v == 255; }));
-  EXPECT_GT(count(alpha, [](std::uint8_t v) { return v > 0; }), count(mask, [](std::uint8_t v) { return v == 255; }));
+  const auto full = [](std::uint8_t v) { return v == 255; };
+  EXPECT_LT(count(alpha, full), count(mask, full));
+  EXPECT_GT(count(alpha, [](std::uint8_t v) { return v > 0; }), count(mask, full));
   paint::RgbaImage overlay;
   ASSERT_TRUE(paint::ReadRgbaPng(dir.file("a/overlay.png"), &overlay, &error)) << error;
   int outlined = 0;  // pixels in the outline's red

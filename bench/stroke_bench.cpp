@@ -1,26 +1,119 @@
-// Brush events as a host runs them on a 4000 x 3000 image whose selection was seeded from a
-// natural-looking object: per event, the edge snap data of the brush box (with its 12-pixel margin),
-// one Step in add mode, and GetSelection of the brush box. A stroke of 200 events runs along the
-// object's boundary, a little inside it. Reported per brush radius: the median and 99th percentile of
-// the whole event, and the median of Step alone.
+// Brush events as a host runs them on a 4000 x 3000 image: per event, the edge snap data of the brush
+// box (with its 12-pixel margin), one Step, and GetSelection of the brush box. Two selections:
+//  - BM_NaturalSelection: seeded from thresholded noise (about half the image, the boundary in many
+//    pieces, most running into the image's edges), an add stroke and then a subtract stroke of 200
+//    events each along the longest boundary piece, R/4 pixels apart; re-seeded for every radius.
+//  - BM_BrushEvent: one wobbly blob in the middle of the image, a 200-event add stroke a little inside
+//    its boundary.
+// Reported per brush radius: median, 99th percentile and maximum of the whole event and of each of its
+// three calls, over every event of the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "support/natural_selection.h"
 #include "support/synthetic_images.h"
 
 namespace {
 
 using namespace veldra_test;
 
-constexpr int kWidth = 4000, kHeight = 3000;
+constexpr int kWidth = kNaturalWidth, kHeight = kNaturalHeight;
+constexpr int kEvents = 200;  // per stroke
+
+double percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  const std::size_t k = std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5));
+  return v[k];
+}
+
+// Every event's times of one benchmark run, reported as counters and, with VELDRA_BENCH_EVENTS naming
+// a file, appended to it as lines "case radius event total snap step read" (milliseconds) so that
+// runs of several builds can be pooled and compared.
+class EventLog {
+ public:
+  void add(const EventTimes& t) { times_.push_back(t); }
+
+  void report(benchmark::State& state, const char* name, int radius) const {
+    if (times_.empty()) return;
+    const auto column = [&](auto pick) {
+      std::vector<double> v;
+      for (const EventTimes& t : times_) v.push_back(pick(t));
+      return v;
+    };
+    const auto counters = [&](const std::string& prefix, const std::vector<double>& v) {
+      state.counters[prefix + "median_ms"] = percentile(v, 0.5);
+      state.counters[prefix + "p99_ms"] = percentile(v, 0.99);
+      state.counters[prefix + "max_ms"] = *std::max_element(v.begin(), v.end());
+    };
+    counters("", column([](const EventTimes& t) { return t.total(); }));
+    counters("snap_", column([](const EventTimes& t) { return t.snap; }));
+    counters("step_", column([](const EventTimes& t) { return t.step; }));
+    counters("read_", column([](const EventTimes& t) { return t.read; }));
+    const char* path = std::getenv("VELDRA_BENCH_EVENTS");
+    std::FILE* f = path != nullptr ? std::fopen(path, "a") : nullptr;
+    if (f == nullptr) return;
+    for (std::size_t k = 0; k < times_.size(); ++k) {
+      const EventTimes& t = times_[k];
+      std::fprintf(f, "%s %d %zu %.4f %.4f %.4f %.4f\n", name, radius, k, t.total(), t.snap, t.step, t.read);
+    }
+    std::fclose(f);
+  }
+
+ private:
+  std::vector<EventTimes> times_;
+};
+
+// ---- natural selection ----
+
+void BM_NaturalSelection(benchmark::State& state) {
+  const int radius = static_cast<int>(state.range(0));
+  const NaturalScene& scene = naturalScene(kWidth, kHeight);
+  static const RgbaImage img = scene.render();
+  static const std::vector<unsigned char> seed = scene.seedMask();
+  VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, kWidth, kHeight, false);
+  defaultParameters();
+  VELDRA::InitSelection(0, 0, kWidth, kHeight, const_cast<unsigned char*>(seed.data()), kWidth);
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
+  const auto path = scene.brushPath(radius / 4.0, kEvents);
+  SnapField snap;
+  std::vector<unsigned char> display;
+  EventLog log;
+  bool ok = true;
+  int k = 0;
+  for (auto _ : state) {
+    // The add stroke, then the subtract stroke along the same path.
+    const bool add = k < kEvents;
+    if (k == 0 || k == kEvents) VELDRA::MouseDown();
+    EventTimes t;
+    const auto [x, y] = path[static_cast<std::size_t>(k % kEvents)];
+    ok = hostEvent(img, add ? VELDRA::EDITMODE_ADD : VELDRA::EDITMODE_SUBTRACT, x, y, radius, snap, display, &t) && ok;
+    benchmark::DoNotOptimize(display.data());
+    state.SetIterationTime(t.total() * 1e-3);
+    log.add(t);
+    if (++k == kEvents || k == 2 * kEvents) VELDRA::MouseUp();
+  }
+  log.report(state, "natural", radius);
+  if (!ok) state.SkipWithError("Step returned false");
+}
+
+BENCHMARK(BM_NaturalSelection)
+    ->Arg(10)
+    ->Arg(50)
+    ->Arg(200)
+    ->Arg(1000)
+    ->Iterations(2 * kEvents)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- one blob in the middle ----
+
 constexpr double kCx = 2000.0, kCy = 1500.0;
-constexpr int kEvents = 200;
 
 // Radius of the object's outline at angle a: a wobbly blob with a few harmonics.
 double outline(double a) {
@@ -30,12 +123,12 @@ double outline(double a) {
 // Approximate signed distance (radial), enough for rendering and seeding.
 double blobDistance(double x, double y) { return std::hypot(x - kCx, y - kCy) - outline(std::atan2(y - kCy, x - kCx)); }
 
-const RgbaImage& image() {
+const RgbaImage& blobImage() {
   static const RgbaImage img = render(kWidth, kHeight, Shape{blobDistance}, {190, 110, 70}, {70, 120, 150}, 20.0);
   return img;
 }
 
-const std::vector<unsigned char>& seedMask() {
+const std::vector<unsigned char>& blobSeedMask() {
   static const std::vector<unsigned char> mask = [] {
     std::vector<unsigned char> m(static_cast<std::size_t>(kWidth) * kHeight);
     // Seeded 4 pixels inside the object's edge, as after a rough first selection.
@@ -48,7 +141,7 @@ const std::vector<unsigned char>& seedMask() {
 }
 
 // Event positions: along the outline, radius / 3 inside it, spaced by a tenth of the radius.
-std::vector<std::pair<int, int>> strokePath(int radius) {
+std::vector<std::pair<int, int>> blobPath(int radius) {
   std::vector<std::pair<int, int>> path;
   const double spacing = std::max(2.0, radius / 10.0);
   double a = 0.0;
@@ -61,64 +154,31 @@ std::vector<std::pair<int, int>> strokePath(int radius) {
   return path;
 }
 
-double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  const std::size_t k = std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5));
-  return v[k];
-}
-
-// With VELDRA_BENCH_EVENTS naming a file, every event's times are appended to it as lines
-// "radius event total_ms step_ms": taking each event's fastest of several runs compares builds on a
-// machine whose speed drifts between runs.
-void writeEventTimes(int radius, const std::vector<double>& total, const std::vector<double>& step) {
-  const char* path = std::getenv("VELDRA_BENCH_EVENTS");
-  if (path == nullptr) return;
-  std::FILE* f = std::fopen(path, "a");
-  if (f == nullptr) return;
-  for (std::size_t k = 0; k < total.size(); ++k) std::fprintf(f, "%d %zu %.4f %.4f\n", radius, k, total[k], step[k]);
-  std::fclose(f);
-}
-
 void BM_BrushEvent(benchmark::State& state) {
   const int radius = static_cast<int>(state.range(0));
-  const RgbaImage& img = image();
+  const RgbaImage& img = blobImage();
   VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, kWidth, kHeight, false);
   defaultParameters();
-  VELDRA::InitSelection(0, 0, kWidth, kHeight, const_cast<unsigned char*>(seedMask().data()), kWidth);
+  VELDRA::InitSelection(0, 0, kWidth, kHeight, const_cast<unsigned char*>(blobSeedMask().data()), kWidth);
   VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
-  const auto path = strokePath(radius);
+  const auto path = blobPath(radius);
   SnapField snap;
-  std::vector<unsigned char> mask;
-  std::vector<double> total, step;
+  std::vector<unsigned char> display;
+  EventLog log;
   std::size_t k = 0;
   bool ok = true;
   VELDRA::MouseDown();
   for (auto _ : state) {
     const auto [x, y] = path[k++ % path.size()];
-    const Box box = brushBox(x, y, radius, kWidth, kHeight);
-    mask.resize(static_cast<std::size_t>(box.w) * box.h);
-    const auto t0 = std::chrono::steady_clock::now();
-    computeSnap(img, box, snap);
-    const auto t1 = std::chrono::steady_clock::now();
-    ok = VELDRA::Step(VELDRA::EDITMODE_ADD, 0, x, y, box.x, box.y, box.w, box.h, snap.x.data(), box.w,
-                      snap.y.data(), box.w) && ok;
-    const auto t2 = std::chrono::steady_clock::now();
-    VELDRA::GetSelection(box.x, box.y, box.w, box.h, mask.data(), box.w, static_cast<float>(x),
-                         static_cast<float>(y), 0);
-    const auto t3 = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(mask.data());
-    const double seconds = std::chrono::duration<double>(t3 - t0).count();
-    state.SetIterationTime(seconds);
-    total.push_back(seconds * 1e3);
-    step.push_back(std::chrono::duration<double>(t2 - t1).count() * 1e3);
+    EventTimes t;
+    ok = hostEvent(img, VELDRA::EDITMODE_ADD, x, y, radius, snap, display, &t) && ok;
+    benchmark::DoNotOptimize(display.data());
+    state.SetIterationTime(t.total() * 1e-3);
+    log.add(t);
   }
   VELDRA::MouseUp();
-  writeEventTimes(radius, total, step);
+  log.report(state, "blob", radius);
   if (!ok) state.SkipWithError("Step returned false");
-  state.counters["median_ms"] = percentile(total, 0.5);
-  state.counters["p99_ms"] = percentile(total, 0.99);
-  state.counters["step_median_ms"] = percentile(step, 0.5);
-  state.counters["step_p99_ms"] = percentile(step, 0.99);
 }
 
 // The host's own work is part of the event as a host would run it: a box whose margin reaches beyond

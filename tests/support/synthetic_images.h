@@ -3,12 +3,15 @@
 // against the known object (IoU, mean distance of the selection's boundary from the object's edge).
 #pragma once
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 #include <veldra/veldra.h>
+
+#include "paint/brush_box.h"
 
 namespace veldra_test {
 
@@ -89,11 +92,10 @@ struct Box {
   int x, y, w, h;
 };
 
-// The brush's bounding box, clipped to the image.
+// The brush's bounding box, clipped to the image (the paint tool's convention; empty boxes are all 0).
 inline Box brushBox(int x, int y, int radius, int width, int height) {
-  const int x0 = std::max(0, x - radius), y0 = std::max(0, y - radius);
-  const int x1 = std::min(width, x + radius + 1), y1 = std::min(height, y + radius + 1);
-  return Box{x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0)};
+  const paint::PixelBox b = paint::BrushBox(x, y, radius, width, height);
+  return Box{b.x, b.y, b.width, b.height};
 }
 
 // Edge snap data for a box, as a host computes it: the box grown by a 12-pixel margin, pixels beyond
@@ -108,7 +110,7 @@ struct SnapField {
 };
 
 inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
-  constexpr int kMargin = 12;
+  constexpr int kMargin = paint::kSnapMargin;
   const int bw = box.w + 2 * kMargin, bh = box.h + 2 * kMargin;
   const int x0 = box.x - kMargin, y0 = box.y - kMargin;
   out.box = box;
@@ -116,18 +118,7 @@ inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
     out.source = img.at(x0, y0);
     out.sourceStride = img.width;
   } else {
-    out.block.resize(static_cast<std::size_t>(bw) * bh * 4);
-    // Per row: the columns inside the image in one copy, the clamped ones on either side repeat the
-    // edge pixel.
-    const int inside0 = std::clamp(x0, 0, img.width), inside1 = std::clamp(x0 + bw, 0, img.width);
-    for (int r = 0; r < bh; ++r) {
-      const int sy = std::clamp(y0 + r, 0, img.height - 1);
-      unsigned char* row = &out.block[static_cast<std::size_t>(r) * bw * 4];
-      for (int c = 0; c < inside0 - x0 && c < bw; ++c) std::copy_n(img.at(0, sy), 4, row + c * 4);
-      if (inside1 > inside0)
-        std::copy_n(img.at(inside0, sy), static_cast<std::size_t>(inside1 - inside0) * 4, row + (inside0 - x0) * 4);
-      for (int c = std::max(inside1 - x0, 0); c < bw; ++c) std::copy_n(img.at(img.width - 1, sy), 4, row + c * 4);
-    }
+    paint::CopyBlockWithMargin(img, paint::PixelBox{box.x, box.y, box.w, box.h}, kMargin, &out.block);
     out.source = out.block.data();
     out.sourceStride = bw;
   }
@@ -146,6 +137,34 @@ inline bool hostStep(const RgbaImage& img, VELDRA::EDITMODE mode, int band, int 
   computeSnap(img, box, scratch);
   return VELDRA::Step(mode, band, x, y, box.x, box.y, box.w, box.h, scratch.x.data(), box.w, scratch.y.data(),
                       box.w);
+}
+
+// Wall time of the three calls of one host event, in milliseconds.
+struct EventTimes {
+  double snap = 0.0, step = 0.0, read = 0.0;
+  double total() const { return snap + step + read; }
+};
+
+// One brush event as an editor runs it on a mouse move: the edge snap data of the brush box (radius
+// `radius`, the current PARAM_RADIUS), Step with that box, and GetSelection of the box into `display`
+// (resized to the box, rows of box.w bytes) as the editor's screen would show it.
+inline bool hostEvent(const RgbaImage& img, VELDRA::EDITMODE mode, int x, int y, int radius, SnapField& snap,
+                      std::vector<unsigned char>& display, EventTimes* times = nullptr) {
+  using Clock = std::chrono::steady_clock;
+  const Box box = brushBox(x, y, radius, img.width, img.height);
+  display.resize(static_cast<std::size_t>(std::max(1, box.w * box.h)));
+  const auto t0 = Clock::now();
+  computeSnap(img, box, snap);
+  const auto t1 = Clock::now();
+  const bool ok = VELDRA::Step(mode, 0, x, y, box.x, box.y, box.w, box.h, snap.x.data(), box.w, snap.y.data(), box.w);
+  const auto t2 = Clock::now();
+  VELDRA::GetSelection(box.x, box.y, box.w, box.h, display.data(), box.w, static_cast<float>(x), static_cast<float>(y), 0);
+  const auto t3 = Clock::now();
+  if (times != nullptr) {
+    const auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    *times = EventTimes{ms(t1 - t0), ms(t2 - t1), ms(t3 - t2)};
+  }
+  return ok;
 }
 
 // Points every `spacing` pixels along an arc of the circle (cx, cy, r) from angle a0 to a1 (radians).

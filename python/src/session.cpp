@@ -1,0 +1,197 @@
+// The library calls behind each user action of a session.
+#include "session.h"
+
+#include <veldra/veldra.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "brush_box.h"
+
+namespace veldra_python {
+namespace {
+
+// The one open session; read and written under the library lock.
+const Session* openSession = nullptr;
+
+// The band brush radius of a new engine.
+constexpr float kDefaultMattingRadius = 5.0f;
+
+// Side of the blocks the whole selection is read back in; the disc covering such a block (radius
+// 726) lies within the brush radius range.
+constexpr int kReadBackBlock = 1024;
+
+VELDRA::EDITMODE EditMode(Mode mode) {
+  switch (mode) {
+    case Mode::Subtract: return VELDRA::EDITMODE_SUBTRACT;
+    case Mode::Auto: return VELDRA::EDITMODE_AUTO;
+    case Mode::Smooth: return VELDRA::EDITMODE_SMOOTH;
+    default: return VELDRA::EDITMODE_ADD;
+  }
+}
+
+// Ends the stroke and reports the point at which the library ran out of memory.
+[[noreturn]] void FailStroke(const char* what, std::size_t point) {
+  VELDRA::MouseUp();
+  throw OutOfMemory(std::string("the library ran out of memory during the ") + what + " at point " +
+                    std::to_string(point));
+}
+
+}  // namespace
+
+std::mutex& LibraryMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+Session::Session(const paint::RgbaImage& image, bool trace)
+    : width_(image.width), height_(image.height), trace_(trace) {
+  std::lock_guard<std::mutex> lock(LibraryMutex());
+  if (openSession != nullptr)
+    throw SessionClosed("another veldra.Session is open; the library keeps one selection per process, so close "
+                        "it first (close() or a with block)");
+  if (!field_.Compute(image)) throw OutOfMemory("the library could not allocate the edge snap work images");
+  for (int p = VELDRA::PARAM_RADIUS; p <= VELDRA::PARAM_SPARE; ++p) {
+    const auto param = static_cast<VELDRA::PARAM>(p);
+    int value = 0, lo = 0, hi = 0;
+    VELDRA::GetDefaultParameter(param, &value, &lo, &hi);
+    VELDRA::SetParameter(param, value);
+  }
+  if (!VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, width_, height_, false))
+    throw OutOfMemory("the library could not set up a " + std::to_string(width_) + "x" + std::to_string(height_) +
+                      " image");
+  // The engine keeps the band brush radius across images; a new session starts from the default.
+  VELDRA::setMattingBrushRadius(kDefaultMattingRadius);
+  open_ = true;
+  openSession = this;
+}
+
+Session::~Session() { Close(); }
+
+void Session::Close() {
+  std::lock_guard<std::mutex> lock(LibraryMutex());
+  CloseLocked();
+}
+
+void Session::CloseLocked() {
+  if (!open_) return;
+  // A 1 x 1 grid, released at once: the engine gives back the image's memory.
+  VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, 1, 1, true);
+  field_ = WholeImageField();
+  open_ = false;
+  openSession = nullptr;
+}
+
+bool Session::closed() const {
+  std::lock_guard<std::mutex> lock(LibraryMutex());
+  return !open_;
+}
+
+void Session::CheckOpen() const {
+  if (!open_) throw SessionClosed("this veldra.Session is closed");
+}
+
+void Session::ApplyBrush(const Brush& brush) const {
+  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, brush.radius);
+  VELDRA::SetParameter(VELDRA::PARAM_CORE, brush.core);
+  VELDRA::SetParameter(VELDRA::PARAM_EDGE_SNAP, brush.edgeSnap);
+  VELDRA::SetParameter(VELDRA::PARAM_SMOOTHING, brush.smoothing);
+}
+
+void Session::Seed(std::vector<std::uint8_t> mask) {
+  Locked([&] {
+    if (!VELDRA::InitSelection(0, 0, width_, height_, mask.data(), width_))
+      throw OutOfMemory("the library ran out of memory while seeding the selection");
+  });
+}
+
+void Session::Clear() {
+  Locked([] { VELDRA::Deselect(); });
+}
+
+void Session::Stroke(Mode mode, const Brush& brush, const std::vector<Point>& points) {
+  Locked([&] {
+    ApplyBrush(brush);
+    VELDRA::MouseDown();
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const Point p = points[i];
+      const paint::PixelBox box = paint::BrushBox(p.x, p.y, brush.radius, width_, height_);
+      if (box.empty()) continue;  // the brush does not reach the image
+      const bool ok = mode == Mode::Smooth
+                          ? VELDRA::Smoothen(p.x, p.y, box.x, box.y, box.width, box.height)
+                          : VELDRA::Step(EditMode(mode), brush.band, p.x, p.y, box.x, box.y, box.width, box.height,
+                                         field_.x(box), width_, field_.y(box), width_);
+      if (!ok) FailStroke("stroke", i);
+    }
+    VELDRA::MouseUp();
+  });
+}
+
+void Session::Line(Mode mode, const Brush& brush, const std::vector<Point>& points) {
+  Locked([&] {
+    ApplyBrush(brush);
+    VELDRA::MouseDown();
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const Point from = points[i == 0 ? 0 : i - 1], to = points[i];
+      if (!VELDRA::AddDeleteLine(EditMode(mode), from.x, from.y, to.x, to.y)) FailStroke("line", i);
+    }
+    VELDRA::MouseUp();
+  });
+}
+
+void Session::Band(const Brush& brush, std::optional<float> mattingRadius, const std::vector<Point>& points) {
+  Locked([&] {
+    ApplyBrush(brush);
+    VELDRA::MouseDown();
+    if (mattingRadius) VELDRA::setMattingBrushRadius(*mattingRadius);
+    VELDRA::enableRLS(brush.band);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const Point p = points[i];
+      const paint::PixelBox box = paint::BrushBox(p.x, p.y, brush.radius, width_, height_);
+      if (box.empty()) continue;
+      if (!VELDRA::Step(VELDRA::EDITMODE_ADD, brush.band, p.x, p.y, box.x, box.y, box.width, box.height,
+                        field_.x(box), width_, field_.y(box), width_))
+        FailStroke("band stroke", i);
+    }
+    VELDRA::MouseUp();
+  });
+}
+
+void Session::Mask(int band, std::uint8_t* out) {
+  Locked([&] {
+    int radius = 0;
+    VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &radius);
+    const int blockW = std::min(kReadBackBlock, width_), blockH = std::min(kReadBackBlock, height_);
+    // A disc around the block's middle that reaches every corner pixel.
+    const int covering = static_cast<int>(std::ceil(std::hypot((blockW - 1) * 0.5, (blockH - 1) * 0.5))) + 1;
+    VELDRA::SetParameter(VELDRA::PARAM_RADIUS, covering);
+    for (int y = 0; y < height_; y += blockH)
+      for (int x = 0; x < width_; x += blockW) {
+        const int w = std::min(blockW, width_ - x), h = std::min(blockH, height_ - y);
+        VELDRA::GetSelection(x, y, w, h, out + static_cast<std::size_t>(y) * width_ + x, width_,
+                             static_cast<float>(x) + 0.5f * static_cast<float>(blockW - 1),
+                             static_cast<float>(y) + 0.5f * static_cast<float>(blockH - 1), band);
+      }
+    VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
+  });
+}
+
+int Session::MattingMode(int x, int y) {
+  return Locked([&] { return static_cast<int>(VELDRA::GetMattingMode(x, y)); });
+}
+
+void Session::EdgeSnapField(float* x, float* y) {
+  Locked([&] {
+    std::copy(field_.x().begin(), field_.x().end(), x);
+    std::copy(field_.y().begin(), field_.y().end(), y);
+  });
+}
+
+void EdgeSnapOfBlock(const paint::RgbaImage& block, float* x, float* y) {
+  const int w = block.width - 2 * paint::kSnapMargin, h = block.height - 2 * paint::kSnapMargin;
+  std::lock_guard<std::mutex> lock(LibraryMutex());
+  VELDRA::ComputeEdgeSnapData(w, h, const_cast<std::uint8_t*>(block.pixels.data()), block.width, x, w, y, w);
+}
+
+}  // namespace veldra_python

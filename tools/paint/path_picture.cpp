@@ -1,3 +1,4 @@
+// Drawing rings into an RGB image, and the SVG document with the image embedded as base64 PNG.
 #include "path_picture.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The extras through the public header only, as a host calls them: whole-image read-outs copied into
+// the tool's images, and snapshot handles kept in a stack for undo.
 #include "selection_extras.h"
 
 #include <veldra/veldra_extras.h>

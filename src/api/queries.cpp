@@ -8,7 +8,7 @@
 
 #include "api/tile_range.h"
 #include "common/parallel_rows.h"
-#include "grid/sampling_stencil.h"
+#include "grid/leaf_pixels.h"
 
 namespace VELDRA_CORE {
 namespace {
@@ -86,62 +86,30 @@ struct SelectionRenderer {
     return true;
   }
 
-  // Stencils of one leaf, one per quadrant (lx < 0, ly < 0), found on first use.
-  struct LeafStencils {
-    VELDRA_TRW::sampling::Stencil quadrant[4];
-    bool found[4] = {false, false, false, false};
-  };
-
-  unsigned char sampledByte(unsigned leaf, float cx, float cy, float edge, int px, int py,
-                            LeafStencils& stencils) const {
-    float margin = 0.0f, value;
+  unsigned char sampledByte(VELDRA_TRW::LeafPixelStencils& stencils, int px, int py) const {
+    float margin = 0.0f;
     unsigned char label = 1;
-    // On a tile's first row or column the point search settles in the neighbouring tile; elsewhere
-    // the walk's leaf and offset are exactly what the search from the image point would find
-    // (|lx|, |ly| < 0.5: locating the leaf stays here), and one stencil per quadrant of the leaf
-    // serves all its pixels there.
-    if ((px & 255) == 0 || (py & 255) == 0) {
-      value = grid.SampleInterpolated(static_cast<float>(px), static_cast<float>(py), &margin, &label);
-    } else {
-      const float lx = (static_cast<float>(px) - cx) / edge, ly = (static_cast<float>(py) - cy) / edge;
-      const int q = (lx < 0.0f ? 1 : 0) + (ly < 0.0f ? 2 : 0);
-      VELDRA_TRW::sampling::Stencil& s = stencils.quadrant[q];
-      if (stencils.found[q]) {
-        VELDRA_TRW::sampling::MoveStencilPoint(leaf, lx, ly, s);
-      } else {
-        VELDRA_TRW::sampling::FindStencil(grid, leaf, lx, ly, s);
-        stencils.found[q] = true;
-      }
-      value = grid.InterpolateStencil(s, &margin, &label);
-    }
+    const float value = grid.InterpolateStencil(stencils.at(px, py).stencil, &margin, &label);
     if (grid.useRegional) return LabelByte(label);
     if (value <= static_cast<float>(-(band / 2))) return 255;
     return value < static_cast<float>(band) ? 128 : 0;
   }
 
   void renderLeaf(unsigned leaf, float cx, float cy, float edge) const {
-    const double he = static_cast<double>(edge * 0.5f);
-    const int col0 = std::max(x, static_cast<int>(static_cast<double>(cx) - he + 0.5));
-    const int col1 = std::min(x + w - 1, static_cast<int>(static_cast<double>(cx) + he - 0.5));
-    const int row0 = std::max(y, static_cast<int>(static_cast<double>(cy) - he + 0.5));
-    const int row1 = std::min(y + h - 1, static_cast<int>(static_cast<double>(cy) + he - 0.5));
-    if (col0 > col1 || row0 > row1) return;
-    const int level = static_cast<int>(grid.level(leaf));
-    const int maxLevel = static_cast<int>(grid.maxLevel);
-    const bool uniform = (level < fineLevel || (level < maxLevel - 2 &&
-                                                                  grid.regional[leaf] > uniformThreshold));
-    if (uniform) {
+    const VELDRA_TRW::PixelBlock b = VELDRA_TRW::LeafPixelBlock(cx, cy, edge, x, y, w, h);
+    if (b.empty()) return;
+    if (VELDRA_TRW::FilledWhole(grid, leaf, fineLevel, uniformThreshold, true)) {
       const unsigned char byte = grid.useRegional ? LabelByte(grid.region[leaf]) : (grid.levelSet[leaf] < 0.0f ? 255 : 0);
-      for (int py = row0; py <= row1; ++py) {
-        int a = col0, b = col1;
-        if (brushRun(py, a, b)) std::memset(byteAt(a, py), byte, static_cast<std::size_t>(b - a + 1));
+      for (int py = b.row0; py <= b.row1; ++py) {
+        int a = b.col0, e = b.col1;
+        if (brushRun(py, a, e)) std::memset(byteAt(a, py), byte, static_cast<std::size_t>(e - a + 1));
       }
       return;
     }
-    LeafStencils stencils;
-    for (int py = row0; py <= row1; ++py)
-      for (int px = col0; px <= col1; ++px)
-        if (inBrush(px, py)) *byteAt(px, py) = sampledByte(leaf, cx, cy, edge, px, py, stencils);
+    VELDRA_TRW::LeafPixelStencils stencils(grid, leaf, cx, cy, edge);
+    for (int py = b.row0; py <= b.row1; ++py)
+      for (int px = b.col0; px <= b.col1; ++px)
+        if (inBrush(px, py)) *byteAt(px, py) = sampledByte(stencils, px, py);
   }
 
   void renderQuadrant(int i, int j, int q) const {

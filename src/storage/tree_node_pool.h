@@ -3,6 +3,10 @@
 // words per group: prev, next); an allocated group has USED_GROUP in its prev word. Growing the node
 // capacity grows every registered pool to the same capacity, so every allocated index is valid in
 // every pool.
+//
+// usedEnd is one past the highest group ever handed out. Groups from usedEnd up have never been
+// allocated since growth appended them, so they close the free list in ascending order: the links
+// and pool entries below usedEnd describe the allocator and the tree completely.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -26,6 +30,7 @@ class TreeNodePool : public TarrowAllocator, public DataPoolManager<Index> {
   std::uint32_t* gridLinks = nullptr;
   std::int32_t gridFreeCount = 0;
   std::int32_t gridFreeHead = 0;
+  Index usedEnd = 0;
 
   TreeNodePool() = default;
   virtual const char* name() const { return TarrowAllocator::name; }
@@ -83,6 +88,7 @@ class TreeNodePool : public TarrowAllocator, public DataPoolManager<Index> {
     freeHead = next;
     if (next != NO_NODE) prevLink(next) = NO_NODE;
     freeCount -= 4;
+    if (h + 4 > usedEnd) usedEnd = h + 4;
     return h;
   }
 
@@ -110,6 +116,7 @@ class TreeNodePool : public TarrowAllocator, public DataPoolManager<Index> {
       growTo(this->size + m);
     }
     for (Index g = start; g < start + m; g += 4) unlink(g);
+    if (start + m > usedEnd) usedEnd = start + m;
     return start;
   }
 

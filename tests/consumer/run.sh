@@ -20,9 +20,9 @@ export PKG_CONFIG_PATH="$libdir"
   -Wl,-rpath,"$(pkg-config --variable=libdir veldra)"
 "$work/consumer-pc"
 
-# Only namespace VELDRA is exported from the shared library.
+# Only namespaces VELDRA and VELDRA_EXTRAS are exported from the shared library.
 lib=$(find "$prefix" -name 'libveldra.so.*.*' | head -n 1)
-others=$(nm -D --defined-only -C "$lib" | awk '{ $1=""; $2=""; print }' | grep -v '^ *VELDRA::' || true)
+others=$(nm -D --defined-only -C "$lib" | awk '{ $1=""; $2=""; print }' | grep -v -E '^ *VELDRA(_EXTRAS)?::' || true)
 if [ -n "$others" ]; then
   echo "unexpected exported symbols:"
   echo "$others"

@@ -1,7 +1,8 @@
 // The field operations that run root tiles in parallel (evolution, narrow band, redistancing) and
 // whole brush strokes (which add parallel selection reads, split values and line-edit painting) must
 // give bit-identical trees on one thread and on many: every node's links and channel values are
-// compared after running the same work under both limits.
+// compared after running the same work under both limits. The extra read-outs (alpha, traced rings)
+// must give the same bytes.
 #include <gtest/gtest.h>
 #include <tbb/global_control.h>
 
@@ -13,7 +14,10 @@
 #include <veldra/veldra.h>
 
 #include "api/engine.h"
+#include "extras/alpha_readout.h"
+#include "extras/boundary_trace.h"
 #include "grid/sl_grid.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -129,6 +133,22 @@ TEST_P(ParallelField, BrushStrokesMatchOneThread) {
     }
     VELDRA::MouseUp();
   });
+}
+
+// The extra read-outs: alpha (plain and feathered) and the traced rings of the whole image.
+TEST_P(ParallelField, ExtraReadOutsMatchOneThread) {
+  const auto readOuts = [&] {
+    const SLGrid2D& grid = seededGrid(GetParam());
+    std::vector<unsigned char> bytes(2 * kWidth * kHeight);
+    VELDRA_EXTRAS_CORE::RenderAlpha(grid, 0, 0, kWidth, kHeight, bytes.data(), kWidth, 0.0f);
+    VELDRA_EXTRAS_CORE::RenderAlpha(grid, 0, 0, kWidth, kHeight, bytes.data() + kWidth * kHeight, kWidth, 2.5f);
+    for (const VELDRA_EXTRAS_CORE::Ring& ring : VELDRA_EXTRAS_CORE::TraceBoundary(grid, 0, 0, kWidth, kHeight))
+      bytes.insert(bytes.end(), reinterpret_cast<const unsigned char*>(ring.data()),
+                   reinterpret_cast<const unsigned char*>(ring.data() + ring.size()));
+    return bytes;
+  };
+  const std::vector<unsigned char> one = veldra_test::onOneThread(readOuts);
+  EXPECT_TRUE(one == readOuts());
 }
 
 INSTANTIATE_TEST_SUITE_P(RegionalOffOn, ParallelField, ::testing::Bool());

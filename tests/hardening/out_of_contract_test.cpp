@@ -15,12 +15,15 @@
 #include <string>
 #include <vector>
 
+#include <veldra/veldra_extras.h>
+
 #include "fuzz/tree_checks.h"
 #include "hardening/library_state.h"
 
 namespace {
 
 using namespace VELDRA;
+using namespace VELDRA_EXTRAS;
 using veldra_hardening::enterState;
 using veldra_hardening::fingerprint;
 using veldra_hardening::kImageHeight;
@@ -56,6 +59,23 @@ int stepWithSnapValue(float v, int col, int row) {
   Snap s(21, 21);
   s.x[static_cast<std::size_t>(row * 21 + col)] = v;
   return stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21);
+}
+
+// f(path) for a path of the whole selection, released afterwards.
+int WithPath(int (*f)(PathHandle)) {
+  const PathHandle p = TraceSelectionPath(0, 0, kImageWidth, kImageHeight, 0.0f);
+  const int result = f(p);
+  ReleasePath(p);
+  return result;
+}
+
+// Restoring a snapshot taken before `change`.
+int RestoreAfter(void (*change)()) {
+  const SnapshotHandle s = TakeSnapshot();
+  change();
+  const bool restored = RestoreSnapshot(s);
+  ReleaseSnapshot(s);
+  return restored;
 }
 
 int mattingModeIsValid(int x, int y) {
@@ -188,6 +208,32 @@ std::vector<Case> cases() {
       {"matting radius NaN", State::Seeded, [] { setMattingBrushRadius(kNaN); return 0; }, 0, Effect::Unchanged},
       {"matting radius -1", State::Seeded, [] { setMattingBrushRadius(-1.0f); return 0; }, 0, Effect::Unchanged},
       {"matting radius infinite", State::Seeded, [] { setMattingBrushRadius(kInf); return 0; }, 0, Effect::Unchanged},
+      // ---- extras: alpha, paths, snapshots ----
+      {"alpha before init", State::NotLoaded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha after release", State::NoGrid, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha into null", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, nullptr, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha stride below width", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 7, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha past the image", State::Seeded, [] { return GetSelectionAlpha(kImageWidth - 4, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha overflowing sum", State::Seeded, [] { return GetSelectionAlpha(INT_MAX, 0, INT_MAX, 1, out, INT_MAX, 0.0f); }, 0, Effect::Unchanged},
+      {"alpha NaN feather", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, kNaN); }, 0, Effect::Unchanged},
+      {"alpha negative feather", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, -1.0f); }, 0, Effect::Unchanged},
+      {"alpha infinite feather", State::Seeded, [] { return GetSelectionAlpha(0, 0, 8, 8, out, 8, kInf); }, 0, Effect::Unchanged},
+      {"trace before init", State::NotLoaded, [] { return int(TraceSelectionPath(0, 0, 8, 8, 0.0f) != 0); }, 0, Effect::Unchanged},
+      {"trace zero height", State::Seeded, [] { return int(TraceSelectionPath(0, 0, 8, 0, 0.0f) != 0); }, 0, Effect::Unchanged},
+      {"trace wholly outside", State::Seeded, [] { return int(TraceSelectionPath(-20, INT_MIN, 8, 8, 0.0f) != 0); }, 0, Effect::Unchanged},
+      {"trace NaN tolerance", State::Seeded, [] { return int(TraceSelectionPath(0, 0, 8, 8, kNaN) != 0); }, 0, Effect::Unchanged},
+      {"rings of handle 0", State::NotLoaded, [] { return PathRingCount(0); }, -1, Effect::Unchanged},
+      {"ring of a made-up handle", State::Seeded, [] { return GetPathRing(12345, 0, nullptr, 0); }, -1, Effect::Unchanged},
+      {"rings past either end", State::Seeded, [] { return WithPath([](PathHandle p) { return GetPathRing(p, PathRingCount(p), nullptr, 0) + GetPathRing(p, -1, nullptr, 0); }); }, -2, Effect::Unchanged},
+      {"svg of a released path", State::Seeded, [] { const PathHandle p = TraceSelectionPath(0, 0, 9, 9, 0.0f); ReleasePath(p); return int(WritePathSvg(p, nullptr, 0)); }, -1, Effect::Unchanged},
+      {"restore a path handle", State::Seeded, [] { return WithPath([](PathHandle p) { return int(RestoreSnapshot(p)); }); }, 0, Effect::Unchanged},
+      {"release made-up handles", State::NotLoaded, [] { ReleasePath(77); ReleaseSnapshot(78); return 0; }, 0, Effect::Unchanged},
+      {"snapshot before init", State::NotLoaded, [] { return int(TakeSnapshot() != 0); }, 0, Effect::Unchanged},
+      {"snapshot after release", State::NoGrid, [] { return int(TakeSnapshot() != 0); }, 0, Effect::Unchanged},
+      {"restore handle 0", State::Seeded, [] { return RestoreSnapshot(0); }, 0, Effect::Unchanged},
+      {"restore a released snapshot", State::Seeded, [] { const SnapshotHandle s = TakeSnapshot(); ReleaseSnapshot(s); return RestoreSnapshot(s) + int(SnapshotBytes(s)); }, 0, Effect::Unchanged},
+      {"restore without a grid", State::Seeded, [] { return RestoreAfter([] { InitializeWithVeldraBrush(nullptr, nullptr, kImageWidth, kImageHeight, true); }); }, 0, Effect::MayChange},
+      {"restore into another size", State::Seeded, [] { return RestoreAfter([] { InitializeImage(kImageWidth, kImageHeight + 1); }); }, 0, Effect::MayChange},
   };
   return c;
 }

@@ -1,6 +1,7 @@
 // Test fields that look like a selection: a signed distance to a disc (or to a noisy blob) on a tree
 // refined around its boundary, with regional channels derived from it as the boundary band would be.
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -20,6 +21,17 @@ struct NoisyBlob {
     const float a = std::atan2(y - cy, x - cx);
     const float wobble = 0.12f * std::sin(7.0f * a) + 0.07f * std::sin(13.0f * a + 1.0f) + 0.04f * std::sin(29.0f * a);
     return std::hypot(x - cx, y - cy) - r * (1.0f + wobble);
+  }
+};
+
+// Four boundaries: a ring-shaped region whose hole holds an island, and a second disc beside it. The
+// field combines disc distances by min and max, so its magnitude never exceeds the distance to the
+// boundary.
+struct IslandsAndHoles {
+  float cx, cy;
+  float operator()(float x, float y) const {
+    const float band = std::max(Disc{cx, cy, 90.0f}(x, y), -Disc{cx, cy, 50.0f}(x, y));
+    return std::min({band, Disc{cx + 5.3f, cy - 3.1f, 22.0f}(x, y), Disc{cx + 150.0f, cy + 40.0f, 35.0f}(x, y)});
   }
 };
 

@@ -87,6 +87,8 @@ TEST(Cli, HelpAndBadCommandLines) {
                      "--crop starts outside the 64x64 image");
   ExpectOneErrorLine(RunTool({"--scene", "64x64", "--crop", "60,0,5,5", "--shrink", "5"}), paint::kExitBadUsage,
                      "--shrink 5 leaves no pixel");
+  ExpectOneErrorLine(RunTool({"--feather", "-2"}), paint::kExitBadUsage, "--feather needs a number");
+  ExpectOneErrorLine(RunTool({"--svg=yes"}), paint::kExitBadUsage, "takes no value");
 }
 
 TEST(Cli, EveryBadInputNamesItsProblem) {
@@ -230,6 +232,40 @@ TEST(Cli, BuiltInRunWritesMaskOverlayScriptAndFieldDumpAndSummarises) {
         for (int k = 0; k < 9; ++k) sum += overlay.at(150 + 3 * x + k % 3, 60 + 3 * y + k / 3)[c];
         ASSERT_EQ(cutOverlay.at(x, y)[c], (sum + 4) / 9) << x << "," << y;
       }
+}
+
+// Soft edges, the outline as SVG, and undo entries: a stroke taken back leaves the mask of the
+// strokes before it, and an undo with nothing to take back is ignored with a warning.
+TEST(Cli, AlphaSvgAndUndo) {
+  ScratchDir dir;
+  const Files f = WriteInputs(dir);
+  const std::string once = dir.write("once.json", R"([{"mode": "add", "radius": 9, "core": 100, "points": [[20, 20]]}])");
+  const std::string taken = dir.write("taken.json", R"([{"undo": true}, {"mode": "add", "radius": 9, "core": 100,
+      "points": [[20, 20]]}, {"mode": "add", "radius": 7, "core": 100, "points": [[45, 30]]}, {"undo": true}])");
+  const RunResult a = RunTool({"--image", f.image, "--script", once, "--out", dir.file("a"), "--feather", "1.5", "--svg"});
+  const RunResult b = RunTool({"--image", f.image, "--script", taken, "--out", dir.file("b")});
+  ASSERT_EQ(a.code, 0) << a.err;
+  ASSERT_EQ(b.code, 0) << b.err;
+  EXPECT_EQ(b.err, "veldra-paint: warning: " + taken + ": stroke 1: nothing to undo, ignored\n");
+  EXPECT_EQ(readFile(dir.file("a/mask.png")), readFile(dir.file("b/mask.png")));
+  paint::GrayImage mask, alpha;
+  std::string error;
+  ASSERT_TRUE(paint::ReadGrayPng(dir.file("a/mask.png"), &mask, &error)) << error;
+  ASSERT_TRUE(paint::ReadGrayPng(dir.file("a/alpha.png"), &alpha, &error)) << error;
+  const auto count = [](const paint::GrayImage& m, auto pred) { return std::count_if(m.pixels.begin(), m.pixels.end(), pred); };
+  // Feathered: full alpha only well inside the selection, some alpha a little beyond it.
+  const auto full = [](std::uint8_t v) { return v == 255; };
+  EXPECT_LT(count(alpha, full), count(mask, full));
+  EXPECT_GT(count(alpha, [](std::uint8_t v) { return v > 0; }), count(mask, full));
+  paint::RgbaImage overlay;
+  ASSERT_TRUE(paint::ReadRgbaPng(dir.file("a/overlay.png"), &overlay, &error)) << error;
+  int outlined = 0;  // pixels in the outline's red
+  for (std::size_t p = 0; p < overlay.pixels.size(); p += 4)
+    outlined += overlay.pixels[p] == 230 && overlay.pixels[p + 1] == 20 && overlay.pixels[p + 2] == 20;
+  EXPECT_GT(outlined, 30);
+  const std::string svg = readFile(dir.file("a/selection.svg"));
+  for (const char* part : {"<svg ", "href=\"data:image/png;base64,iVBOR", "<path ", " d=\"M", " Z\"/>", "</svg>"})
+    EXPECT_NE(svg.find(part), std::string::npos) << part;
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ TEST(StrokeScript, EveryWrongShapeGivesOneLineNamingTheProblem) {
       {"[{\"mode\": \"add\", \"points\": [{\"x\": 1, \"y\": 2}]}]", "point 1 must be a pair"},
       {"[{\"mode\": \"add\", \"points\": [[\"1\", 2]]}]", "point 1 must be a pair"},
       {"[{\"mode\": \"line\", \"line_mode\": \"smooth\", \"points\": [[1, 1]]}]", "\"line_mode\" must be"},
+      {"[{\"mode\": \"add\", \"points\": [[1, 1]]}, {\"undo\": false}]", "stroke 2: \"undo\" must be true"},
   };
   for (const Case& c : cases) {
     std::vector<Stroke> strokes{Stroke{}};
@@ -158,6 +159,10 @@ TEST(StrokeScript, WrittenScriptsReadBackAsTheSameStrokes) {
   for (int round = 0; round < 20; ++round) {
     std::vector<Stroke> strokes(1 + rng() % 5);
     for (Stroke& s : strokes) {
+      if (rng() % 7 == 0) {
+        s.undo = true;
+        continue;
+      }
       s.mode = modes[rng() % 6];
       if (s.mode == StrokeMode::Line) s.lineMode = static_cast<LineMode>(rng() % 3);
       if (rng() % 2) s.radius = static_cast<int>(rng() % 1300);
@@ -179,7 +184,7 @@ TEST(StrokeScript, WrittenScriptsReadBackAsTheSameStrokes) {
       const Stroke &a = back[i], &b = strokes[i];
       EXPECT_TRUE(a.mode == b.mode && a.lineMode == b.lineMode && a.radius == b.radius && a.core == b.core &&
                   a.edgeSnap == b.edgeSnap && a.smoothing == b.smoothing && a.band == b.band &&
-                  a.mattingRadius == b.mattingRadius && a.points == b.points)
+                  a.mattingRadius == b.mattingRadius && a.points == b.points && a.undo == b.undo)
           << "round " << round << " stroke " << i;
     }
   }

@@ -3,6 +3,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -19,12 +20,19 @@
 #include "quiet_stdout.h"
 #include "replay.h"
 #include "scene.h"
+#include "selection_extras.h"
+#include "path_picture.h"
 #include "stroke_script.h"
 
 namespace paint {
 namespace {
 
 constexpr const char* kTool = "veldra-paint";
+
+// The traced outline drawn into the overlay and written to selection.svg: simplified to a quarter
+// pixel, drawn in red over the overlay's yellow boundary pixels.
+constexpr float kPathTolerance = 0.25f;
+constexpr std::array<std::uint8_t, 3> kPathColour{230, 20, 20};
 
 struct Failure {
   int code;
@@ -170,17 +178,32 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     if (!replay.ok) return fail({kExitLibraryFailed, replay.error});
     mask = session.ReadSelection(o.band);
   }
-  const std::string maskPath = (std::filesystem::path(o.outDir) / "mask.png").string();
-  const std::string overlayPath = (std::filesystem::path(o.outDir) / "overlay.png").string();
+  const auto outPath = [&](const char* name) { return (std::filesystem::path(o.outDir) / name).string(); };
+  const std::string maskPath = outPath("mask.png"), overlayPath = outPath("overlay.png");
+  TracedSelection traced;
+  if (!TraceSelection(mask.width, mask.height, kPathTolerance, &traced, &error)) return fail({kExitLibraryFailed, error});
+  RgbImage overlay = RenderOverlay(in.image, mask);
+  DrawRings(traced.rings, kPathColour, &overlay);
   // The pictures as asked for: cut to the crop rectangle; the overlay, which is only looked at, shrunk.
   const auto cut = [&o](const auto& picture) {
     const Options::Crop& c = o.crop;
     return c.width == 0 ? picture : Cropped(picture, c.x, c.y, c.width, c.height);
   };
   if (!WriteGrayPng(maskPath, cut(mask), &error)) return fail({kExitBadInput, error});
-  if (!WriteRgbPng(overlayPath, Shrunk(cut(RenderOverlay(in.image, mask)), o.shrink), &error))
-    return fail({kExitBadInput, error});
+  if (!WriteRgbPng(overlayPath, Shrunk(cut(overlay), o.shrink), &error)) return fail({kExitBadInput, error});
   std::string written = maskPath + ", " + overlayPath;
+  if (o.alpha) {
+    GrayImage alpha;
+    if (!ReadAlpha(mask.width, mask.height, o.feather, &alpha, &error)) return fail({kExitLibraryFailed, error});
+    if (!WriteGrayPng(outPath("alpha.png"), cut(alpha), &error)) return fail({kExitBadInput, error});
+    written += ", " + outPath("alpha.png");
+  }
+  if (o.svg) {
+    std::string svg;
+    if (!SvgPicture(in.image, traced.svgPath, &svg, &error) || !WriteTextFile(outPath("selection.svg"), svg, &error))
+      return fail({kExitBadInput, error});
+    written += ", " + outPath("selection.svg");
+  }
   if (o.fieldDump) {
     const QuietStdout quiet(!o.trace);
     if (!session.DumpField(o.outDir, &error)) return fail({kExitLibraryFailed, error});

@@ -19,8 +19,11 @@ const char* const kUsage =
     "  -o, --out DIR           output directory (default: out); receives mask.png and overlay.png\n"
     "      --band N            boundary band width of the mask read-back, pixels (default 0: two levels)\n"
     "      --field-dump        also write the library's field dump DIR/field.pbm\n"
+    "      --alpha             also write DIR/alpha.png, the selection with soft (anti-aliased) edges\n"
+    "      --feather N         feather alpha.png's edges over N pixels on either side (implies --alpha)\n"
+    "      --svg               also write DIR/selection.svg, the selection's outline over the image\n"
     "      --scene WxH         size of the built-in scene (default 1600x1200)\n"
-    "      --crop X,Y,W,H      write mask.png and overlay.png of this rectangle only\n"
+    "      --crop X,Y,W,H      write mask.png, overlay.png and alpha.png of this rectangle only\n"
     "      --shrink N          write overlay.png at 1/N size, each pixel the mean of N x N pixels\n"
     "      --trace             show the library's refinement trace lines on standard output\n"
     "      --write-script FILE write the strokes as replayed (defaults filled in, values clamped)\n"
@@ -30,7 +33,8 @@ const char* const kUsage =
     "  \"smoothing\": 100, \"band\": 10, \"points\": [[x, y], ...]}, ...]}\n"
     "  modes: add, subtract, auto (add or subtract by where the stroke starts), smooth, band (paints the\n"
     "  boundary band; optional \"matting_radius\"), line (straight segments between the points;\n"
-    "  \"line_mode\": add, subtract or auto). Only mode and points are required.\n"
+    "  \"line_mode\": add, subtract or auto). Only mode and points are required. An entry\n"
+    "  {\"undo\": true} takes back the previous stroke (again: the one before).\n"
     "\n"
     "Exit codes: 0 done, 1 bad input file or script, 2 bad command line, 3 the library failed.\n";
 
@@ -40,6 +44,14 @@ bool ParseInt(const std::string& text, int lo, int hi, int* value) {
   int v = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (ec != std::errc() || end != text.data() + text.size() || v < lo || v > hi) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseFloat(const std::string& text, float lo, float hi, float* value) {
+  float v = 0.0f;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || !(v >= lo && v <= hi)) return false;
   *value = v;
   return true;
 }
@@ -99,6 +111,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     } else if (name == "--trace") {
       if (!flag()) return false;
       options->trace = true;
+    } else if (name == "--alpha") {
+      if (!flag()) return false;
+      options->alpha = true;
+    } else if (name == "--svg") {
+      if (!flag()) return false;
+      options->svg = true;
+    } else if (name == "--feather") {
+      if (!takeValue()) return false;
+      if (!ParseFloat(value, 0.0f, 1000.0f, &options->feather)) {
+        *error = "--feather needs a number of pixels from 0 to 1000, not \"" + value + "\"";
+        return false;
+      }
+      options->alpha = true;
     } else if (name == "-i" || name == "--image") {
       if (!takeValue()) return false;
       options->image = value;
@@ -146,7 +171,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                " (see --help)";
       return false;
     }
-    if (value.empty() && name != "-h" && name != "--help" && name != "--field-dump" && name != "--trace") {
+    if (value.empty() && name != "-h" && name != "--help" && name != "--field-dump" && name != "--trace" &&
+        name != "--alpha" && name != "--svg") {
       *error = "option " + name + " needs a non-empty value";
       return false;
     }

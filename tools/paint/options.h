@@ -22,6 +22,9 @@ struct Options {
   } crop;
   int shrink = 1;  // overlay.png at 1 / shrink of the (cropped) size
   bool fieldDump = false;
+  bool alpha = false;       // write alpha.png (soft edges); set by --feather too
+  float feather = 0.0f;     // feather radius of alpha.png in pixels
+  bool svg = false;         // write selection.svg (the traced path over the image)
   bool trace = false;       // let the library's refinement trace through to stdout
   bool help = false;
 };

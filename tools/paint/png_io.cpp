@@ -116,4 +116,30 @@ bool WriteGrayPng(const std::string& path, const GrayImage& image, std::string* 
   return WritePng(path, PNG_FORMAT_GRAY, image, error);
 }
 
+bool EncodeRgbPng(const RgbImage& in, std::vector<std::uint8_t>* bytes, std::string* error) {
+  if (in.empty()) {
+    *error = "nothing to encode (empty image)";
+    return false;
+  }
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(in.width);
+  image.height = static_cast<png_uint_32>(in.height);
+  image.format = PNG_FORMAT_RGB;
+  // The first call measures, the second writes.
+  png_alloc_size_t size = 0;
+  if (png_image_write_to_memory(&image, nullptr, &size, 0, in.pixels.data(), 0, nullptr)) {
+    bytes->resize(size);
+    if (png_image_write_to_memory(&image, bytes->data(), &size, 0, in.pixels.data(), 0, nullptr)) {
+      bytes->resize(size);
+      png_image_free(&image);
+      return true;
+    }
+  }
+  *error = std::string("cannot encode PNG: ") + image.message;
+  png_image_free(&image);
+  return false;
+}
+
 }  // namespace paint

@@ -4,7 +4,9 @@
 #ifndef VELDRA_PAINT_PNG_IO_H
 #define VELDRA_PAINT_PNG_IO_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "image.h"
 
@@ -19,6 +21,9 @@ bool ReadRgbaPng(const std::string& path, RgbaImage* image, std::string* error);
 bool ReadGrayPng(const std::string& path, GrayImage* image, std::string* error);
 bool WriteRgbPng(const std::string& path, const RgbImage& image, std::string* error);
 bool WriteGrayPng(const std::string& path, const GrayImage& image, std::string* error);
+
+// The PNG file of an image as bytes (for embedding), or false with *error.
+bool EncodeRgbPng(const RgbImage& image, std::vector<std::uint8_t>* bytes, std::string* error);
 
 }  // namespace paint
 

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include "selection_extras.h"
+
 namespace paint {
 namespace {
 
@@ -135,8 +137,17 @@ ReplayResult PaintSession::Replay(const std::vector<Stroke>& strokes, ProgressLi
   snapY_.assign(side * side, 0.0f);
   result.eventSeconds.reserve(static_cast<std::size_t>(total));
 
+  UndoHistory history(std::any_of(strokes.begin(), strokes.end(), [](const Stroke& s) { return s.undo; }));
   for (std::size_t si = 0; si < strokes.size() && result.ok; ++si) {
     const Stroke& s = strokes[si];
+    if (s.undo) {
+      history.Undo();
+      continue;
+    }
+    if (!history.BeforeStroke(&result.error)) {
+      result.ok = false;
+      break;
+    }
     // The library clamps every value into its range, so the radius read back is the one in use.
     VELDRA::SetParameter(VELDRA::PARAM_RADIUS, s.radius.value_or(table.radius.defaultValue));
     VELDRA::SetParameter(VELDRA::PARAM_CORE, s.core.value_or(table.core.defaultValue));

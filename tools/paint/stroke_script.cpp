@@ -28,7 +28,7 @@ constexpr ModeEntry kModes[] = {{"add", StrokeMode::Add},       {"subtract", Str
                                 {"band", StrokeMode::Band},     {"line", StrokeMode::Line}};
 
 const char* const kKnownKeys[] = {"mode",      "radius", "core",      "edge_snap",      "smoothing",
-                                  "band",      "points", "line_mode", "matting_radius"};
+                                  "band",      "points", "line_mode", "matting_radius", "undo"};
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
@@ -73,6 +73,16 @@ bool ParseStroke(const json& value, int number, Stroke* stroke, std::vector<std:
   if (!value.is_object()) {
     *error = where + "must be an object with \"mode\" and \"points\"";
     return false;
+  }
+  if (const auto undo = value.find("undo"); undo != value.end()) {
+    if (!undo->is_boolean() || !undo->get<bool>()) {
+      *error = where + "\"undo\" must be true";
+      return false;
+    }
+    for (const auto& item : value.items())
+      if (item.key() != "undo") warnings->push_back(where + "ignoring " + Quote(item.key()) + " in an undo entry");
+    stroke->undo = true;
+    return true;
   }
   for (const auto& item : value.items()) {
     if (std::find_if(std::begin(kKnownKeys), std::end(kKnownKeys),
@@ -217,9 +227,16 @@ bool ParseStrokeScript(const std::string& text, std::vector<Stroke>* strokes, st
 
 void ResolveStrokes(std::vector<Stroke>* strokes, const ParameterTable& table, int width, int height,
                     std::vector<std::string>* warnings) {
+  int undoable = 0;  // strokes that an undo entry could still take back
   for (std::size_t i = 0; i < strokes->size(); ++i) {
     Stroke& s = (*strokes)[i];
     const std::string where = "stroke " + std::to_string(i + 1) + ": ";
+    if (s.undo) {
+      if (undoable == 0) warnings->push_back(where + "nothing to undo, ignored");
+      else --undoable;
+      continue;
+    }
+    ++undoable;
     ResolveParameter(&s.radius, table.radius, "radius", where, warnings);
     ResolveParameter(&s.core, table.core, "core", where, warnings);
     ResolveParameter(&s.edgeSnap, table.edgeSnap, "edge_snap", where, warnings);
@@ -253,6 +270,11 @@ std::string WriteStrokeScript(const std::vector<Stroke>& strokes) {
   ordered list = ordered::array();
   for (const Stroke& s : strokes) {
     ordered stroke = ordered::object();
+    if (s.undo) {
+      stroke["undo"] = true;
+      list.push_back(std::move(stroke));
+      continue;
+    }
     stroke["mode"] = ModeName(s.mode);
     if (s.mode == StrokeMode::Line) stroke["line_mode"] = LineModeName(s.lineMode);
     if (s.radius) stroke["radius"] = *s.radius;

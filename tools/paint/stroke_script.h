@@ -5,7 +5,9 @@
 //
 // A bare array of strokes is accepted too. "mode" and "points" are required; the brush values
 // default to the library's defaults. Line strokes take "line_mode" (add, subtract or auto; add by
-// default); band strokes may set "matting_radius" (the band brush's radius in pixels).
+// default); band strokes may set "matting_radius" (the band brush's radius in pixels). An entry
+// {"undo": true} is no stroke: it puts the selection back as it was before the previous stroke not yet
+// undone (repeated, it goes back further).
 #ifndef VELDRA_PAINT_STROKE_SCRIPT_H
 #define VELDRA_PAINT_STROKE_SCRIPT_H
 
@@ -26,6 +28,7 @@ struct Stroke {
   int band = 10;                                         // boundary band width in pixels
   std::optional<float> mattingRadius;                    // band strokes only
   std::vector<std::array<int, 2>> points;                // pixels, x then y
+  bool undo = false;                                     // an undo entry (nothing else is set)
 };
 
 // Default, minimum and maximum of one brush parameter, as the library reports them.

@@ -1,0 +1,65 @@
+// Corner values from the interpolant's own rules (sampling_corners), pieces picked as the
+// interpolant picks its sub-rectangles.
+#include "extras/stencil_patch.h"
+
+namespace VELDRA_EXTRAS_CORE {
+namespace {
+
+using namespace VELDRA_TRW::sampling;
+
+constexpr float kGridPosition[4] = {0.0f, 0.25f, 0.75f, 1.0f};
+
+}  // namespace
+
+ValueRange StencilRange(const VELDRA_TRW::SLGrid2D& grid, const Stencil& s) {
+  const float* phi = grid.levelSet.data();
+  ValueRange r{phi[s.cell[0]], phi[s.cell[0]]};
+  const auto take = [&r](float v) {
+    r.lo = v < r.lo ? v : r.lo;
+    r.hi = v > r.hi ? v : r.hi;
+  };
+  for (int c = 0; c < 4; ++c) {
+    if (s.child0[c] == VELDRA_TRW::NO_NODE) {
+      take(phi[s.cell[c]]);
+    } else {
+      for (unsigned k = 0; k < 4; ++k) take(phi[s.child0[c] + k]);
+    }
+  }
+  return r;
+}
+
+float StencilPatch::corner(int ix, int iy) {
+  const std::uint16_t bit = static_cast<std::uint16_t>(1u << (4 * ix + iy));
+  if ((known_ & bit) == 0) {
+    Terms terms;
+    CornerTerms(s_, ix, iy, terms);
+    corners_[ix][iy] = terms.evaluate(grid_->levelSet.data());
+    known_ |= bit;
+  }
+  return corners_[ix][iy];
+}
+
+StencilPatch::Piece StencilPatch::pieceAt(float sx, float sy) {
+  const float* phi = grid_->levelSet.data();
+  if (s_.mask == 0)
+    return Piece{phi[s_.cell[CELL_B]], phi[s_.cell[CELL_X]], phi[s_.cell[CELL_Y]], phi[s_.cell[CELL_D]], sx, sy, 1.0f, 1.0f};
+  Stencil at = s_;
+  at.sx = sx;
+  at.sy = sy;
+  const SubRectangle r = LocateSubRectangle(at);
+  return Piece{corner(r.x0, r.y0), corner(r.x1, r.y0), corner(r.x0, r.y1), corner(r.x1, r.y1), r.s, r.t,
+               kGridPosition[r.x1] - kGridPosition[r.x0], kGridPosition[r.y1] - kGridPosition[r.y0]};
+}
+
+float StencilPatch::value(float sx, float sy) {
+  const Piece p = pieceAt(sx, sy);
+  return ((1.0f - p.s) * p.v00 + p.s * p.v10) * (1.0f - p.t) + ((1.0f - p.s) * p.v01 + p.s * p.v11) * p.t;
+}
+
+void StencilPatch::slope(float sx, float sy, float& dx, float& dy) {
+  const Piece p = pieceAt(sx, sy);
+  dx = ((1.0f - p.t) * (p.v10 - p.v00) + p.t * (p.v11 - p.v01)) / p.width;
+  dy = ((1.0f - p.s) * (p.v01 - p.v00) + p.s * (p.v11 - p.v10)) / p.height;
+}
+
+}  // namespace VELDRA_EXTRAS_CORE

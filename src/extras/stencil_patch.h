@@ -1,0 +1,49 @@
+// The interpolant of one stencil over its whole square, for reading it at many points: bilinear
+// pieces between the grid lines of the stencil's mask (0 and 1, and 1/4 and 3/4 where cells have
+// children), with the values at the pieces' corners worked out once, on first use.
+#pragma once
+#include <cstdint>
+
+#include "grid/sampling_corners.h"
+#include "grid/sl_grid.h"
+
+namespace VELDRA_EXTRAS_CORE {
+
+// Least and greatest level set value among a stencil's cells, or their children where a cell has
+// them. The interpolant over the stencil's square is a weighted mean of these (weights at least 0),
+// so it stays within them.
+struct ValueRange {
+  float lo, hi;
+};
+ValueRange StencilRange(const VELDRA_TRW::SLGrid2D& grid, const VELDRA_TRW::sampling::Stencil& s);
+
+class StencilPatch {
+ public:
+  void reset(const VELDRA_TRW::SLGrid2D& grid, const VELDRA_TRW::sampling::Stencil& s) {
+    grid_ = &grid;
+    s_ = s;
+    known_ = 0;
+  }
+
+  // The level set at (sx, sy) in the square, [0, 1] on each axis: InterpolateStencilOn's value.
+  float value(float sx, float sy);
+
+  // Derivatives along sx and sy (per square edge) of the piece that holds (sx, sy).
+  void slope(float sx, float sy, float& dx, float& dy);
+
+ private:
+  struct Piece {
+    float v00, v10, v01, v11;  // corner values
+    float s, t;                // the point inside the piece
+    float width, height;       // the piece's extent in square units
+  };
+  Piece pieceAt(float sx, float sy);
+  float corner(int ix, int iy);
+
+  const VELDRA_TRW::SLGrid2D* grid_ = nullptr;
+  VELDRA_TRW::sampling::Stencil s_{};
+  float corners_[4][4] = {};
+  std::uint16_t known_ = 0;
+};
+
+}  // namespace VELDRA_EXTRAS_CORE

@@ -2,7 +2,7 @@
 """Paint a selection on an image with a brush whose boundary snaps to the image's edges."""
 
 from types import TracebackType
-from typing import Literal, Optional, Sequence, Tuple, Type, Union
+from typing import List, Literal, Optional, Sequence, Tuple, Type, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -73,6 +73,26 @@ class Session:
         """Where pixel (x, y) lies."""
     def edge_snap_field(self) -> _Field:
         """The image's edge vector field as two H x W float32 arrays (x, y)."""
+    def alpha(self, feather: float = 0.0) -> npt.NDArray[np.uint8]:
+        """Soft edges as H x W uint8: each pixel's share inside the selection; feather 0..1000 pixels."""
+    def paths(self, tolerance: float = 0.0) -> List[npt.NDArray[np.float32]]:
+        """The boundary as closed (N, 2) float32 rings: outer counter-clockwise, holes clockwise."""
+    def svg_path(self, tolerance: float = 0.0) -> str:
+        """The rings of paths(tolerance) as SVG path data."""
+    def snapshot(self) -> "Snapshot":
+        """A copy of the selection state, for restore()."""
+    def restore(self, snapshot: "Snapshot") -> None:
+        """Puts the selection back as it was when snapshot was taken in this session."""
+
+class Snapshot:
+    """A copy of a Session's selection; the library's memory is freed on release() or collection."""
+
+    @property
+    def nbytes(self) -> int: ...
+    @property
+    def released(self) -> bool: ...
+    def release(self) -> None:
+        """Frees the library's copy now; the snapshot can no longer be restored."""
 
 def edge_snap(block: npt.NDArray[np.uint8]) -> _Field:
     """The edge vector field of an (h + 24) x (w + 24) x 3 or 4 block: two h x w float32 arrays."""

@@ -5,6 +5,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <veldra/veldra.h>
+#include <veldra/veldra_extras.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +14,7 @@
 
 #include "arguments.h"
 #include "session.h"
+#include "snapshot.h"
 #include "stroke_script.h"
 
 namespace py = pybind11;
@@ -20,6 +22,7 @@ using namespace py::literals;
 using veldra_python::Brush;
 using veldra_python::Mode;
 using veldra_python::Session;
+using veldra_python::Snapshot;
 
 namespace {
 
@@ -39,6 +42,12 @@ const Range kCore = LibraryRange(VELDRA::PARAM_CORE);
 const Range kEdgeSnap = LibraryRange(VELDRA::PARAM_EDGE_SNAP);
 const Range kSmoothing = LibraryRange(VELDRA::PARAM_SMOOTHING);
 constexpr int kDefaultBand = 10;
+// Simplification tolerances beyond this many pixels would leave nothing of a ring but three vertices.
+constexpr double kMaxTolerance = 1000.0;
+
+float ToleranceArgument(py::handle tolerance) {
+  return veldra_python::RealArgument(tolerance, "tolerance", 0.0, kMaxTolerance);
+}
 
 // The brush values; bandName is how the caller calls the band width.
 Brush BrushArguments(py::handle radius, py::handle core, py::handle edgeSnap, py::handle smoothing, py::handle band,
@@ -125,6 +134,8 @@ PYBIND11_MODULE(veldra, m) {
       PyErr_SetString(PyExc_MemoryError, e.what());
     } catch (const veldra_python::SessionClosed& e) {
       PyErr_SetString(PyExc_RuntimeError, e.what());
+    } catch (const veldra_python::SnapshotRefused& e) {
+      PyErr_SetString(PyExc_RuntimeError, e.what());
     }
   });
 
@@ -140,7 +151,10 @@ PYBIND11_MODULE(veldra, m) {
                       "RuntimeError: close() the first, or use `with veldra.Session(image) as s:`. Methods of a\n"
                       "closed session raise RuntimeError. Bad arguments raise TypeError (type, dtype) or ValueError\n"
                       "(shape, range, non-finite numbers) and leave the selection unchanged. The library runs with\n"
-                      "the interpreter lock released; calls from several threads are serialised.")
+                      "the interpreter lock released; calls from several threads are serialised.\n"
+                      "\n"
+                      "Besides the two-level mask the selection reads out as soft edges (alpha) and as vector paths\n"
+                      "(paths, svg_path); snapshot() and restore() give undo.")
       .def(py::init([](py::handle image, py::handle trace) {
              paint::RgbaImage rgba = veldra_python::ImageArgument(image, "image", 1);
              const bool traced = PyObject_IsTrue(trace.ptr()) == 1;
@@ -293,7 +307,107 @@ PYBIND11_MODULE(veldra, m) {
           },
           Doc("edge_snap_field($self, /)\n--\n\n"
               "The image's edge vector field as two H x W float32 arrays (x, y): the pull towards edges\n"
-              "that the brush's boundary follows. Pixels beyond the image repeat its edge pixels."));
+              "that the brush's boundary follows. Pixels beyond the image repeat its edge pixels."))
+      .def(
+          "alpha",
+          [](Session& s, py::handle feather) {
+            const float f = veldra_python::RealArgument(feather, "feather", 0.0, VELDRA_EXTRAS::kMaxFeather);
+            py::array_t<std::uint8_t> out({s.height(), s.width()});
+            std::uint8_t* bytes = out.mutable_data();
+            py::gil_scoped_release unlocked;
+            s.Alpha(f, bytes);
+            return out;
+          },
+          "feather"_a = 0.0,
+          Doc("alpha($self, /, feather=0.0)\n--\n\n"
+              "The selection with soft edges, as an H x W uint8 array: each pixel's share inside the\n"
+              "selection's boundary (pixel (x, y) is the unit square centred on (x, y)), 255 wholly inside,\n"
+              "0 wholly outside, computed from the selection's sub-pixel field (not by blurring the mask).\n"
+              "\n"
+              "    feather: widens the edge over this many pixels on either side of the boundary, a smooth\n"
+              "        falloff from 255 to 0 (default 0.0, range 0.0.." +
+              py::str(py::float_(VELDRA_EXTRAS::kMaxFeather)).cast<std::string>() + ")."))
+      .def(
+          "paths",
+          [](Session& s, py::handle tolerance) {
+            const float t = ToleranceArgument(tolerance);
+            paint::TracedSelection traced;
+            {
+              py::gil_scoped_release unlocked;
+              traced = s.Paths(t);
+            }
+            py::list rings;
+            for (const paint::Ring& ring : traced.rings) {
+              py::array_t<float> xy({static_cast<py::ssize_t>(ring.size()), py::ssize_t{2}});
+              if (!ring.empty()) std::copy(ring.front().data(), ring.front().data() + 2 * ring.size(), xy.mutable_data());
+              rings.append(xy);
+            }
+            return rings;
+          },
+          "tolerance"_a = 0.0,
+          Doc("paths($self, /, tolerance=0.0)\n--\n\n"
+              "The selection's boundary as a list of closed rings, each an (N, 2) float32 array of x, y\n"
+              "vertices (the last joins the first) on the selection's sub-pixel boundary. Outer rings run\n"
+              "counter-clockwise as the image is displayed (x right, y down), holes clockwise; a selection\n"
+              "reaching the image's edge is closed half a pixel beyond it. An empty selection gives [].\n"
+              "\n"
+              "    tolerance: simplifies each ring to at least three of its vertices such that the old and\n"
+              "        the new ring are within tolerance pixels of each other; 0 keeps every vertex\n"
+              "        (default 0.0, range 0.0..1000.0)."))
+      .def(
+          "svg_path",
+          [](Session& s, py::handle tolerance) {
+            const float t = ToleranceArgument(tolerance);
+            py::gil_scoped_release unlocked;
+            return s.Paths(t).svgPath;
+          },
+          "tolerance"_a = 0.0,
+          Doc("svg_path($self, /, tolerance=0.0)\n--\n\n"
+              "The rings of paths(tolerance) as SVG path data (\"M x y L x y ... Z\" per ring, at most three\n"
+              "decimals), for the d attribute of a <path> filled with fill-rule nonzero or evenodd."))
+      .def(
+          "snapshot",
+          [](Session& s) {
+            py::gil_scoped_release unlocked;
+            return s.TakeSnapshot();
+          },
+          Doc("snapshot($self, /)\n--\n\n"
+              "A copy of the whole selection state (the field, the matting band and whether it is on), for\n"
+              "restore(): undo. It costs time and memory in proportion to the selection's boundary, not to\n"
+              "the image (Snapshot.nbytes); the memory is freed when the Snapshot is collected or released."))
+      .def(
+          "restore",
+          [](Session& s, py::handle snapshot) {
+            if (!py::isinstance<Snapshot>(snapshot))
+              throw py::type_error("snapshot must be a veldra.Snapshot, got " +
+                                   std::string(Py_TYPE(snapshot.ptr())->tp_name));
+            const Snapshot& taken = snapshot.cast<const Snapshot&>();
+            py::gil_scoped_release unlocked;
+            s.Restore(taken);
+          },
+          "snapshot"_a,
+          Doc("restore($self, /, snapshot)\n--\n\n"
+              "Puts the selection back exactly as it was when snapshot was taken (the mask, alpha and paths\n"
+              "read out the same, and the next stroke acts as it would have then). The brush values are not\n"
+              "part of the selection. A snapshot can be restored any number of times. Raises RuntimeError\n"
+              "for a released snapshot or one taken in another session (each session has its own image)."));
+
+  py::class_<Snapshot>(m, "Snapshot",
+                       "A copy of a Session's selection, made by Session.snapshot() and put back by\n"
+                       "Session.restore(). The library holds the copy until the Snapshot is collected or\n"
+                       "release() is called; it restores only into the session that took it.")
+      .def_property_readonly("nbytes", &Snapshot::bytes, "Memory the library holds for this snapshot, in bytes (0 once released).")
+      .def_property_readonly("released", [](const Snapshot& s) { return s.handle() == 0; },
+                             "True once release() was called.")
+      .def(
+          "release", [](Snapshot& s) { py::gil_scoped_release unlocked; s.Release(); },
+          Doc("release($self, /)\n--\n\n"
+              "Frees the library's copy now rather than when the object is collected. Releasing again does\n"
+              "nothing; a released snapshot can no longer be restored."))
+      .def("__repr__", [](const Snapshot& s) {
+        return "<veldra.Snapshot of a " + std::to_string(s.width()) + "x" + std::to_string(s.height()) + " image, " +
+               (s.handle() == 0 ? std::string("released>") : std::to_string(s.bytes()) + " bytes>");
+      });
 
   m.def(
       "edge_snap",

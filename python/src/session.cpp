@@ -2,6 +2,7 @@
 #include "session.h"
 
 #include <veldra/veldra.h>
+#include <veldra/veldra_extras.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +13,10 @@
 namespace veldra_python {
 namespace {
 
-// The one open session; read and written under the library lock.
+// The one open session, and the serial number of the last session opened; read and written under
+// the library lock.
 const Session* openSession = nullptr;
+std::uint64_t lastSerial = 0;
 
 // The band brush radius of a new engine.
 constexpr float kDefaultMattingRadius = 5.0f;
@@ -65,12 +68,14 @@ Session::Session(const paint::RgbaImage& image, bool trace)
   VELDRA::setMattingBrushRadius(kDefaultMattingRadius);
   open_ = true;
   openSession = this;
+  serial_ = ++lastSerial;
 }
 
 Session::~Session() { Close(); }
 
 void Session::Close() {
   std::lock_guard<std::mutex> lock(LibraryMutex());
+  FreeCollectedSnapshots();
   CloseLocked();
 }
 
@@ -185,6 +190,42 @@ void Session::EdgeSnapField(float* x, float* y) {
   Locked([&] {
     std::copy(field_.x().begin(), field_.x().end(), x);
     std::copy(field_.y().begin(), field_.y().end(), y);
+  });
+}
+
+void Session::Alpha(float feather, std::uint8_t* out) {
+  Locked([&] {
+    if (!VELDRA_EXTRAS::GetSelectionAlpha(0, 0, width_, height_, out, width_, feather))
+      throw std::runtime_error("the library refused the alpha read-out");
+  });
+}
+
+paint::TracedSelection Session::Paths(float tolerance) {
+  return Locked([&] {
+    paint::TracedSelection traced;
+    std::string error;
+    if (!paint::TraceSelection(width_, height_, tolerance, &traced, &error)) throw OutOfMemory(error);
+    return traced;
+  });
+}
+
+std::unique_ptr<Snapshot> Session::TakeSnapshot() {
+  return Locked([&] {
+    const VELDRA_EXTRAS::SnapshotHandle handle = VELDRA_EXTRAS::TakeSnapshot();
+    if (handle == 0) throw OutOfMemory("the library ran out of memory while taking a snapshot");
+    return std::make_unique<Snapshot>(handle, serial_, width_, height_, VELDRA_EXTRAS::SnapshotBytes(handle));
+  });
+}
+
+void Session::Restore(const Snapshot& snapshot) {
+  Locked([&] {
+    if (snapshot.session() != serial_)
+      throw SnapshotRefused("this snapshot was taken in another veldra.Session (of a " +
+                            std::to_string(snapshot.width()) + "x" + std::to_string(snapshot.height()) +
+                            " image); a snapshot restores only into the session that took it");
+    if (snapshot.handle() == 0) throw SnapshotRefused("this snapshot was released");
+    if (!VELDRA_EXTRAS::RestoreSnapshot(snapshot.handle()))
+      throw OutOfMemory("the library ran out of memory while restoring a snapshot");
   });
 }
 

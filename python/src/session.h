@@ -9,6 +9,7 @@
 #define VELDRA_PYTHON_SESSION_H
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -16,12 +17,18 @@
 
 #include "image.h"
 #include "quiet_stdout.h"
+#include "selection_extras.h"
+#include "snapshot.h"
 #include "whole_image_field.h"
 
 namespace veldra_python {
 
 // A second session while one is open, or a call on a closed session.
 struct SessionClosed : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// A snapshot that cannot be restored here: released, or taken in another session.
+struct SnapshotRefused : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 // The library could not allocate memory for the call.
@@ -78,12 +85,23 @@ class Session {
   int MattingMode(int x, int y);
   // Copies of the edge vector field's two components (width x height floats each).
   void EdgeSnapField(float* x, float* y);
+  // Soft edges of the whole selection into out (width x height bytes): each pixel's share inside it,
+  // the edge widened over feather pixels (0..VELDRA_EXTRAS::kMaxFeather) on either side.
+  void Alpha(float feather, std::uint8_t* out);
+  // The whole selection's boundary as closed rings, simplified to tolerance pixels (0: not at all),
+  // with their SVG path data.
+  paint::TracedSelection Paths(float tolerance);
+  // A copy of the selection state, and putting one back. Restore throws SnapshotRefused for a
+  // released snapshot or one of another session (whatever that session's image size).
+  std::unique_ptr<Snapshot> TakeSnapshot();
+  void Restore(const Snapshot& snapshot);
 
  private:
   // Runs f under the library lock, after checking that the session is open.
   template <typename F>
   auto Locked(F&& f) {
     std::lock_guard<std::mutex> lock(LibraryMutex());
+    FreeCollectedSnapshots();
     CheckOpen();
     const paint::QuietStdout quiet(!trace_);
     return f();
@@ -93,6 +111,7 @@ class Session {
   void ApplyBrush(const Brush& brush) const;
 
   int width_ = 0, height_ = 0;
+  std::uint64_t serial_ = 0;  // tells the snapshots of this session from those of earlier ones
   bool open_ = false;
   bool trace_ = false;
   WholeImageField field_;

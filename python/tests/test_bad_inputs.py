@@ -11,6 +11,21 @@ SEED = np.zeros((40, 50), np.uint8)
 SEED[15:25, 20:30] = 255
 P = [[25, 20]]
 
+
+def snapshot_of_an_earlier_session(image):
+    with veldra.Session(image) as earlier:
+        return earlier.snapshot()
+
+
+SAME_SIZE, OTHER_SIZE = snapshot_of_an_earlier_session(IMAGE), snapshot_of_an_earlier_session(IMAGE[:30])
+
+
+def restore_released(session):
+    snapshot = session.snapshot()
+    snapshot.release()
+    session.restore(snapshot)
+
+
 # (what, call on an open session, exception, part of the message)
 BAD_CALLS = [
     ("image not an array", lambda s: veldra.Session(IMAGE.tolist()), TypeError, "numpy array"),
@@ -47,6 +62,14 @@ BAD_CALLS = [
     ("matting_mode type", lambda s: s.matting_mode("1", 2), TypeError, "x must be an integer"),
     ("matting_mode overflow", lambda s: s.matting_mode(0, 2**40), ValueError, "y must be in"),
     ("edge_snap block", lambda s: veldra.edge_snap(IMAGE[:24]), ValueError, "at least 25 pixels"),
+    ("alpha feather", lambda s: s.alpha(-0.5), ValueError, "feather must be in 0.0..1000.0, got -0.5"),
+    ("alpha feather type", lambda s: s.alpha("1"), TypeError, "feather must be a number"),
+    ("paths tolerance", lambda s: s.paths(float("nan")), ValueError, "tolerance must be in 0.0..1000.0"),
+    ("svg_path tolerance", lambda s: s.svg_path(tolerance=1001), ValueError, "tolerance must be in 0.0..1000.0"),
+    ("restore type", lambda s: s.restore(None), TypeError, "snapshot must be a veldra.Snapshot, got NoneType"),
+    ("restore released", restore_released, RuntimeError, "this snapshot was released"),
+    ("restore earlier session", lambda s: s.restore(SAME_SIZE), RuntimeError, "taken in another veldra.Session"),
+    ("restore other image size", lambda s: s.restore(OTHER_SIZE), RuntimeError, "(of a 50x30 image)"),
 ]
 
 
@@ -70,7 +93,8 @@ def test_bad_input_is_refused_and_the_session_stays_usable(session, what, call, 
 
 CLOSED_CALLS = [
     lambda s: s.seed(SEED), lambda s: s.clear(), lambda s: s.stroke(P), lambda s: s.line(P), lambda s: s.band(P),
-    lambda s: s.mask(), lambda s: s.matting_mode(1, 1), lambda s: s.edge_snap_field(),
+    lambda s: s.mask(), lambda s: s.matting_mode(1, 1), lambda s: s.edge_snap_field(), lambda s: s.alpha(),
+    lambda s: s.paths(), lambda s: s.svg_path(), lambda s: s.snapshot(), lambda s: s.restore(SAME_SIZE),
 ]
 
 

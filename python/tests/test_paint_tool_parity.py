@@ -1,9 +1,11 @@
-# The module gives veldra-paint's mask bit for bit for the same image, seed and stroke script, and
-# the whole-image edge snap field it hands to Step holds exactly what a brush box's own computation
-# gives (so the tool, recomputing the field per event, and the module must agree).
+# The module gives veldra-paint's mask, alpha and traced outline bit for bit for the same image, seed
+# and stroke script (undo entries included), and the whole-image edge snap field it hands to Step
+# holds exactly what a brush box's own computation gives (so the tool, recomputing the field per
+# event, and the module must agree).
 import json
 import os
 import pathlib
+import re
 import subprocess
 import sys
 
@@ -20,7 +22,7 @@ from select_object import replay  # noqa: E402
 TOOLS = pathlib.Path(os.environ.get("VELDRA_PAINT", "")).parent
 
 # Every kind of stroke the tool replays; the band stroke turns the regional partition on for the
-# strokes after it.
+# strokes after it, and the stroke after it is taken back before the last one.
 SCRIPT = [
     {"mode": "add", "radius": 40, "core": 80, "points": [[90, 90], [100, 96], [110, 90]]},
     {"mode": "add", "radius": 25, "core": 40, "edge_snap": 100, "points": [[75, 60], [66, 84], [70, 110]]},
@@ -30,6 +32,8 @@ SCRIPT = [
     {"mode": "line", "line_mode": "subtract", "radius": 8, "core": 100, "points": [[80, 140], [120, 150]]},
     {"mode": "line", "line_mode": "auto", "radius": 6, "points": [[20, 20], [30, 25], [45, 22]]},
     {"mode": "band", "band": 8, "matting_radius": 4, "radius": 16, "points": [[100, 80], [104, 90], [100, 100]]},
+    {"mode": "add", "radius": 30, "core": 100, "points": [[60, 150], [95, 155]]},
+    {"undo": True},
     {"mode": "add", "radius": 12, "core": 70, "band": 6, "points": [[130, 120], [0, 0], [239, 179]]},
 ]
 
@@ -48,12 +52,16 @@ def write_builtin_scene(tmp_path):
 
 
 @pytest.mark.skipif(not os.environ.get("VELDRA_PAINT"), reason="veldra-paint is not built")
-@pytest.mark.parametrize("write_inputs, band", [(write_synthetic, 0), (write_synthetic, 6), (write_builtin_scene, 0)])
-def test_mask_equals_the_paint_tools(tmp_path, write_inputs, band):
+@pytest.mark.parametrize("write_inputs, band, feather", [(write_synthetic, 0, 0), (write_synthetic, 6, 2.5),
+                                                         (write_builtin_scene, 0, 0)])
+def test_read_outs_equal_the_paint_tools(tmp_path, write_inputs, band, feather):
     seed_args = write_inputs(tmp_path)
     subprocess.run([TOOLS / "veldra-paint", "--image", tmp_path / "image.png", "--script", tmp_path / "strokes.json",
-                    "--band", str(band), "--out", tmp_path / "tool", *seed_args], check=True, capture_output=True)
+                    "--band", str(band), "--feather", str(feather), "--svg", "--out", tmp_path / "tool", *seed_args],
+                   check=True, capture_output=True)
     expected = np.asarray(Image.open(tmp_path / "tool" / "mask.png"))
+    expected_alpha = np.asarray(Image.open(tmp_path / "tool" / "alpha.png"))
+    expected_svg = re.search(r' d="([^"]*)"', (tmp_path / "tool" / "selection.svg").read_text()).group(1)
 
     image = np.asarray(Image.open(tmp_path / "image.png"))
     with veldra.Session(image) as session:
@@ -61,8 +69,15 @@ def test_mask_equals_the_paint_tools(tmp_path, write_inputs, band):
             session.seed(np.asarray(Image.open(tmp_path / "seed.png")))
         replay(session, json.loads((tmp_path / "strokes.json").read_text())["strokes"])
         got = session.mask(band)
+        alpha, rings, svg = session.alpha(feather), session.paths(0.25), session.svg_path(tolerance=0.25)
     assert np.count_nonzero(got == 255) > 1000
     assert np.count_nonzero(got != expected) == 0
+    assert np.count_nonzero((alpha > 0) & (alpha < 255)) > 100 and np.array_equal(alpha, expected_alpha)
+    assert svg == expected_svg
+    # The tool writes the same rings to three decimals: "M x y L x y x y ... Z" per ring.
+    written = [np.array(ring.replace("L", "").split(), float).reshape(-1, 2) for ring in re.findall("M([^Z]*)Z", svg)]
+    assert len(rings) == len(written) > 0 and all(r.dtype == np.float32 for r in rings)
+    assert all(r.shape == w.shape and np.abs(r - w).max() <= 5e-4 for r, w in zip(rings, written))
 
 
 def test_block_fields_equal_the_whole_image_field():

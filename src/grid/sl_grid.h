@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "grid/boundary_refresh_plan.h"
 #include "storage/tree_array.h"
 
 namespace VELDRA_TRW {
@@ -141,6 +142,8 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   void UpdateNarrowBand(int i0, int j0, int i1, int j1);
   void RefreshBoundary(float* channel);
   void RefreshBoundary(unsigned char* channel);
+  // The refresh's copies per tile, kept between refreshes (boundary_refresh.cpp).
+  BoundaryRefreshPlan boundaryPlan;
 
   // ---- redistancing (redistancing.cpp) ----
   void Redistance(int i0, int j0, int i1, int j1);

@@ -42,7 +42,9 @@ SelectionSnapshot::Shape SelectionSnapshot::shapeOf(const SLGrid2D& g) {
 
 SelectionSnapshot::SelectionSnapshot(const SLGrid2D& g)
     : shape_(shapeOf(g)), usedEnd_(g.nodes.usedEnd), freeHead_(g.nodes.freeHead), useRegional_(g.useRegional),
-      tilesMarked_(g.refineTilesMarked), dataBytes_(static_cast<std::size_t>(g.nodes.usedEnd) * EntryBytes()) {
+      tilesMarked_(g.refineTilesMarked), topologyClock_(g.topologyClock),
+      tileTopologyChanged_(g.tileTopologyChanged), ghostQuietAt_(g.ghostQuietAt), ghostState_(g.ghostState),
+      dataBytes_(static_cast<std::size_t>(g.nodes.usedEnd) * EntryBytes()) {
   const std::uint32_t capacity = g.nodes.capacity();
   belowFree_ = g.nodes.freeCount - (capacity - usedEnd_);
   belowLast_ = usedEnd_ < capacity ? g.nodes.prevLink(usedEnd_) : g.nodes.freeTail;
@@ -64,6 +66,15 @@ void SelectionSnapshot::restoreInto(SLGrid2D& g) const {
   // The two steps that can fail come first, while the grid is still as it was.
   if (nodes.capacity() < usedEnd_) nodes.growTo(usedEnd_);
   g.refineTilesMarked = tilesMarked_;
+  g.tileTopologyChanged = tileTopologyChanged_;
+  g.ghostQuietAt = ghostQuietAt_;
+  g.ghostState = ghostState_;
+  // The stamps are compared only with each other and with clock values taken later, so the clock
+  // never goes back: a grid built after the snapshot may have counted less far.
+  g.topologyClock = std::max(g.topologyClock, topologyClock_);
+  // The refresh's copy lists were made for the topology being replaced and carry later stamps than
+  // the restored tiles: they are dropped and listed again at the next refresh.
+  g.boundaryPlan = {};
   const std::uint32_t capacity = nodes.capacity(), current = nodes.usedEnd;
   // Entries used since the snapshot go back to their never-used state.
   const unsigned char* in = data_.get();
@@ -93,7 +104,8 @@ void SelectionSnapshot::restoreInto(SLGrid2D& g) const {
 }
 
 std::size_t SelectionSnapshot::bytes() const {
-  return sizeof(*this) + dataBytes_ + tilesMarked_.capacity();
+  return sizeof(*this) + dataBytes_ + tilesMarked_.capacity() + ghostState_.capacity() +
+         sizeof(std::uint64_t) * (tileTopologyChanged_.capacity() + ghostQuietAt_.capacity());
 }
 
 }  // namespace VELDRA_EXTRAS_CORE

@@ -11,8 +11,9 @@ namespace VELDRA_EXTRAS_CORE {
 
 // Everything that a later edit, read-out or field dump depends on: the entries below the node
 // allocator's usedEnd of every per-node pool (topology, flags, the six channels), the allocator's
-// free-list links there and its list ends, the grid's regional flag and its per-tile refinement
-// notes. Groups from usedEnd up are the untouched, ascending end of the free list in any state, so
+// free-list links there and its list ends, the grid's regional flag, its per-tile refinement notes
+// and the per-tile topology stamps and ghost-tile states that let refinement passes over quiet ghost
+// tiles. Groups from usedEnd up are the untouched, ascending end of the free list in any state, so
 // they need no copy: taking a snapshot costs time and memory in proportion to the used part of the
 // pools, not to their capacity.
 class SelectionSnapshot {
@@ -47,6 +48,11 @@ class SelectionSnapshot {
   std::uint32_t belowLast_;    // last free group below usedEnd in list order, NO_NODE when none
   std::uint8_t useRegional_;
   std::vector<std::uint8_t> tilesMarked_;
+  // Topology clock and per-tile stamps, and the refinement's ghost-tile states read against them.
+  std::uint64_t topologyClock_;
+  std::vector<std::uint64_t> tileTopologyChanged_;
+  std::vector<std::uint64_t> ghostQuietAt_;
+  std::vector<std::uint8_t> ghostState_;
   std::unique_ptr<unsigned char[]> data_;  // pool entries, then free-list links
   std::size_t dataBytes_;
 };

@@ -28,14 +28,59 @@ std::size_t blockTiles(const SLGrid2D& grid) { return static_cast<std::size_t>(g
 // True when the tile notes describe this block; until then marks are cleared over the whole tree.
 bool notesValid(const SLGrid2D& grid) { return grid.hasBlock() && grid.refineTilesMarked.size() == blockTiles(grid); }
 
+// A tile where a mark is set is no longer quiet (its marks may differ from those kept).
 void noteTileOfRoot(SLGrid2D& grid, unsigned root) {
-  if (notesValid(grid)) grid.refineTilesMarked[root - grid.firstNode] = 1;
+  if (!notesValid(grid)) return;
+  grid.refineTilesMarked[root - grid.firstNode] = 1;
+  if (grid.ghostQuietAt.size() == grid.refineTilesMarked.size()) grid.ghostQuietAt[root - grid.firstNode] = 0;
 }
 
 void noteTileOf(SLGrid2D& grid, unsigned n) {
   while (grid.parent(n) != NO_NODE) n = grid.parent(n);
   noteTileOfRoot(grid, n);
 }
+
+bool tileNoted(const SLGrid2D& grid, int i, int j) { return grid.refineTilesMarked[grid.rootIndex(i, j) - grid.firstNode] != 0; }
+
+// ---- quiet ghost tiles ----
+// A ghost tile's part of a pass (its marks, and the splits and merges they lead to) depends only on
+// the topology of the tile and of the tiles around it (neighbour lookups, CanMerge's grading test) and
+// on the split marks of the tile next to it towards the image. A tile is quiet after a pass that set
+// its marks with no split mark in that neighbour tile, and in which nothing around it split or merged
+// and so it neither split nor merged itself: its marks then are exactly what the next pass would set,
+// and that pass would again split and merge nothing there, as long as no tile around it has changed,
+// it carries no split mark and its neighbour tile towards the image no marks. Such a pass keeps the
+// tile's marks instead of clearing and setting them again, and does not walk it. Should a split of the
+// pass change the tiles around it, the tile is walked for merges like any other.
+enum GhostStateBit : std::uint8_t {
+  kStaleMerges = 1,    // the tile still carries merge marks that this pass did not clear
+  kMarked = 2,         // this pass set the tile's marks
+  kMarkedCleanly = 4,  // ... with no mark in the tile next to it towards the image
+  kPassedOver = 8,     // this pass kept the tile's marks of a quiet earlier pass
+};
+
+bool ghostStateValid(const SLGrid2D& grid) {
+  return notesValid(grid) && grid.ghostQuietAt.size() == blockTiles(grid) && grid.ghostState.size() == blockTiles(grid);
+}
+
+// The latest topology change in the 3 x 3 tiles around tile (i, j).
+std::uint64_t aroundChangedAt(const SLGrid2D& grid, int i, int j) {
+  std::uint64_t latest = 0;
+  for (int b = std::max(j - 1, -grid.gj); b <= std::min(j + 1, static_cast<int>(grid.nj) + grid.gj - 1); ++b)
+    for (int a = std::max(i - 1, -grid.gi); a <= std::min(i + 1, static_cast<int>(grid.ni) + grid.gi - 1); ++a)
+      latest = std::max(latest, grid.tileChangedAt(a, b));
+  return latest;
+}
+
+// Visits every ghost tile with its slot in the per-tile arrays.
+template <typename F>
+void forEachGhostTile(const SLGrid2D& grid, F&& visit) {
+  for (int j = -grid.gj; j < static_cast<int>(grid.nj) + grid.gj; ++j)
+    for (int i = -grid.gi; i < static_cast<int>(grid.ni) + grid.gi; ++i)
+      if (!grid.isInteriorTile(i, j)) visit(i, j, grid.rootIndex(i, j) - grid.firstNode);
+}
+
+bool quiet(const SLGrid2D& grid, std::size_t t) { return grid.ghostQuietAt[t] != 0; }
 
 // Visits the root tiles noted so far, in the order of the whole-tree walks (rows outer).
 template <typename F>
@@ -117,20 +162,84 @@ void clearMarksOfLastPass(SLGrid2D& grid) {
     grid.ClearRefineMarks();
     return;
   }
+  const bool ghosts = ghostStateValid(grid);
   forEachNotedTileInParallel(grid, [&](unsigned root) {
+    const std::size_t t = root - grid.firstNode;
+    // A quiet ghost tile carries merge marks only, those this pass may keep.
+    if (ghosts && quiet(grid, t)) {
+      grid.ghostState[t] |= kStaleMerges;
+      return;
+    }
     grid.walkSubtree(root, false, [&](unsigned n) {
       grid.flags(n).clear(TreeFlags::SPLIT_MARK);
       grid.flags(n).clear(TreeFlags::MERGE_MARK);
     });
+    if (ghosts) grid.ghostState[t] &= static_cast<std::uint8_t>(~kStaleMerges);
   });
   std::fill(grid.refineTilesMarked.begin(), grid.refineTilesMarked.end(), std::uint8_t{0});
+  if (ghosts)
+    for (std::uint8_t& state : grid.ghostState) state &= kStaleMerges;
+}
+
+// MarkGhostTiles; with passOverQuiet, quiet ghost tiles keep their marks and are not walked.
+void markGhostTiles(SLGrid2D& grid, bool passOverQuiet) {
+  if (!grid.hasBlock()) return;
+  const bool ghosts = ghostStateValid(grid);
+  const auto markTile = [&](int i, int j, int d, Direction inward) {
+    static constexpr int kStepI[4] = {-1, 1, 0, 0}, kStepJ[4] = {0, 0, -1, 1};
+    const unsigned root = grid.rootIndex(i, j);
+    if (ghosts) {
+      const std::size_t t = root - grid.firstNode;
+      const bool clean = d > 0 || !tileNoted(grid, i + kStepI[inward], j + kStepJ[inward]);
+      if (passOverQuiet && clean && quiet(grid, t) && !tileNoted(grid, i, j) &&
+          aroundChangedAt(grid, i, j) <= grid.ghostQuietAt[t]) {
+        grid.ghostState[t] |= kPassedOver;
+        return;
+      }
+      // Merge marks kept from an earlier pass go; split marks are all of this pass.
+      if ((grid.ghostState[t] & kStaleMerges) != 0)
+        grid.walkSubtree(root, false, [&](unsigned n) { grid.flags(n).clear(TreeFlags::MERGE_MARK); });
+      grid.ghostState[t] = static_cast<std::uint8_t>(kMarked | (clean ? kMarkedCleanly : 0));
+    }
+    noteTileOfRoot(grid, root);
+    grid.walkSubtree(root, true, [&](unsigned leaf) {
+      if (d > 0) {
+        grid.flags(leaf).set(TreeFlags::MERGE_MARK);
+        return;
+      }
+      const unsigned nb = grid.neighbour(leaf, inward);
+      if (nb == NO_NODE) return;
+      if (grid.flags(nb).has(TreeFlags::GHOST)) {
+        grid.flags(leaf).set(TreeFlags::MERGE_MARK);
+        return;
+      }
+      const unsigned l = grid.level(leaf);
+      const unsigned m = grid.level(nb) + (grid.flags(nb).has(TreeFlags::SPLIT_MARK) ? 1u : 0u);
+      if (l + 1 == m) grid.MarkSplit(leaf);
+      else if (l == m + 1) grid.flags(leaf).set(TreeFlags::MERGE_MARK);
+    });
+  };
+  const int ni = static_cast<int>(grid.ni), nj = static_cast<int>(grid.nj);
+  for (int i = -grid.gi; i < ni + grid.gi; ++i) {
+    for (int d = 0; d < grid.gj; ++d) {
+      markTile(i, -1 - d, d, DIR_PLUS_Y);
+      markTile(i, nj + d, d, DIR_MINUS_Y);
+    }
+  }
+  for (int j = 0; j < nj; ++j) {
+    for (int d = 0; d < grid.gi; ++d) {
+      markTile(-1 - d, j, d, DIR_PLUS_X);
+      markTile(ni + d, j, d, DIR_MINUS_X);
+    }
+  }
 }
 
 // ApplyRefinement with its walks cut to the noted tiles. Splits are leaves with SPLIT_MARK; a merge
 // needs four children with MERGE_MARK in the node's own tile. Both lie only in noted tiles, and the
 // tiles are visited in the whole-tree order, so the lists come out in the same order.
 void applyInNotedTiles(SLGrid2D& grid) {
-  grid.MarkGhostTiles();
+  const std::uint64_t passStart = grid.topologyClock;
+  markGhostTiles(grid, ghostStateValid(grid));
   std::vector<unsigned>& marked = grid.splitList[0];
   std::vector<unsigned>& groups = grid.groupList[0];
   marked.clear();
@@ -148,6 +257,13 @@ void applyInNotedTiles(SLGrid2D& grid) {
 
   marked.clear();
   groups.clear();
+  const bool ghosts = ghostStateValid(grid);
+  // A quiet tile passed over whose surroundings the splits have changed may merge: it is walked.
+  if (ghosts)
+    forEachGhostTile(grid, [&](int i, int j, std::size_t t) {
+      if ((grid.ghostState[t] & kPassedOver) != 0 && aroundChangedAt(grid, i, j) > grid.ghostQuietAt[t])
+        noteTileOfRoot(grid, grid.firstNode + static_cast<unsigned>(t));
+    });
   // A merge reads marks and topology, which no merge changes before the unlinking, and writes the
   // values of its own node, which no other merge reads.
   collectInNotedTiles(grid, marked, [&](unsigned root, std::vector<unsigned>& list) {
@@ -159,6 +275,16 @@ void applyInNotedTiles(SLGrid2D& grid) {
     });
   });
   for (unsigned n : marked) grid.unlinkChildren(n);
+  if (!ghosts) return;
+  // Which ghost tiles this pass leaves quiet.
+  forEachGhostTile(grid, [&](int i, int j, std::size_t t) {
+    const std::uint8_t state = grid.ghostState[t];
+    const std::uint64_t changed = aroundChangedAt(grid, i, j);
+    if ((state & kMarked) != 0)
+      grid.ghostQuietAt[t] = (state & kMarkedCleanly) != 0 && changed <= passStart ? grid.topologyClock : 0;
+    else if (changed > grid.ghostQuietAt[t])
+      grid.ghostQuietAt[t] = 0;
+  });
 }
 
 }  // namespace
@@ -254,7 +380,11 @@ void SLGrid2D::ClearRefineMarks() {
     flags(n).clear(TreeFlags::SPLIT_MARK);
     flags(n).clear(TreeFlags::MERGE_MARK);
   });
-  if (hasBlock()) refineTilesMarked.assign(blockTiles(*this), 0);
+  if (hasBlock()) {
+    refineTilesMarked.assign(blockTiles(*this), 0);
+    ghostQuietAt.assign(blockTiles(*this), 0);
+    ghostState.assign(blockTiles(*this), 0);
+  }
 }
 
 void SLGrid2D::MarkSplit(unsigned n) {
@@ -286,41 +416,7 @@ void SLGrid2D::MarkSplit(unsigned n) {
   }
 }
 
-void SLGrid2D::MarkGhostTiles() {
-  if (!hasBlock()) return;
-  const auto markTile = [&](int i, int j, int d, Direction inward) {
-    noteTileOfRoot(*this, rootIndex(i, j));
-    walkSubtree(rootIndex(i, j), true, [&](unsigned leaf) {
-      if (d > 0) {
-        flags(leaf).set(TreeFlags::MERGE_MARK);
-        return;
-      }
-      const unsigned nb = neighbour(leaf, inward);
-      if (nb == NO_NODE) return;
-      if (flags(nb).has(TreeFlags::GHOST)) {
-        flags(leaf).set(TreeFlags::MERGE_MARK);
-        return;
-      }
-      const unsigned l = level(leaf);
-      const unsigned m = level(nb) + (flags(nb).has(TreeFlags::SPLIT_MARK) ? 1u : 0u);
-      if (l + 1 == m) MarkSplit(leaf);
-      else if (l == m + 1) flags(leaf).set(TreeFlags::MERGE_MARK);
-    });
-  };
-  const int ni_ = static_cast<int>(ni), nj_ = static_cast<int>(nj);
-  for (int i = -gi; i < ni_ + gi; ++i) {
-    for (int d = 0; d < gj; ++d) {
-      markTile(i, -1 - d, d, DIR_PLUS_Y);
-      markTile(i, nj_ + d, d, DIR_MINUS_Y);
-    }
-  }
-  for (int j = 0; j < nj_; ++j) {
-    for (int d = 0; d < gi; ++d) {
-      markTile(-1 - d, j, d, DIR_PLUS_X);
-      markTile(ni_ + d, j, d, DIR_MINUS_X);
-    }
-  }
-}
+void SLGrid2D::MarkGhostTiles() { markGhostTiles(*this, false); }
 
 void SLGrid2D::ApplyRefinement() {
   if (!hasBlock()) return;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "grid/boundary_refresh_plan.h"
 #include "storage/tree_array.h"
 
 namespace VELDRA_TRW {
@@ -114,6 +115,10 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   // One byte per root tile of the block (ghosts included): tiles where marks may have been set since
   // the last whole-tree clear. Passes clear, collect and refresh only there.
   std::vector<std::uint8_t> refineTilesMarked;
+  // Ghost tiles whose part of a pass is known to repeat (refinement.cpp): per root tile of the block,
+  // the topology clock when the tile was last found quiet (0: not quiet), and the tile's state bits.
+  std::vector<std::uint64_t> ghostQuietAt;
+  std::vector<std::uint8_t> ghostState;
   // Scratch of a pass's parallel steps: the noted tiles in walk order, and one node list per root tile
   // of the block, concatenated in tile order afterwards so that lists keep the walks' order.
   std::vector<unsigned> refineNotedRoots;
@@ -141,6 +146,8 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   void UpdateNarrowBand(int i0, int j0, int i1, int j1);
   void RefreshBoundary(float* channel);
   void RefreshBoundary(unsigned char* channel);
+  // The refresh's copies per tile, kept between refreshes (boundary_refresh.cpp).
+  BoundaryRefreshPlan boundaryPlan;
 
   // ---- redistancing (redistancing.cpp) ----
   void Redistance(int i0, int j0, int i1, int j1);

@@ -56,6 +56,11 @@ class TreeArrayBase {
   TreeIterState* iterCache = nullptr;
   std::vector<Index> splitList[128];
   std::vector<Index> groupList[128];
+  // Topology clock: per root tile of the block (indexed by root - firstNode), the clock's value when a
+  // node of the tile last gained or lost children, or when the block was built. Anything derived from
+  // a tile's topology alone stays exact while the tile's entry is not newer than the derivation.
+  std::uint64_t topologyClock = 0;
+  std::vector<std::uint64_t> tileTopologyChanged;
 
   TreeArrayBase() { gridIndex = static_cast<std::uint32_t>(nodes.takeGridSlot()); }
   TreeArrayBase(const TreeArrayBase&) = delete;
@@ -105,6 +110,7 @@ class TreeArrayBase {
     originOffset = 2 * strideJ + 2;
     firstNode = nodes.allocateRun(strideK);
     rootBase = firstNode + originOffset;
+    tileTopologyChanged.assign(strideK, ++topologyClock);
     for (int j = -gj; j < static_cast<int>(nj) + gj; ++j) {
       for (int i = -gi; i < static_cast<int>(ni) + gi; ++i) {
         const Index r = rootIndex(i, j);
@@ -127,10 +133,21 @@ class TreeArrayBase {
         if (hasChildren(rootIndex(i, j))) deleteSubtree(rootIndex(i, j));
     nodes.releaseRun(firstNode, si * sj * sk);
     firstNode = rootBase = NO_NODE;
+    tileTopologyChanged.clear();
   }
+
+  // Stamps the root tile holding node n with a new clock value.
+  void noteTopologyChange(Index n) {
+    while (parent(n) != NO_NODE) n = parent(n);
+    const std::size_t tile = static_cast<std::size_t>(n - firstNode);
+    if (tile < tileTopologyChanged.size()) tileTopologyChanged[tile] = ++topologyClock;
+  }
+  // The clock value of root tile (i, j)'s last change.
+  std::uint64_t tileChangedAt(int i, int j) const { return tileTopologyChanged[rootIndex(i, j) - firstNode]; }
 
   // n has children: releases every descendant (locked group release) and makes n a leaf.
   void deleteSubtree(Index n) {
+    noteTopologyChange(n);
     const Index c = child0(n);
     for (int k = 0; k < 4; ++k)
       if (hasChildren(c + k)) deleteSubtree(c + k);
@@ -141,6 +158,7 @@ class TreeArrayBase {
   // Makes group g the children of leaf n: empty child links, parent n, one level deeper, the ghost bit
   // and grid slot of n, no other flags. Channel values are the caller's business.
   void linkChildren(Index n, Index g) {
+    noteTopologyChange(n);
     child0(n) = g;
     const TreeFlags pf = flags(n);
     const TreeFlags cf = TreeFlags::make(pf.level() + 1, pf.has(TreeFlags::GHOST), pf.gridIndex());
@@ -153,6 +171,7 @@ class TreeArrayBase {
 
   // Releases n's child group (whose members are leaves) without the lock; n becomes a leaf.
   void unlinkChildren(Index n) {
+    noteTopologyChange(n);
     nodes.releaseGroupUnlocked(child0(n));
     child0(n) = NO_NODE;
   }

@@ -148,6 +148,40 @@ TEST(RefreshBoundary, MatchesNearestFirstReferenceOnRandomTrees) {
   }
 }
 
+// The refresh keeps what it found out about the tree between calls: after splits and merges in tiles
+// it writes or reads from (and fresh values), the next refresh must again match the reference.
+TEST(RefreshBoundary, FollowsTopologyChangesBetweenRefreshes) {
+  for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+    auto grid = randomTree(seed, 300, 200);
+    std::mt19937 rng(seed);
+    for (int round = 0; round < 4; ++round) {
+      grid->RefreshBoundary(grid->levelSet.data());
+      // Merges alone in odd rounds (grading may break; the refresh does not need it), splits and
+      // grading in even ones, anywhere: the tiles the refresh writes and reads from included.
+      std::vector<unsigned> nodes;
+      const bool merging = round % 2 == 1;
+      grid->walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) {
+        if (merging ? grid->hasChildren(n) && !grid->hasGrandchildren(n) : !grid->hasChildren(n) && grid->level(n) < 7)
+          nodes.push_back(n);
+      });
+      for (int k = 0; k < 6 && !nodes.empty(); ++k) {
+        const unsigned n = nodes[rng() % nodes.size()];
+        if (merging && grid->hasChildren(n)) grid->unlinkChildren(n);
+        if (!merging) splitLeafIfLeaf(*grid, n);
+      }
+      if (!merging) gradeTree(*grid);
+      const float shift = static_cast<float>(round) * 7.0f;
+      fillField(*grid, grid->levelSet, [shift](float x, float y) { return x - shift + 1000.0f * y; });
+      std::vector<float> expected = copyChannel<float>(*grid, grid->levelSet);
+      referenceRefresh(*grid, expected);
+      grid->RefreshBoundary(grid->levelSet.data());
+      for (const LeafGeom& l : allLeafGeoms(*grid))
+        ASSERT_TRUE(sameBits(grid->levelSet[l.node], expected[l.node]))
+            << "seed " << seed << " round " << round << " leaf at (" << l.cx << ", " << l.cy << ") edge " << l.edge;
+    }
+  }
+}
+
 // Uniform 8-pixel leaves in the image tiles, field x + 1000 y: every leaf outside the image ends with
 // the value of the last leaf inside along -y, then along -x; leaves inside keep theirs.
 TEST(RefreshBoundary, PartialTilesCopyTheLastInnerLeafBeforeGhosts) {

@@ -231,3 +231,27 @@ TEST(RefinementEquivalence, MarksSetOutsideAPassAreClearedByTheNext) {
 }
 
 }  // namespace
+
+// The same for a mark set outside a pass in a ghost tile that passes have left alone (passes keep the
+// marks of such tiles instead of setting them again).
+TEST(RefinementEquivalence, MarksSetOutsideAPassInGhostTilesAreClearedByTheNext) {
+  std::mt19937 rng(78);
+  Pair p{std::make_unique<SLGrid2D>(), std::make_unique<SLGrid2D>()};
+  resize(p, rng);
+  seed(p, rng);
+  Counts counts;
+  const int ni = static_cast<int>(p.fast->ni), nj = static_cast<int>(p.fast->nj);
+  ASSERT_TRUE(passBoth(p, 0, 0, ni, nj, counts));
+  for (int round = 0; round < 8; ++round) {
+    std::vector<unsigned> ghosts;
+    p.fast->walk(Walk::AllLeaves, [&](unsigned n) {
+      if (p.fast->flags(n).has(TreeFlags::GHOST) && p.fast->level(n) < p.fast->maxLevel) ghosts.push_back(n);
+    });
+    if (round % 2 == 1) {
+      const unsigned n = ghosts[rng() % ghosts.size()];
+      p.fast->MarkSplit(n);
+      p.plain->MarkSplit(n);
+    }
+    ASSERT_TRUE(passBoth(p, ni / 2, nj / 2, ni / 2 + 1, nj / 2 + 1, counts));
+  }
+}

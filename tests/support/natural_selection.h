@@ -141,24 +141,24 @@ class NaturalScene {
   // corner and its axis; every cell contributes segments between the crossings on its edges, and
   // segments that share a crossing are chained into pieces.
   void trace() {
-    const auto edgeId = [&](int x, int y, int vertical) {
-      return (static_cast<std::uint64_t>(index(x, y)) << 1) | static_cast<std::uint64_t>(vertical);
+    const auto edgeId = [this](int ex, int ey, int vertical) {
+      return (static_cast<std::uint64_t>(index(ex, ey)) << 1) | static_cast<std::uint64_t>(vertical);
     };
-    const auto crossing = [&](std::uint64_t id) {
+    const auto crossing = [this](std::uint64_t id) {
       const auto corner = static_cast<std::size_t>(id >> 1);
-      const int x = static_cast<int>(corner % (width + 1)), y = static_cast<int>(corner / (width + 1));
-      const int x1 = (id & 1) ? x : x + 1, y1 = (id & 1) ? y + 1 : y;
-      const double a = corners_[index(x, y)], b = corners_[index(x1, y1)];
+      const int x0 = static_cast<int>(corner % (width + 1)), y0 = static_cast<int>(corner / (width + 1));
+      const int x1 = (id & 1) ? x0 : x0 + 1, y1 = (id & 1) ? y0 + 1 : y0;
+      const double a = corners_[index(x0, y0)], b = corners_[index(x1, y1)];
       const double t = a / (a - b);
-      return PathPoint{x + (x1 - x) * t, y + (y1 - y) * t};
+      return PathPoint{x0 + (x1 - x0) * t, y0 + (y1 - y0) * t};
     };
     std::vector<std::pair<std::uint64_t, std::uint64_t>> segments;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const float v[4] = {corners_[index(x, y)], corners_[index(x + 1, y)], corners_[index(x + 1, y + 1)],
                             corners_[index(x, y + 1)]};
-        int inside = 0;
-        for (int k = 0; k < 4; ++k) inside |= (v[k] < 0.0f ? 1 : 0) << k;
+        // Written out: g++ 12 with -fsanitize=undefined miscompiles the equivalent four-step loop.
+        const int inside = (v[0] < 0.0f ? 1 : 0) | (v[1] < 0.0f ? 2 : 0) | (v[2] < 0.0f ? 4 : 0) | (v[3] < 0.0f ? 8 : 0);
         if (inside == 0 || inside == 15) continue;
         // Edges in order round the cell: top, right, bottom, left (edge k joins corners k and k + 1).
         const std::uint64_t edge[4] = {edgeId(x, y, 0), edgeId(x + 1, y, 1), edgeId(x, y + 1, 0), edgeId(x, y, 1)};

@@ -93,13 +93,18 @@ void PaintSession::RefreshDisplay(const PixelBox& box, int x, int y, int band) {
 
 bool PaintSession::BrushEvent(const Stroke& stroke, int radius, int x, int y) {
   const PixelBox box = BrushBox(x, y, radius, image_->width, image_->height);
-  CopyBlockWithMargin(*image_, box, kSnapMargin, &block_);
-  VELDRA::ComputeEdgeSnapData(box.width, box.height, block_.data(), box.width + 2 * kSnapMargin, snapX_.data(),
-                              box.width, snapY_.data(), box.width);
+  // The stroke's region covers every brush box of it; a box outside (an empty one) gets its own.
+  if (!snap_.Covers(box)) snap_.Compute(*image_, box);
   const bool ok = VELDRA::Step(BrushMode(stroke.mode), stroke.band, x, y, box.x, box.y, box.width, box.height,
-                               snapX_.data(), box.width, snapY_.data(), box.width);
+                               snap_.X(box), snap_.Stride(), snap_.Y(box), snap_.Stride());
   RefreshDisplay(box, x, y, stroke.band);
   return ok;
+}
+
+void PaintSession::PrepareSnapField(const Stroke& stroke, int radius) {
+  std::vector<PixelBox> boxes;
+  for (const auto& p : stroke.points) boxes.push_back(BrushBox(p[0], p[1], radius, image_->width, image_->height));
+  snap_.Compute(*image_, UnionOf(boxes));
 }
 
 bool PaintSession::SmoothEvent(const Stroke& stroke, int radius, int x, int y) {
@@ -124,17 +129,8 @@ bool PaintSession::LineEvent(const Stroke& stroke, int r, int x0, int y0, int x1
 ReplayResult PaintSession::Replay(const std::vector<Stroke>& strokes, ProgressLine* progress) {
   ReplayResult result;
   const ParameterTable table = LibraryParameterTable();
-  int total = 0, largest = 1;
-  for (const Stroke& s : strokes) {
-    total += static_cast<int>(s.points.size());
-    largest = std::max(largest, s.radius.value_or(table.radius.defaultValue));
-  }
-  // Sized once for the largest brush so that no event allocates.
-  const std::size_t side = std::min<std::size_t>(2 * static_cast<std::size_t>(largest) + 1,
-                                                 static_cast<std::size_t>(std::max(image_->width, image_->height)));
-  block_.reserve((side + 2 * kSnapMargin) * (side + 2 * kSnapMargin) * 4);
-  snapX_.assign(side * side, 0.0f);
-  snapY_.assign(side * side, 0.0f);
+  int total = 0;
+  for (const Stroke& s : strokes) total += static_cast<int>(s.points.size());
   result.eventSeconds.reserve(static_cast<std::size_t>(total));
 
   UndoHistory history(std::any_of(strokes.begin(), strokes.end(), [](const Stroke& s) { return s.undo; }));
@@ -160,9 +156,14 @@ ReplayResult PaintSession::Replay(const std::vector<Stroke>& strokes, ProgressLi
       if (s.mattingRadius) VELDRA::setMattingBrushRadius(*s.mattingRadius);
       VELDRA::enableRLS(s.band);
     }
+    const bool brush = s.mode != StrokeMode::Smooth && s.mode != StrokeMode::Line;
+    // The edge snap field of the stroke's region is computed when the stroke starts and counts as
+    // part of its first event.
+    auto start = std::chrono::steady_clock::now();
+    if (brush) PrepareSnapField(s, radius);
     for (std::size_t pi = 0; pi < s.points.size(); ++pi) {
       const auto [x, y] = s.points[pi];
-      const auto start = std::chrono::steady_clock::now();
+      if (pi > 0) start = std::chrono::steady_clock::now();
       bool ok = true;
       switch (s.mode) {
         case StrokeMode::Smooth: ok = SmoothEvent(s, radius, x, y); break;

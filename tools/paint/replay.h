@@ -1,6 +1,7 @@
 // Drives the library the way an image editor does: sets it up for the image, seeds the selection,
-// replays strokes event by event (edge snap data over each brush box, then the stroke call, then a
-// read-back of the brush box as the editor's display would), and reads the whole selection back.
+// replays strokes event by event (the stroke call with a view into the edge snap field computed once
+// for the stroke's region, then a read-back of the brush box as the editor's display would), and reads
+// the whole selection back.
 // The library keeps one engine per process, so one session is active at a time.
 #ifndef VELDRA_PAINT_REPLAY_H
 #define VELDRA_PAINT_REPLAY_H
@@ -12,6 +13,7 @@
 #include "brush_box.h"
 #include "image.h"
 #include "progress.h"
+#include "snap_region.h"
 #include "stroke_script.h"
 
 namespace paint {
@@ -48,13 +50,14 @@ class PaintSession {
 
  private:
   bool BrushEvent(const Stroke& stroke, int radius, int x, int y);
+  // Computes the edge snap field over the union of the stroke's brush boxes.
+  void PrepareSnapField(const Stroke& stroke, int radius);
   bool SmoothEvent(const Stroke& stroke, int radius, int x, int y);
   bool LineEvent(const Stroke& stroke, int radius, int x0, int y0, int x1, int y1);
   void RefreshDisplay(const PixelBox& box, int x, int y, int band);
 
   const RgbaImage* image_ = nullptr;
-  std::vector<std::uint8_t> block_;   // brush box plus margin, reused by every event
-  std::vector<float> snapX_, snapY_;  // edge snap data of the brush box
+  SnapRegion snap_;                   // edge snap field of the current stroke's region
   GrayImage display_;                 // what an editor would show, refreshed per event
 };
 

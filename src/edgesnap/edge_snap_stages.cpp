@@ -21,7 +21,7 @@ constexpr int kTaps = kKernelTaps;
 constexpr int kPixelBytes = WorkImage::kFloatsPerPixel * sizeof(float);
 // Output rows per band, roughly: each band converts and blurs kBorder image rows that the band next
 // to it converts too.
-constexpr int kBandRows = 96;
+constexpr int kBandRows = 192;
 
 // Stores row `row` of a twice-stored ring of n rows: written into slot row mod n, copied into slot
 // row mod n + n. Returns the first copy.

@@ -11,7 +11,7 @@
 namespace VELDRA_EDGESNAP {
 
 // Bands a block of h output rows is split into: one for a few rows, else at least two (so that both
-// threads of a small brush share it) and about one per 96 rows, at most kMaxBands. Each band converts
+// threads of a small brush share it) and about one per 192 rows, at most kMaxBands. Each band converts
 // and row-blurs 24 image rows more than it outputs, so longer bands waste less.
 int BandCount(int h);
 

@@ -29,7 +29,7 @@ TEST(EdgeSnapParallel, OneThreadAndAllThreadsGiveIdenticalBits) {
 // the whole block, and a band's rows, once large enough, are reused.
 TEST(EdgeSnapParallel, BandsGiveTheBitsOfOneBandAndReuseTheirRows) {
   using namespace VELDRA_EDGESNAP;
-  const int sizes[][2] = {{40, 32}, {203, 131}, {9, 400}, {130, 97}};
+  const int sizes[][2] = {{40, 32}, {203, 131}, {9, 700}, {130, 97}};
   for (const auto& size : sizes) {
     const int w = size[0], h = size[1];
     ASSERT_GE(BandCount(h), 2);

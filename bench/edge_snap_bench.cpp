@@ -1,16 +1,13 @@
-// Throughput of the edge snap pipeline against the plain reference, in output megapixels per second,
-// and the time of each stage of the library's pipeline.
+// Throughput of the edge snap pipeline against the plain reference, in output megapixels per second.
 
 #include <benchmark/benchmark.h>
 #include <tbb/global_control.h>
 
 #include <cstdint>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "edgesnap/edge_snap.h"
-#include "edgesnap/edge_snap_stages.h"
 #include "support/edge_snap_reference.h"
 
 namespace {
@@ -57,7 +54,7 @@ void BM_EdgeSnapLibrary(benchmark::State& state) {
     ComputeEdgeSnapData(block.w, block.h, block.bytes.data(), block.stride, block.snapX.data(), block.w,
                         block.snapY.data(), block.w);
   };
-  compute();  // the work images reach their size (and their pages are touched) outside the timing
+  compute();  // the work rows reach their size (and their pages are touched) outside the timing
   for (auto _ : state) {
     compute();
     benchmark::ClobberMemory();
@@ -85,42 +82,8 @@ void BM_EdgeSnapReference(benchmark::State& state) {
   SetRate(state, block);
 }
 
-// One stage at a time, on one thread and in processor time, so that the figures are the stage's
-// cost per core even on a busy machine, on a
-// workspace that a full run has prepared. Every stage reads only what the stages before it wrote,
-// so repeating one alone repeats the same work.
-enum Stage { kConvertAndRowBlur, kColumnBlur, kOrientation, kProjection };
-
-void BM_EdgeSnapStage(benchmark::State& state) {
-  Block block(int(state.range(0)));
-  const Stage stage = Stage(state.range(1));
-  tbb::global_control oneThread(tbb::global_control::max_allowed_parallelism, 1);
-  const RowKernels& kernels = BestRowKernels();
-  EdgeSnapWorkspace workspace;
-  RunEdgeSnapPipeline(kernels, workspace, block.w, block.h, block.bytes.data(), block.stride,
-                      block.snapX.data(), block.w, block.snapY.data(), block.w);
-  for (auto _ : state) {
-    switch (stage) {
-      case kConvertAndRowBlur: ConvertAndBlurRows(kernels, workspace, block.bytes.data(), block.stride); break;
-      case kColumnBlur: BlurColumns(kernels, workspace); break;
-      case kOrientation: ComputeOrientation(kernels, workspace); break;
-      case kProjection:
-        ProjectOntoOrientation(kernels, workspace, block.snapX.data(), block.w, block.snapY.data(), block.w);
-        break;
-    }
-    benchmark::ClobberMemory();
-  }
-  SetRate(state, block);
-  static const char* const kStageNames[] = {"colour + row blur", "column blur", "orientation", "projection"};
-  state.SetLabel(std::string(kernels.name) + ", " + kStageNames[stage]);
-}
-
 BENCHMARK(BM_EdgeSnapLibrary)->Arg(64)->Arg(256)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EdgeSnapReference)->Arg(64)->Arg(256)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EdgeSnapLibraryOneThread)->Arg(512)->Arg(2048)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_EdgeSnapStage)
-    ->ArgsProduct({{512, 2048}, {kConvertAndRowBlur, kColumnBlur, kOrientation, kProjection}})
-    ->ArgNames({"size", "stage"})
-    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -18,7 +18,7 @@
 //    Smoothen) catch it and return false; the selection stays usable and consistent (work done before
 //    the failure is kept), and the next call works normally once memory is available again.
 //    InitializeImage does not catch it: the int reaches the host, and the engine has no grid.
-//  - std::bad_alloc, thrown when the general heap runs out (the edge-snap work images, the work
+//  - std::bad_alloc, thrown when the general heap runs out (the edge-snap work rows, the work
 //    lists of an edit, the task scheduler's tasks). Nothing in the library catches it.
 //
 // Robustness choices made by this library where the calling contract leaves them open. No argument
@@ -154,8 +154,8 @@ VELDRA_API void GetSelection(int x, int y, int w, int h, unsigned char* mask, in
 // describes image pixel (x + 12, y + 12). snapX and snapY receive w x h floats each, rows snapXStride
 // and snapYStride floats apart. Any stride may be negative; image rows may overlap. Does nothing for
 // null pointers, w or h below 1, or output rows that overlap (|snapXStride| or |snapYStride| < w with
-// h > 1). Raises: std::bad_alloc when the work images (about 3 x 16 bytes per pixel of the block)
-// cannot grow; neither array has been written then.
+// h > 1). Raises: std::bad_alloc when the work rows (about 55 rows of 16 bytes per pixel of the
+// block's width, for each thread at work) cannot grow; neither array has been written then.
 VELDRA_API void ComputeEdgeSnapData(int w, int h, unsigned char* image, int imageStride, float* snapX,
                                     int snapXStride, float* snapY, int snapYStride);
 

@@ -8,6 +8,7 @@
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 #include <tbb/partitioner.h>
+#include <tbb/task_arena.h>
 #include <tbb/task_group.h>
 
 #if defined(__SANITIZE_THREAD__)
@@ -42,6 +43,15 @@ void parallelRows(int begin, int end, const Body& body) {
 #else
   tbb::task_group_context context;
   tbb::parallel_for(tbb::blocked_range<int>(begin, end, 1), body, tbb::auto_partitioner(), context);
+#endif
+}
+
+// The most units of a parallelRows loop that can run at once (the calling thread included).
+inline int maxConcurrency() {
+#ifdef VELDRA_THREAD_SANITIZER
+  return 4;
+#else
+  return tbb::this_task_arena::max_concurrency();
 #endif
 }
 

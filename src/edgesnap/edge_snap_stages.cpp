@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "common/parallel_rows.h"
@@ -15,84 +16,89 @@ namespace VELDRA_EDGESNAP {
 
 namespace {
 
-constexpr int kBorder = 2 * kMargin;   // colour pixels beyond the output block, both sides together
-constexpr int kBlurStart = kKernelRadius;
-// Columns of the column blur handled together down a run of rows: 21 rows of 64 pixels of
-// scratch (21 KiB) stay in the first-level cache while they are reused by consecutive rows.
-constexpr int kColumnBlockPixels = 64;
+constexpr int kBorder = 2 * kMargin;  // colour pixels beyond the output block, both sides together
+constexpr int kTaps = kKernelTaps;
+constexpr int kPixelBytes = WorkImage::kFloatsPerPixel * sizeof(float);
+// Output rows per band, roughly: each band converts and blurs kBorder image rows that the band next
+// to it converts too.
+constexpr int kBandRows = 192;
 
-template <class Body>
-void ForEachRowRange(int begin, int end, const Body& body) {
-  VELDRA_COMMON::parallelRows(begin, end, body);
+// Stores row `row` of a twice-stored ring of n rows: written into slot row mod n, copied into slot
+// row mod n + n. Returns the first copy.
+float* RingSlot(WorkImage& ring, int n, int row) { return ring.Pixel(0, row % n); }
+void CopyToSecondSlot(WorkImage& ring, int n, int row) {
+  std::memcpy(ring.Pixel(0, row % n + n), ring.Pixel(0, row % n), std::size_t(ring.Width()) * kPixelBytes);
 }
 
-int OutputWidth(const EdgeSnapWorkspace& workspace) { return workspace.colour.Width() - kBorder; }
-int OutputHeight(const EdgeSnapWorkspace& workspace) { return workspace.colour.Height() - kBorder; }
+// Claims a band's rows for the running unit of work and gives them back when it ends.
+class ClaimedRows {
+ public:
+  explicit ClaimedRows(EdgeSnapWorkspace& workspace) {
+    // At most as many units run at once as there are bands, so one of the first kMaxBands is free.
+    for (int s = 0;; s = (s + 1) % kMaxBands) {
+      BandRows& candidate = workspace.bands[s];
+      if (!candidate.busy.exchange(true, std::memory_order_acquire)) {
+        rows_ = &candidate;
+        return;
+      }
+    }
+  }
+  ~ClaimedRows() { rows_->busy.store(false, std::memory_order_release); }
+  ClaimedRows(const ClaimedRows&) = delete;
+  ClaimedRows& operator=(const ClaimedRows&) = delete;
+  BandRows& rows() { return *rows_; }
+
+ private:
+  BandRows* rows_ = nullptr;
+};
 
 }  // namespace
 
-void PrepareWorkspace(EdgeSnapWorkspace& workspace, int w, int h) {
-  workspace.colour.SetSize(w + kBorder, h + kBorder);
-  workspace.scratch.SetSize(w + kBorder, h + kBorder);
-  workspace.orientation.SetSize(w + 2, h + 2);
+int BandCount(int h) {
+  if (h < 32) return 1;
+  return std::clamp(h / kBandRows, 2, kMaxBands);
 }
 
-void ConvertAndBlurRows(const RowKernels& kernels, EdgeSnapWorkspace& workspace,
-                        const unsigned char* image, int imageStride) {
-  const int w = OutputWidth(workspace);
-  const int width = workspace.colour.Width();
-  const float* taps = workspace.kernel.data();
-  ForEachRowRange(0, workspace.colour.Height(), [&](const tbb::blocked_range<int>& rows) {
-    for (int row = rows.begin(); row != rows.end(); ++row) {
-      float* colourRow = workspace.colour.Pixel(0, row);
-      kernels.convertRow(image + std::ptrdiff_t(row) * imageStride * 4, width, colourRow);
-      kernels.blurSpan(colourRow, WorkImage::kFloatsPerPixel, workspace.scratch.Pixel(kBlurStart, row),
-                       (w + kBorder - 2 * kKernelRadius) * WorkImage::kFloatsPerPixel, taps);
-    }
-  });
+void PrepareBand(BandRows& rows, int w) {
+  rows.converted.SetSize(w + kBorder, 1);
+  rows.rowBlurred.SetSize(w + 4, 2 * kTaps);
+  rows.blurred.SetSize(w + 4, 2 * 3);
+  rows.orientation.SetSize(w + 2, 2 * 3);
 }
 
-void BlurColumns(const RowKernels& kernels, EdgeSnapWorkspace& workspace) {
-  const int columnEnd = workspace.colour.Width() - kKernelRadius;
-  const int rowEnd = workspace.colour.Height() - kKernelRadius;
-  const std::ptrdiff_t tapStride = workspace.scratch.RowStrideFloats();
-  const float* taps = workspace.kernel.data();
-  ForEachRowRange(kBlurStart, rowEnd, [&](const tbb::blocked_range<int>& rows) {
-    for (int column = kBlurStart; column < columnEnd; column += kColumnBlockPixels) {
-      const int columns = std::min(kColumnBlockPixels, columnEnd - column);
-      for (int row = rows.begin(); row != rows.end(); ++row) {
-        kernels.blurSpan(workspace.scratch.Pixel(column, row - kKernelRadius), tapStride,
-                         workspace.colour.Pixel(column, row), columns * WorkImage::kFloatsPerPixel,
-                         taps);
-      }
-    }
-  });
-}
-
-void ComputeOrientation(const RowKernels& kernels, EdgeSnapWorkspace& workspace) {
-  const int count = workspace.orientation.Width();
-  const std::ptrdiff_t rowStride = workspace.colour.RowStrideFloats();
-  // Orientation pixel (x, y) sits on blurred colour pixel (x + 11, y + 11).
-  constexpr int kOffset = kMargin - 1;
-  ForEachRowRange(0, workspace.orientation.Height(), [&](const tbb::blocked_range<int>& rows) {
-    for (int row = rows.begin(); row != rows.end(); ++row) {
-      kernels.tensorRow(workspace.colour.Pixel(kOffset, row + kOffset), rowStride,
-                        workspace.orientation.Pixel(0, row), count);
-    }
-  });
-}
-
-void ProjectOntoOrientation(const RowKernels& kernels, const EdgeSnapWorkspace& workspace,
-                            float* snapX, int snapXStride, float* snapY, int snapYStride) {
-  const int w = OutputWidth(workspace);
-  const std::ptrdiff_t rowStride = workspace.orientation.RowStrideFloats();
-  ForEachRowRange(0, OutputHeight(workspace), [&](const tbb::blocked_range<int>& rows) {
-    for (int y = rows.begin(); y != rows.end(); ++y) {
-      kernels.outputRow(workspace.orientation.Pixel(1, y + 1), rowStride,
-                        snapX + std::ptrdiff_t(y) * snapXStride, snapY + std::ptrdiff_t(y) * snapYStride,
-                        w);
-    }
-  });
+// Image row k (0 ... h + 23) is converted and blurred along x into the ring of 21 rows. Once the ring
+// holds rows k - 20 ... k, blurred row b = k - 10 (columns 10 ... w + 13) is their blur along y; once
+// blurred rows b - 2 ... b exist, orientation row r = b - 12 follows (centred on blurred row r + 11),
+// and once orientation rows r - 2 ... r exist, output row r - 2 (centred on orientation row r - 1).
+// A band of output rows [y0, y1) thus reads image rows [y0, y1 + 24).
+void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w, int y0, int y1,
+             const unsigned char* image, int imageStride, float* snapX, int snapXStride, float* snapY,
+             int snapYStride) {
+  const int blurredFloats = (w + 4) * WorkImage::kFloatsPerPixel;
+  const std::ptrdiff_t rowBlurredStride = rows.rowBlurred.RowStrideFloats();
+  const std::ptrdiff_t blurredStride = rows.blurred.RowStrideFloats();
+  const std::ptrdiff_t orientationStride = rows.orientation.RowStrideFloats();
+  float* converted = rows.converted.Data();
+  for (int k = y0; k < y1 + kBorder; ++k) {
+    kernels.convertRow(image + std::ptrdiff_t(k) * imageStride * 4, w + kBorder, converted);
+    kernels.blurSpan(converted, WorkImage::kFloatsPerPixel, RingSlot(rows.rowBlurred, kTaps, k), blurredFloats, taps);
+    CopyToSecondSlot(rows.rowBlurred, kTaps, k);
+    const int first = k - (kTaps - 1);  // first ring row of blurred row b's window
+    if (first < y0) continue;
+    const int b = k - kKernelRadius;
+    kernels.blurSpan(rows.rowBlurred.Pixel(0, first % kTaps), rowBlurredStride, RingSlot(rows.blurred, 3, b),
+                     blurredFloats, taps);
+    CopyToSecondSlot(rows.blurred, 3, b);
+    const int r = b - (kMargin - 1) - 1;
+    if (r < y0) continue;
+    // Orientation pixel x sits on blurred column x + 1 (image column x + 11) of row b - 1.
+    kernels.tensorRow(rows.blurred.Pixel(1, (b - 2) % 3 + 1), blurredStride, RingSlot(rows.orientation, 3, r), w + 2);
+    CopyToSecondSlot(rows.orientation, 3, r);
+    const int y = r - 2;
+    if (y < y0) continue;
+    kernels.outputRow(rows.orientation.Pixel(1, (r - 2) % 3 + 1), orientationStride,
+                      snapX + std::ptrdiff_t(y) * snapXStride, snapY + std::ptrdiff_t(y) * snapYStride, w);
+  }
 }
 
 bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int /*imageStride*/,
@@ -104,7 +110,7 @@ bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int /*imag
   // written by different threads: they may run bottom-up, but must not overlap.
   const auto overlaps = [w, h](int stride) { return h > 1 && std::llabs(static_cast<long long>(stride)) < w; };
   if (overlaps(snapXStride) || overlaps(snapYStride)) return false;
-  // Every work image and every host buffer must be addressable.
+  // Every work row and every host buffer must be addressable.
   const std::uint64_t pixels = std::uint64_t(w + kBorder) * std::uint64_t(h + kBorder);
   return pixels <= std::uint64_t(PTRDIFF_MAX) / (WorkImage::kFloatsPerPixel * sizeof(float));
 }
@@ -112,12 +118,21 @@ bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int /*imag
 void RunEdgeSnapPipeline(const RowKernels& kernels, EdgeSnapWorkspace& workspace, int w, int h,
                          const unsigned char* image, int imageStride, float* snapX,
                          int snapXStride, float* snapY, int snapYStride) {
-  PrepareWorkspace(workspace, w, h);
   if (workspace.kernel.size() < 4) workspace.kernel.assign(kGaussianTaps, kGaussianTaps + kKernelTaps);
-  ConvertAndBlurRows(kernels, workspace, image, imageStride);
-  BlurColumns(kernels, workspace);
-  ComputeOrientation(kernels, workspace);
-  ProjectOntoOrientation(kernels, workspace, snapX, snapXStride, snapY, snapYStride);
+  const int bands = BandCount(h);
+  // Units claim the first free rows, so no more of them are used than units run at once.
+  const int inUse = std::min(bands, VELDRA_COMMON::maxConcurrency());
+  for (int s = 0; s < inUse; ++s) PrepareBand(workspace.bands[s], w);
+  const float* taps = workspace.kernel.data();
+  VELDRA_COMMON::parallelRows(0, bands, [&](const tbb::blocked_range<int>& units) {
+    for (int band = units.begin(); band != units.end(); ++band) {
+      ClaimedRows claimed(workspace);
+      // A unit beyond the expected concurrency (none in practice) sizes its rows itself.
+      PrepareBand(claimed.rows(), w);
+      const int y0 = int(std::int64_t(h) * band / bands), y1 = int(std::int64_t(h) * (band + 1) / bands);
+      RunBand(kernels, claimed.rows(), taps, w, y0, y1, image, imageStride, snapX, snapXStride, snapY, snapYStride);
+    }
+  });
 }
 
 }  // namespace VELDRA_EDGESNAP

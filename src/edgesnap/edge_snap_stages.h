@@ -3,28 +3,26 @@
 #include "edgesnap/edge_snap_workspace.h"
 #include "edgesnap/row_kernels.h"
 
-// The stages of the edge snap pipeline over the shared work images, each a parallel loop over rows
-// that finishes before the next stage starts. Separate entry points so that each can be measured.
+// The edge snap pipeline: colour conversion, Gaussian blur along x and then along y, the structure
+// tensor's orientation, and the projection onto it. The output block is split into bands of rows,
+// each a unit of a parallel loop that streams its rows through all four stages in a few rows of its
+// own (BandRows), so that the intermediate images never exist whole: their memory stays within the
+// cache, and a larger block needs no larger work storage than a wider one does.
 namespace VELDRA_EDGESNAP {
 
-// Sizes the work images for a w x h output block; allocates only when they must grow.
-void PrepareWorkspace(EdgeSnapWorkspace& workspace, int w, int h);
+// Bands a block of h output rows is split into: one for a few rows, else at least two (so that both
+// threads of a small brush share it) and about one per 192 rows, at most kMaxBands. Each band converts
+// and row-blurs 24 image rows more than it outputs, so longer bands waste less.
+int BandCount(int h);
 
-// Colour rows 0 ... h + 23: converts the bytes to L*u*v* into `colour`, then blurs each row along x
-// into `scratch` (columns 10 ... w + 13). Row r of the blur reads only row r of the colours.
-void ConvertAndBlurRows(const RowKernels& kernels, EdgeSnapWorkspace& workspace,
-                        const unsigned char* image, int imageStride);
+// Output rows [y0, y1) of a w-pixel-wide block through every stage, in `rows` (sized by PrepareBand).
+// Each output pixel goes through the same operations in the same order, whatever the band bounds.
+void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w, int y0, int y1,
+             const unsigned char* image, int imageStride, float* snapX, int snapXStride, float* snapY,
+             int snapYStride);
 
-// Rows 10 ... h + 13, columns 10 ... w + 13 of `colour` := `scratch` blurred along y. The columns
-// outside would only blur pixels the row blur never wrote, and nothing reads them.
-void BlurColumns(const RowKernels& kernels, EdgeSnapWorkspace& workspace);
-
-// `orientation` (w + 2) x (h + 2) from the central differences of the blurred colours.
-void ComputeOrientation(const RowKernels& kernels, EdgeSnapWorkspace& workspace);
-
-// snapX, snapY (w x h) from `orientation`.
-void ProjectOntoOrientation(const RowKernels& kernels, const EdgeSnapWorkspace& workspace,
-                            float* snapX, int snapXStride, float* snapY, int snapYStride);
+// Sizes one band's rows for a w-pixel-wide block; allocates only when they must grow.
+void PrepareBand(BandRows& rows, int w);
 
 // Whether the arguments describe a block this library can process; anything else is ignored. Row
 // strides may be negative (rows stored bottom-up); output rows must not overlap one another.
@@ -32,7 +30,9 @@ bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int imageS
                             const float* snapX, int snapXStride, const float* snapY,
                             int snapYStride);
 
-// The whole pipeline with the given kernels; arguments must be valid.
+// The whole pipeline with the given kernels; arguments must be valid. Every band's rows that can be in
+// use at once are sized before any output is written, so a failed allocation leaves both arrays as
+// they were.
 void RunEdgeSnapPipeline(const RowKernels& kernels, EdgeSnapWorkspace& workspace, int w, int h,
                          const unsigned char* image, int imageStride, float* snapX,
                          int snapXStride, float* snapY, int snapYStride);

@@ -163,16 +163,17 @@ int outOfMemoryScenario(const OutOfMemoryCase& c) {
 // too: each call fails as the header documents, keeps no half-built grid, and works once the limit is
 // lifted.
 TEST(EngineDeathTest, OutOfMemoryFailsAsDocumented) {
-  constexpr int kBlock = 3000;  // 3024^2 pixels of 16 bytes in each of three work images
-  static std::vector<unsigned char> image(static_cast<std::size_t>(kBlock + 24) * (kBlock + 24) * 4, 128);
-  static std::vector<float> snap(static_cast<std::size_t>(kBlock) * kBlock, -7.0f);
+  // The edge snap keeps about 55 rows of 16 bytes per pixel of the block's width: 350 MB at this width.
+  constexpr int kWide = 400000, kRows = 2;
+  static std::vector<unsigned char> image(static_cast<std::size_t>(kWide + 24) * (kRows + 24) * 4, 128);
+  static std::vector<float> snap(static_cast<std::size_t>(kWide) * kRows, -7.0f);
   const OutOfMemoryCase cases[] = {
       {"InitializeWithVeldraBrush returns false",
        [] { return InitializeWithVeldraBrush(nullptr, nullptr, 1000, 1000, false); }, kNothing, false},
       {"InitializeImage raises the pools' code", [] { return InitializeImage(1000, 1000) == 0; }, kIntCode1, false},
       {"ComputeEdgeSnapData raises the heap's failure before writing",
        [] {
-         ComputeEdgeSnapData(kBlock, kBlock, image.data(), kBlock + 24, snap.data(), kBlock, snap.data(), kBlock);
+         ComputeEdgeSnapData(kWide, kRows, image.data(), kWide + 24, snap.data(), kWide, snap.data(), kWide);
          return snap.front() != -7.0f;
        },
        kBadAlloc, true},

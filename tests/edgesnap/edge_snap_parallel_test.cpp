@@ -1,12 +1,12 @@
-// The row-parallel stages give the same bits on one thread and on all of them, and the shared work
-// images are reused without reallocation once they are large enough.
+// The pipeline's bands of rows give the same bits on one thread and on all of them, and the same bits
+// as a single band over the whole block.
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "edgesnap/edge_snap_test_images.h"
-#include "edgesnap/edge_snap_workspace.h"
+#include "edgesnap/edge_snap_stages.h"
 #include "support/harness.h"
 
 namespace {
@@ -25,30 +25,27 @@ TEST(EdgeSnapParallel, OneThreadAndAllThreadsGiveIdenticalBits) {
   }
 }
 
-TEST(EdgeSnapParallel, WorkImagesGrowAndAreReusedWithoutReallocation) {
-  auto& workspace = VELDRA_EDGESNAP::SharedEdgeSnapWorkspace();
-  Compute(edge_snap_test::RandomBlock(120, 90, 0, 1));
-  const float* colour = workspace.colour.Data();
-  const float* scratch = workspace.scratch.Data();
-  const float* orientation = workspace.orientation.Data();
-  const std::size_t capacity = workspace.colour.CapacityPixels();
-  EXPECT_GE(capacity, std::size_t(144 * 114));
-  EXPECT_EQ(workspace.orientation.Width(), 122);
-  EXPECT_EQ(workspace.orientation.Height(), 92);
-
-  Compute(edge_snap_test::RandomBlock(40, 100, 0, 2));  // fewer pixels, taller
-  EXPECT_EQ(workspace.colour.Data(), colour);
-  EXPECT_EQ(workspace.scratch.Data(), scratch);
-  EXPECT_EQ(workspace.orientation.Data(), orientation);
-  EXPECT_EQ(workspace.colour.CapacityPixels(), capacity);
-  EXPECT_EQ(workspace.colour.Width(), 64);
-  EXPECT_EQ(workspace.colour.Height(), 124);
-
-  Compute(edge_snap_test::RandomBlock(200, 150, 0, 3));
-  const std::size_t grown = workspace.colour.CapacityPixels();
-  EXPECT_GE(grown, std::size_t(224 * 174));
-  Compute(edge_snap_test::RandomBlock(8, 8, 0, 4));
-  EXPECT_EQ(workspace.colour.CapacityPixels(), grown);
+// Bands start their rows afresh: any split of a block into bands must give the bits of one band over
+// the whole block, and a band's rows, once large enough, are reused.
+TEST(EdgeSnapParallel, BandsGiveTheBitsOfOneBandAndReuseTheirRows) {
+  using namespace VELDRA_EDGESNAP;
+  const int sizes[][2] = {{40, 32}, {203, 131}, {9, 700}, {130, 97}};
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    ASSERT_GE(BandCount(h), 2);
+    const ColourBlock block = edge_snap_test::ShapesBlock(w, h, 5u + w);
+    const SnapArrays banded = Compute(block, 0);
+    SnapArrays whole(w, h, 0);
+    EdgeSnapWorkspace workspace;
+    PrepareBand(workspace.bands[0], w);
+    RunBand(BestRowKernels(), workspace.bands[0], workspace.kernel.data(), w, 0, h, block.bytes.data(), block.stride,
+            whole.X(), whole.stride, whole.Y(), whole.stride);
+    EXPECT_EQ(std::memcmp(banded.x.data(), whole.x.data(), whole.x.size() * sizeof(float)), 0) << w << "x" << h;
+    EXPECT_EQ(std::memcmp(banded.y.data(), whole.y.data(), whole.y.size() * sizeof(float)), 0) << w << "x" << h;
+    const float* rows = workspace.bands[0].rowBlurred.Data();
+    PrepareBand(workspace.bands[0], w / 2);
+    EXPECT_EQ(workspace.bands[0].rowBlurred.Data(), rows);
+  }
 }
 
 TEST(EdgeSnapParallel, AnEmptiedKernelIsRefilledBeforeUse) {

@@ -66,17 +66,6 @@ void CompareOnBlock(const Case& c) {
                         actual.Y(), actual.stride);
     const Comparison output = CompareOutputs(actual, expected);
     EXPECT_TRUE(output.MostlyRounding()) << "largest output difference " << output.largest;
-    // The intermediate images pin a fault to its stage: blurred colours, then direction and strength.
-    Comparison blurred, orientation;
-    for (int row = 10; row < c.h + 14; ++row)
-      for (int col = 10; col < c.w + 14; ++col)
-        for (int i = 0; i < 4; ++i) blurred.Add(workspace.colour.Pixel(col, row)[i], reference.Colour().At(col, row)[i]);
-    for (int row = 0; row < c.h + 2; ++row)
-      for (int col = 0; col < c.w + 2; ++col)
-        for (int i = 0; i < 4; ++i)
-          orientation.Add(workspace.orientation.Pixel(col, row)[i], reference.Orientation().At(col, row)[i]);
-    EXPECT_EQ(blurred.beyondRounding, 0u) << "largest blurred colour difference " << blurred.largest;
-    EXPECT_TRUE(orientation.MostlyRounding()) << "largest orientation difference " << orientation.largest;
   }
 }
 

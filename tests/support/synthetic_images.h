@@ -107,6 +107,14 @@ struct SnapField {
   std::vector<unsigned char> block;
   const unsigned char* source = nullptr;  // the grown box's first pixel as handed over
   int sourceStride = 0;                   // pixels per row of `source`
+
+  // Sizes the output arrays for every brush box of radius up to `radius` at once, as an editor does
+  // when the brush size is set, so that no event pays for growing them and touching their pages.
+  void reserveFor(int radius) {
+    const std::size_t side = 2 * static_cast<std::size_t>(std::max(radius, 0)) + 1;
+    if (x.size() < side * side) x.resize(side * side);
+    if (y.size() < side * side) y.resize(side * side);
+  }
 };
 
 inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
@@ -122,9 +130,11 @@ inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
     out.source = out.block.data();
     out.sourceStride = bw;
   }
-  // Every output value is written by the call: the arrays only need their size.
-  out.x.resize(static_cast<std::size_t>(std::max(1, box.w * box.h)));
-  out.y.resize(out.x.size());
+  // Every output value is written by the call: the arrays only need their size, and never shrink
+  // (a shrunk vector would fill its tail again when it grows back).
+  const std::size_t values = static_cast<std::size_t>(std::max(1, box.w * box.h));
+  if (out.x.size() < values) out.x.resize(values);
+  if (out.y.size() < values) out.y.resize(values);
   VELDRA::ComputeEdgeSnapData(box.w, box.h, const_cast<unsigned char*>(out.source), out.sourceStride, out.x.data(),
                               box.w, out.y.data(), box.w);
 }

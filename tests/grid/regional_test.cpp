@@ -4,8 +4,7 @@
 
 #include <cmath>
 
-#include "grid/sl_grid.h"
-#include "support/tree_builders.h"
+#include "support/tree.h"
 
 namespace {
 
@@ -21,18 +20,13 @@ std::pair<int, float> buildOne(float phi, int band) {
   return {grid->region[n], grid->regional[n]};
 }
 
+// Both ends of the band belong to it; band 0 makes only an exact zero band; odd widths round the half
+// width toward zero (band 7: 3).
 TEST(BuildRegions, WorkedValues) {
-  EXPECT_EQ(buildOne(-2.0f, 5), std::make_pair(2, 0.0f));
-  EXPECT_EQ(buildOne(-3.0f, 5), std::make_pair(0, 1.0f));
-  EXPECT_EQ(buildOne(2.5f, 5), std::make_pair(1, 0.5f));
-  EXPECT_EQ(buildOne(2.0f, 5), std::make_pair(2, 0.0f));  // both ends of the band belong to it
-  // Band 0: only an exact zero is band; the value is |phi|.
-  EXPECT_EQ(buildOne(0.0f, 0), std::make_pair(2, 0.0f));
-  EXPECT_EQ(buildOne(-0.25f, 0), std::make_pair(0, 0.25f));
-  EXPECT_EQ(buildOne(0.25f, 0), std::make_pair(1, 0.25f));
-  // Odd widths round the half width toward zero: band 7 is h = 3.
-  EXPECT_EQ(buildOne(-3.0f, 7), std::make_pair(2, 0.0f));
-  EXPECT_EQ(buildOne(-1.0f, 7), std::make_pair(2, 2.0f));
+  const std::tuple<float, int, int, float> cases[] = {{-2.0f, 5, 2, 0.0f}, {-3.0f, 5, 0, 1.0f},  {2.5f, 5, 1, 0.5f},
+                                                      {2.0f, 5, 2, 0.0f},  {0.0f, 0, 2, 0.0f},   {-0.25f, 0, 0, 0.25f},
+                                                      {0.25f, 0, 1, 0.25f}, {-3.0f, 7, 2, 0.0f}, {-1.0f, 7, 2, 2.0f}};
+  for (const auto& [phi, band, label, value] : cases) EXPECT_EQ(buildOne(phi, band), std::make_pair(label, value)) << phi << " band " << band;
 }
 
 TEST(BuildRegions, EveryLeafIncludingGhostsFollowsTheBandRule) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/host.h"
 #include "support/tree_builders.h"
 
 namespace veldra_test {
@@ -83,58 +84,6 @@ inline std::vector<unsigned> leafSignature(const SLGrid2D& grid) {
   std::vector<unsigned> out;
   grid.walk(VELDRA_TRW::Walk::AllLeaves, [&](unsigned n) { out.push_back(grid.level(n)); });
   return out;
-}
-
-// ---- host masks (row-major, stride = width) ----
-struct Mask {
-  int width = 0, height = 0;
-  std::vector<unsigned char> bytes;
-  Mask(int w, int h, unsigned char fill = 0) : width(w), height(h), bytes(static_cast<std::size_t>(w) * h, fill) {}
-  unsigned char& at(int x, int y) { return bytes[static_cast<std::size_t>(y) * width + x]; }
-  unsigned char at(int x, int y) const { return bytes[static_cast<std::size_t>(y) * width + x]; }
-};
-
-inline Mask discMask(int w, int h, float cx, float cy, float r, unsigned char inside = 255) {
-  Mask m(w, h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      if (std::hypot(static_cast<float>(x) + 0.5f - cx, static_cast<float>(y) + 0.5f - cy) < r) m.at(x, y) = inside;
-  return m;
-}
-
-// Smooth value noise (bilinear over a random lattice of `cell` pixels, three octaves), thresholded:
-// blobs with natural-looking outlines.
-inline Mask noiseMask(int w, int h, std::uint32_t seed, float cell, float threshold = 0.5f) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> u(0.0f, 1.0f);
-  struct Octave {
-    float cell, weight;
-    int nx;
-    std::vector<float> lattice;
-  };
-  std::vector<Octave> octaves;
-  float total = 0.0f;
-  for (int o = 0; o < 3; ++o) {
-    const float c = cell / static_cast<float>(1 << o);
-    const int nx = static_cast<int>(static_cast<float>(w) / c) + 2, ny = static_cast<int>(static_cast<float>(h) / c) + 2;
-    octaves.push_back({c, 1.0f / static_cast<float>(1 << o), nx, std::vector<float>(static_cast<std::size_t>(nx) * ny)});
-    for (float& v : octaves.back().lattice) v = u(rng);
-    total += octaves.back().weight;
-  }
-  Mask m(w, h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      float v = 0.0f;
-      for (const Octave& oc : octaves) {
-        const float fx = static_cast<float>(x) / oc.cell, fy = static_cast<float>(y) / oc.cell;
-        const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
-        const float sx = fx - static_cast<float>(ix), sy = fy - static_cast<float>(iy);
-        const auto L = [&](int a, int b) { return oc.lattice[static_cast<std::size_t>(b) * oc.nx + a]; };
-        v += oc.weight * ((L(ix, iy) * (1 - sx) + L(ix + 1, iy) * sx) * (1 - sy) + (L(ix, iy + 1) * (1 - sx) + L(ix + 1, iy + 1) * sx) * sy);
-      }
-      m.at(x, y) = v / total > threshold ? 255 : 0;
-    }
-  return m;
 }
 
 }  // namespace veldra_test

@@ -21,9 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "brush_box.h"
+#include "host_conventions.h"
 #include "quiet_stdout.h"
-#include "support/synthetic_images.h"
 #include "whole_image_field.h"
 
 namespace {
@@ -63,18 +62,14 @@ int main(int argc, char** argv) {
   image.pixels = ReadBytes(dir + "/image.rgba", pixels * 4);
   std::vector<std::uint8_t> seed = ReadBytes(dir + "/seed.u8", pixels);
 
-  for (int p = VELDRA::PARAM_RADIUS; p <= VELDRA::PARAM_SPARE; ++p) {
-    int value = 0, lo = 0, hi = 0;
-    VELDRA::GetDefaultParameter(static_cast<VELDRA::PARAM>(p), &value, &lo, &hi);
-    VELDRA::SetParameter(static_cast<VELDRA::PARAM>(p), value);
-  }
+  veldra_host::SetDefaultParameters();
   veldra_python::WholeImageField field;
   if (!field.Compute(image) || !VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, width, height, false) ||
       !VELDRA::InitSelection(0, 0, width, height, seed.data(), width)) {
     std::fprintf(stderr, "direct_stroke_cost: the library ran out of memory\n");
     return 3;
   }
-  VELDRA::setMattingBrushRadius(5.0f);
+  VELDRA::setMattingBrushRadius(veldra_host::kDefaultMattingRadius);
 
   const paint::QuietStdout quiet(true);
   std::ofstream times(dir + "/times.txt");
@@ -93,7 +88,7 @@ int main(int argc, char** argv) {
     VELDRA::SetParameter(VELDRA::PARAM_SMOOTHING, smoothing);
     VELDRA::MouseDown();
     for (const auto& [x, y] : points) {
-      const paint::PixelBox box = paint::BrushBox(x, y, radius, width, height);
+      const veldra_host::PixelBox box = veldra_host::BrushBox(x, y, radius, width, height);
       if (box.empty()) continue;
       ok = (mode == "smooth" ? VELDRA::Smoothen(x, y, box.x, box.y, box.width, box.height)
                              : VELDRA::Step(EditMode(mode), 10, x, y, box.x, box.y, box.width, box.height,
@@ -109,7 +104,8 @@ int main(int argc, char** argv) {
     times << n << ' ' << seconds << '\n';
   }
 
-  const std::vector<unsigned char> mask = veldra_test::readSelection(width, height);
+  std::vector<unsigned char> mask(pixels);
+  veldra_host::ReadWholeSelection(width, height, 0, mask.data(), width);
   std::ofstream(dir + "/mask.u8", std::ios::binary).write(reinterpret_cast<const char*>(mask.data()),
                                                           static_cast<std::streamsize>(mask.size()));
   return 0;

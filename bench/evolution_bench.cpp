@@ -3,13 +3,13 @@
 // brush step (EvolveFront + UpdateNarrowBand + Redistance) over the tiles of a 100-pixel brush on its
 // edge. The argument is the number of threads the task scheduler may use.
 #include <benchmark/benchmark.h>
-#include <tbb/global_control.h>
 
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "support/front_fixtures.h"
 
 namespace {
@@ -41,28 +41,24 @@ DiscScene& scene() {
   return s;
 }
 
-void BM_Redistance(benchmark::State& state) {
-  tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(state.range(0)));
+// One field operation over the 3 x 3 tiles around the disc's edge, repeated on the same field.
+template <void (SLGrid2D::*Operation)(int, int, int, int)>
+void TileOperation(benchmark::State& state) {
+  const auto threads = veldra_bench::ThreadLimit(state);
   DiscScene& s = scene();
   s.restore();
-  for (auto _ : state) s.grid->Redistance(1, 1, 4, 4);
+  for (auto _ : state) (s.grid.get()->*Operation)(1, 1, 4, 4);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * s.leaves(1, 1, 4, 4)));
   state.counters["leaves"] = static_cast<double>(s.leaves(1, 1, 4, 4));
 }
 
-void BM_UpdateNarrowBand(benchmark::State& state) {
-  tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(state.range(0)));
-  DiscScene& s = scene();
-  s.restore();
-  for (auto _ : state) s.grid->UpdateNarrowBand(1, 1, 4, 4);
-  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * s.leaves(1, 1, 4, 4)));
-  state.counters["leaves"] = static_cast<double>(s.leaves(1, 1, 4, 4));
-}
+void BM_Redistance(benchmark::State& state) { TileOperation<&SLGrid2D::Redistance>(state); }
+void BM_UpdateNarrowBand(benchmark::State& state) { TileOperation<&SLGrid2D::UpdateNarrowBand>(state); }
 
 // One brush event on the disc's right edge: brush radius 100, hard core 30, the host rectangle the
 // brush's bounding box, edge vectors of moderate strength. The field is restored between events.
 void BM_BrushStep(benchmark::State& state) {
-  tbb::global_control threads(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(state.range(0)));
+  const auto threads = veldra_bench::ThreadLimit(state);
   DiscScene& s = scene();
   const float x = kCentre + kRadius, y = kCentre, R = 100.0f, r = 30.0f;
   const int boxX = static_cast<int>(x - R), boxY = static_cast<int>(y - R), box = static_cast<int>(2 * R);

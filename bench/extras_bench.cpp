@@ -10,6 +10,7 @@
 #include <veldra/veldra_extras.h>
 
 #include "api/engine.h"
+#include "bench_support.h"
 #include "api/queries.h"
 #include "extras/alpha_readout.h"
 #include "extras/boundary_trace.h"
@@ -27,11 +28,7 @@ SLGrid2D& NaturalSelection() {
   static SLGrid2D* grid = [] {
     const veldra_test::NaturalScene& scene = veldra_test::naturalScene(kWidth, kHeight);
     const veldra_test::RgbaImage image = scene.render();
-    std::vector<unsigned char> seed = scene.seedMask();
-    VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, kWidth, kHeight, false);
-    veldra_test::defaultParameters();
-    VELDRA::InitSelection(0, 0, kWidth, kHeight, seed.data(), kWidth);
-    VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 50);
+    veldra_bench::StartSeededEngine(kWidth, kHeight, scene.seedMask(), 50);
     veldra_test::SnapField snap;
     for (const VELDRA::EDITMODE mode : {VELDRA::EDITMODE_ADD, VELDRA::EDITMODE_SUBTRACT}) {
       VELDRA::MouseDown();

@@ -2,12 +2,11 @@
 // noise), alone and followed by 8 refinement passes over the whole image: time, node count and the
 // memory the node pools have committed.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
 
+#include "paint/quiet_stdout.h"
 #include "support/seeding_checks.h"
 
 namespace {
@@ -27,30 +26,6 @@ std::uint64_t committedBytes(const SLGrid2D& g) {
          g.flagsPool.committedBytes + g.levelSet.committedBytes + g.temp.committedBytes + g.temp2.committedBytes +
          g.regional.committedBytes + g.region.committedBytes + g.regionTmp.committedBytes;
 }
-
-// The refinement trace line is printed on every pass; it goes to /dev/null while timing.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      dup2(null, 1);
-      close(null);
-    }
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    if (saved_ >= 0) {
-      dup2(saved_, 1);
-      close(saved_);
-    }
-  }
-
- private:
-  int saved_ = -1;
-};
 
 void report(benchmark::State& state, const SLGrid2D& grid) {
   state.counters["nodes"] = static_cast<double>(countNodes(grid));
@@ -74,7 +49,7 @@ BENCHMARK(BM_InitFromMask)->Unit(benchmark::kMillisecond);
 void BM_InitFromMaskThen8Passes(benchmark::State& state) {
   const Mask& mask = naturalMask();
   std::unique_ptr<SLGrid2D> grid;
-  QuietStdout quiet;
+  const paint::QuietStdout quiet(true);  // the refinement trace line of every pass
   for (auto _ : state) {
     state.PauseTiming();
     grid = makeGrid(kWidth, kHeight);
@@ -92,7 +67,7 @@ BENCHMARK(BM_InitFromMaskThen8Passes)->Unit(benchmark::kMillisecond);
 void BM_RefinementPassSettled(benchmark::State& state) {
   const Mask& mask = naturalMask();
   auto grid = makeGrid(kWidth, kHeight);
-  QuietStdout quiet;
+  const paint::QuietStdout quiet(true);  // the refinement trace line of every pass
   grid->InitFromMask(0, 0, kWidth, kHeight, mask.bytes.data(), kWidth);
   const int ni = static_cast<int>(grid->ni), nj = static_cast<int>(grid->nj);
   for (int pass = 0; pass < 8; ++pass) grid->RefineGridForField(0, 0, ni, nj);

@@ -14,23 +14,18 @@ using veldra_test::SLGrid2D;
 
 constexpr int kImage = 2048, kRect = 1024, kRectOrigin = 512;
 
-const SLGrid2D& DiscGrid() {
+// The selection of Shape (radius 400 around the image's centre), built once per process.
+template <typename Shape>
+const SLGrid2D& SelectionGrid() {
   static const std::unique_ptr<SLGrid2D> grid = [] {
     auto g = veldra_test::makeGrid(kImage, kImage);
-    veldra_test::BuildSelection(*g, veldra_test::Disc{1024.0f, 1024.0f, 400.0f}, 8);
+    veldra_test::BuildSelection(*g, Shape{1024.0f, 1024.0f, 400.0f}, 8);
     return g;
   }();
   return *grid;
 }
-
-const SLGrid2D& BlobGrid() {
-  static const std::unique_ptr<SLGrid2D> grid = [] {
-    auto g = veldra_test::makeGrid(kImage, kImage);
-    veldra_test::BuildSelection(*g, veldra_test::NoisyBlob{1024.0f, 1024.0f, 400.0f}, 8);
-    return g;
-  }();
-  return *grid;
-}
+const SLGrid2D& DiscGrid() { return SelectionGrid<veldra_test::Disc>(); }
+const SLGrid2D& BlobGrid() { return SelectionGrid<veldra_test::NoisyBlob>(); }
 
 void RenderRect(benchmark::State& state, const SLGrid2D& source) {
   auto& grid = const_cast<SLGrid2D&>(source);

@@ -12,13 +12,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "support/natural_selection.h"
-#include "support/synthetic_images.h"
 
 namespace {
 
@@ -27,49 +24,6 @@ using namespace veldra_test;
 constexpr int kWidth = kNaturalWidth, kHeight = kNaturalHeight;
 constexpr int kEvents = 200;  // per stroke
 
-double percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  const std::size_t k = std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5));
-  return v[k];
-}
-
-// Every event's times of one benchmark run, reported as counters and, with VELDRA_BENCH_EVENTS naming
-// a file, appended to it as lines "case radius event total snap step read" (milliseconds) so that
-// runs of several builds can be pooled and compared.
-class EventLog {
- public:
-  void add(const EventTimes& t) { times_.push_back(t); }
-
-  void report(benchmark::State& state, const char* name, int radius) const {
-    if (times_.empty()) return;
-    const auto column = [&](auto pick) {
-      std::vector<double> v;
-      for (const EventTimes& t : times_) v.push_back(pick(t));
-      return v;
-    };
-    const auto counters = [&](const std::string& prefix, const std::vector<double>& v) {
-      state.counters[prefix + "median_ms"] = percentile(v, 0.5);
-      state.counters[prefix + "p99_ms"] = percentile(v, 0.99);
-      state.counters[prefix + "max_ms"] = *std::max_element(v.begin(), v.end());
-    };
-    counters("", column([](const EventTimes& t) { return t.total(); }));
-    counters("snap_", column([](const EventTimes& t) { return t.snap; }));
-    counters("step_", column([](const EventTimes& t) { return t.step; }));
-    counters("read_", column([](const EventTimes& t) { return t.read; }));
-    const char* path = std::getenv("VELDRA_BENCH_EVENTS");
-    std::FILE* f = path != nullptr ? std::fopen(path, "a") : nullptr;
-    if (f == nullptr) return;
-    for (std::size_t k = 0; k < times_.size(); ++k) {
-      const EventTimes& t = times_[k];
-      std::fprintf(f, "%s %d %zu %.4f %.4f %.4f %.4f\n", name, radius, k, t.total(), t.snap, t.step, t.read);
-    }
-    std::fclose(f);
-  }
-
- private:
-  std::vector<EventTimes> times_;
-};
-
 // ---- natural selection ----
 
 void BM_NaturalSelection(benchmark::State& state) {
@@ -77,31 +31,19 @@ void BM_NaturalSelection(benchmark::State& state) {
   const NaturalScene& scene = naturalScene(kWidth, kHeight);
   static const RgbaImage img = scene.render();
   static const std::vector<unsigned char> seed = scene.seedMask();
-  VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, kWidth, kHeight, false);
-  defaultParameters();
-  VELDRA::InitSelection(0, 0, kWidth, kHeight, const_cast<unsigned char*>(seed.data()), kWidth);
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
+  veldra_bench::StartSeededEngine(kWidth, kHeight, seed, radius);
   const auto path = scene.brushPath(radius / 4.0, kEvents);
-  SnapField snap;
-  snap.reserveFor(radius);
-  std::vector<unsigned char> display;
-  EventLog log;
-  bool ok = true;
+  veldra_bench::TimedEvents events(img, radius);
   int k = 0;
   for (auto _ : state) {
     // The add stroke, then the subtract stroke along the same path.
     const bool add = k < kEvents;
     if (k == 0 || k == kEvents) VELDRA::MouseDown();
-    EventTimes t;
     const auto [x, y] = path[static_cast<std::size_t>(k % kEvents)];
-    ok = hostEvent(img, add ? VELDRA::EDITMODE_ADD : VELDRA::EDITMODE_SUBTRACT, x, y, radius, snap, display, &t) && ok;
-    benchmark::DoNotOptimize(display.data());
-    state.SetIterationTime(t.total() * 1e-3);
-    log.add(t);
+    events.run(state, add ? VELDRA::EDITMODE_ADD : VELDRA::EDITMODE_SUBTRACT, x, y);
     if (++k == kEvents || k == 2 * kEvents) VELDRA::MouseUp();
   }
-  log.report(state, "natural", radius);
-  if (!ok) state.SkipWithError("Step returned false");
+  events.report(state, "natural");
 }
 
 BENCHMARK(BM_NaturalSelection)
@@ -159,29 +101,17 @@ std::vector<std::pair<int, int>> blobPath(int radius) {
 void BM_BrushEvent(benchmark::State& state) {
   const int radius = static_cast<int>(state.range(0));
   const RgbaImage& img = blobImage();
-  VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, kWidth, kHeight, false);
-  defaultParameters();
-  VELDRA::InitSelection(0, 0, kWidth, kHeight, const_cast<unsigned char*>(blobSeedMask().data()), kWidth);
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
+  veldra_bench::StartSeededEngine(kWidth, kHeight, blobSeedMask(), radius);
   const auto path = blobPath(radius);
-  SnapField snap;
-  snap.reserveFor(radius);
-  std::vector<unsigned char> display;
-  EventLog log;
+  veldra_bench::TimedEvents events(img, radius);
   std::size_t k = 0;
-  bool ok = true;
   VELDRA::MouseDown();
   for (auto _ : state) {
     const auto [x, y] = path[k++ % path.size()];
-    EventTimes t;
-    ok = hostEvent(img, VELDRA::EDITMODE_ADD, x, y, radius, snap, display, &t) && ok;
-    benchmark::DoNotOptimize(display.data());
-    state.SetIterationTime(t.total() * 1e-3);
-    log.add(t);
+    events.run(state, VELDRA::EDITMODE_ADD, x, y);
   }
   VELDRA::MouseUp();
-  log.report(state, "blob", radius);
-  if (!ok) state.SkipWithError("Step returned false");
+  events.report(state, "blob");
 }
 
 // The host's own work is part of the event as a host would run it: a box whose margin reaches beyond

@@ -33,9 +33,10 @@ trap cleanup EXIT
 echo "== baseline $baseline in $work/baseline, with this tree's bench sources"
 git -C "$root" worktree add --detach "$work/baseline" "$baseline" >/dev/null
 # The benchmark, its support headers and the host conventions they use.
-cp "$root"/bench/*.cpp "$root"/bench/CMakeLists.txt "$work/baseline/bench/"
+cp "$root"/bench/*.cpp "$root"/bench/*.h "$root"/bench/CMakeLists.txt "$work/baseline/bench/"
 cp "$root"/tests/support/*.h "$work/baseline/tests/support/"
-cp "$root"/tools/paint/brush_box.h "$root"/tools/paint/image.h "$root"/tools/paint/noise.h "$work/baseline/tools/paint/"
+cp "$root"/tools/host_conventions.h "$work/baseline/tools/"
+cp "$root"/tools/paint/image.h "$root"/tools/paint/noise.h "$root"/tools/paint/quiet_stdout.* "$work/baseline/tools/paint/"
 
 build() {  # source dir, build dir
   cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DVELDRA_BUILD_TESTS=OFF -DVELDRA_BUILD_TOOLS=OFF >/dev/null

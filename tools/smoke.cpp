@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "host_conventions.h"
+
 int main() {
   static const char* const kNames[] = {"radius", "core", "edge snap", "smoothing", "spare"};
   if (!VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, 1920, 1080, false)) {
@@ -10,12 +12,12 @@ int main() {
     return 1;
   }
   std::printf("veldra engine ready for a 1920x1080 image\n");
+  veldra_host::SetDefaultParameters();
   std::printf("%-10s %8s %8s %8s %8s\n", "parameter", "default", "minimum", "maximum", "current");
-  for (int p = 0; p < 5; ++p) {
+  for (int p = VELDRA::PARAM_RADIUS; p <= VELDRA::PARAM_SPARE; ++p) {
     int def = 0, lo = 0, hi = 0, cur = 0;
     const auto param = static_cast<VELDRA::PARAM>(p);
     VELDRA::GetDefaultParameter(param, &def, &lo, &hi);
-    VELDRA::SetParameter(param, def);
     VELDRA::GetParameter(param, &cur);
     std::printf("%-10s %8d %8d %8d %8d\n", kNames[p], def, lo, hi, cur);
   }

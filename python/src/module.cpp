@@ -13,6 +13,7 @@
 #include <string>
 
 #include "arguments.h"
+#include "host_conventions.h"
 #include "session.h"
 #include "snapshot.h"
 #include "stroke_script.h"
@@ -81,6 +82,20 @@ py::tuple FieldPair(int height, int width, F&& fill) {
     fill(px, py_);
   }
   return py::make_tuple(x, y);
+}
+
+// An H x W uint8 array of the session's image, zeroed, then filled by read(bytes) with the
+// interpreter lock released.
+template <typename F>
+py::array_t<std::uint8_t> ImageReadOut(const Session& s, F&& read) {
+  py::array_t<std::uint8_t> out({s.height(), s.width()});
+  std::uint8_t* bytes = out.mutable_data();
+  std::fill(bytes, bytes + out.size(), 0);
+  {
+    py::gil_scoped_release unlocked;
+    read(bytes);
+  }
+  return out;
 }
 
 // Docstrings whose first line is the text signature that help() and inspect show. They are built
@@ -273,12 +288,7 @@ PYBIND11_MODULE(veldra, m) {
           "mask",
           [](Session& s, py::handle band) {
             const int b = veldra_python::IntArgument(band, "band", 0, paint::kMaxBand);
-            py::array_t<std::uint8_t> out({s.height(), s.width()});
-            std::uint8_t* bytes = out.mutable_data();
-            std::fill(bytes, bytes + out.size(), 0);
-            py::gil_scoped_release unlocked;
-            s.Mask(b, bytes);
-            return out;
+            return ImageReadOut(s, [&](std::uint8_t* bytes) { s.Mask(b, bytes); });
           },
           "band"_a = 0,
           Doc("mask($self, /, band=0)\n--\n\n"
@@ -312,11 +322,7 @@ PYBIND11_MODULE(veldra, m) {
           "alpha",
           [](Session& s, py::handle feather) {
             const float f = veldra_python::RealArgument(feather, "feather", 0.0, VELDRA_EXTRAS::kMaxFeather);
-            py::array_t<std::uint8_t> out({s.height(), s.width()});
-            std::uint8_t* bytes = out.mutable_data();
-            py::gil_scoped_release unlocked;
-            s.Alpha(f, bytes);
-            return out;
+            return ImageReadOut(s, [&](std::uint8_t* bytes) { s.Alpha(f, bytes); });
           },
           "feather"_a = 0.0,
           Doc("alpha($self, /, feather=0.0)\n--\n\n"
@@ -412,8 +418,8 @@ PYBIND11_MODULE(veldra, m) {
   m.def(
       "edge_snap",
       [](py::handle block) {
-        const paint::RgbaImage rgba = veldra_python::ImageArgument(block, "block", 2 * paint::kSnapMargin + 1);
-        const int h = rgba.height - 2 * paint::kSnapMargin, w = rgba.width - 2 * paint::kSnapMargin;
+        const paint::RgbaImage rgba = veldra_python::ImageArgument(block, "block", 2 * veldra_host::kSnapMargin + 1);
+        const int h = rgba.height - 2 * veldra_host::kSnapMargin, w = rgba.width - 2 * veldra_host::kSnapMargin;
         py::tuple xy = FieldPair(h, w, [&](float* x, float* y) {
           std::fill(x, x + static_cast<std::size_t>(w) * h, NAN);
           veldra_python::EdgeSnapOfBlock(rgba, x, y);

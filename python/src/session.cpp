@@ -8,7 +8,7 @@
 #include <cmath>
 #include <string>
 
-#include "brush_box.h"
+#include "host_conventions.h"
 
 namespace veldra_python {
 namespace {
@@ -17,13 +17,6 @@ namespace {
 // the library lock.
 const Session* openSession = nullptr;
 std::uint64_t lastSerial = 0;
-
-// The band brush radius of a new engine.
-constexpr float kDefaultMattingRadius = 5.0f;
-
-// Side of the blocks the whole selection is read back in; the disc covering such a block (radius
-// 726) lies within the brush radius range.
-constexpr int kReadBackBlock = 1024;
 
 VELDRA::EDITMODE EditMode(Mode mode) {
   switch (mode) {
@@ -55,17 +48,12 @@ Session::Session(const paint::RgbaImage& image, bool trace)
     throw SessionClosed("another veldra.Session is open; the library keeps one selection per process, so close "
                         "it first (close() or a with block)");
   if (!field_.Compute(image)) throw OutOfMemory("the library could not allocate the edge snap work images");
-  for (int p = VELDRA::PARAM_RADIUS; p <= VELDRA::PARAM_SPARE; ++p) {
-    const auto param = static_cast<VELDRA::PARAM>(p);
-    int value = 0, lo = 0, hi = 0;
-    VELDRA::GetDefaultParameter(param, &value, &lo, &hi);
-    VELDRA::SetParameter(param, value);
-  }
+  veldra_host::SetDefaultParameters();
   if (!VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, width_, height_, false))
     throw OutOfMemory("the library could not set up a " + std::to_string(width_) + "x" + std::to_string(height_) +
                       " image");
   // The engine keeps the band brush radius across images; a new session starts from the default.
-  VELDRA::setMattingBrushRadius(kDefaultMattingRadius);
+  VELDRA::setMattingBrushRadius(veldra_host::kDefaultMattingRadius);
   open_ = true;
   openSession = this;
   serial_ = ++lastSerial;
@@ -121,7 +109,7 @@ void Session::Stroke(Mode mode, const Brush& brush, const std::vector<Point>& po
     VELDRA::MouseDown();
     for (std::size_t i = 0; i < points.size(); ++i) {
       const Point p = points[i];
-      const paint::PixelBox box = paint::BrushBox(p.x, p.y, brush.radius, width_, height_);
+      const veldra_host::PixelBox box = veldra_host::BrushBox(p.x, p.y, brush.radius, width_, height_);
       if (box.empty()) continue;  // the brush does not reach the image
       const bool ok = mode == Mode::Smooth
                           ? VELDRA::Smoothen(p.x, p.y, box.x, box.y, box.width, box.height)
@@ -153,7 +141,7 @@ void Session::Band(const Brush& brush, std::optional<float> mattingRadius, const
     VELDRA::enableRLS(brush.band);
     for (std::size_t i = 0; i < points.size(); ++i) {
       const Point p = points[i];
-      const paint::PixelBox box = paint::BrushBox(p.x, p.y, brush.radius, width_, height_);
+      const veldra_host::PixelBox box = veldra_host::BrushBox(p.x, p.y, brush.radius, width_, height_);
       if (box.empty()) continue;
       if (!VELDRA::Step(VELDRA::EDITMODE_ADD, brush.band, p.x, p.y, box.x, box.y, box.width, box.height,
                         field_.x(box), width_, field_.y(box), width_))
@@ -164,22 +152,7 @@ void Session::Band(const Brush& brush, std::optional<float> mattingRadius, const
 }
 
 void Session::Mask(int band, std::uint8_t* out) {
-  Locked([&] {
-    int radius = 0;
-    VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &radius);
-    const int blockW = std::min(kReadBackBlock, width_), blockH = std::min(kReadBackBlock, height_);
-    // A disc around the block's middle that reaches every corner pixel.
-    const int covering = static_cast<int>(std::ceil(std::hypot((blockW - 1) * 0.5, (blockH - 1) * 0.5))) + 1;
-    VELDRA::SetParameter(VELDRA::PARAM_RADIUS, covering);
-    for (int y = 0; y < height_; y += blockH)
-      for (int x = 0; x < width_; x += blockW) {
-        const int w = std::min(blockW, width_ - x), h = std::min(blockH, height_ - y);
-        VELDRA::GetSelection(x, y, w, h, out + static_cast<std::size_t>(y) * width_ + x, width_,
-                             static_cast<float>(x) + 0.5f * static_cast<float>(blockW - 1),
-                             static_cast<float>(y) + 0.5f * static_cast<float>(blockH - 1), band);
-      }
-    VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
-  });
+  Locked([&] { veldra_host::ReadWholeSelection(width_, height_, band, out, width_); });
 }
 
 int Session::MattingMode(int x, int y) {
@@ -230,7 +203,7 @@ void Session::Restore(const Snapshot& snapshot) {
 }
 
 void EdgeSnapOfBlock(const paint::RgbaImage& block, float* x, float* y) {
-  const int w = block.width - 2 * paint::kSnapMargin, h = block.height - 2 * paint::kSnapMargin;
+  const int w = block.width - 2 * veldra_host::kSnapMargin, h = block.height - 2 * veldra_host::kSnapMargin;
   std::lock_guard<std::mutex> lock(LibraryMutex());
   VELDRA::ComputeEdgeSnapData(w, h, const_cast<std::uint8_t*>(block.pixels.data()), block.width, x, w, y, w);
 }

@@ -18,8 +18,8 @@ bool WholeImageField::Compute(const paint::RgbaImage& image) {
   width_ = image.width;
   height_ = image.height;
   std::vector<std::uint8_t> padded;
-  paint::CopyBlockWithMargin(image, paint::PixelBox{0, 0, width_, height_}, paint::kSnapMargin, &padded);
-  const int paddedWidth = width_ + 2 * paint::kSnapMargin;
+  veldra_host::CopyBlockWithMargin(image, veldra_host::PixelBox{0, 0, width_, height_}, veldra_host::kSnapMargin, &padded);
+  const int paddedWidth = width_ + 2 * veldra_host::kSnapMargin;
   const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   // NaN marks values the library did not write (it writes none when its work images cannot be
   // allocated); a complete field has none.

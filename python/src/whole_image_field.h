@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "brush_box.h"
+#include "host_conventions.h"
 #include "image.h"
 
 namespace veldra_python {
@@ -23,14 +23,14 @@ class WholeImageField {
   int height() const { return height_; }
 
   // First element of box (inside the image) in each component; rows are width() floats apart.
-  float* x(const paint::PixelBox& box) { return &x_[Offset(box)]; }
-  float* y(const paint::PixelBox& box) { return &y_[Offset(box)]; }
+  float* x(const veldra_host::PixelBox& box) { return &x_[Offset(box)]; }
+  float* y(const veldra_host::PixelBox& box) { return &y_[Offset(box)]; }
 
   const std::vector<float>& x() const { return x_; }
   const std::vector<float>& y() const { return y_; }
 
  private:
-  std::size_t Offset(const paint::PixelBox& box) const {
+  std::size_t Offset(const veldra_host::PixelBox& box) const {
     return static_cast<std::size_t>(box.y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(box.x);
   }
 

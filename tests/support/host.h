@@ -12,7 +12,7 @@
 
 #include <veldra/veldra.h>
 
-#include "paint/brush_box.h"
+#include "host_conventions.h"
 
 namespace veldra_test {
 
@@ -93,15 +93,15 @@ struct Box {
   int x, y, w, h;
 };
 
-// The brush's bounding box, clipped to the image (the paint tool's convention; empty boxes are all 0).
+// The brush's bounding box, clipped to the image (the host's convention; empty boxes are all 0).
 inline Box brushBox(int x, int y, int radius, int width, int height) {
-  const paint::PixelBox b = paint::BrushBox(x, y, radius, width, height);
+  const veldra_host::PixelBox b = veldra_host::BrushBox(x, y, radius, width, height);
   return Box{b.x, b.y, b.width, b.height};
 }
 
-// Edge snap data for a box, as a host computes it: the box grown by a 12-pixel margin, pixels beyond
-// the image replaced by the nearest edge pixel. A grown box inside the image is handed over in place;
-// only one reaching beyond the image is copied, with the edge pixels repeated, into `block`.
+// Edge snap data for a box, as a host computes it (veldra_host::EdgeSnapBlock): the box grown by the
+// snap margin is handed over in place when it lies inside the image, otherwise copied into `block`
+// with the edge pixels repeated.
 struct SnapField {
   Box box{};
   std::vector<float> x, y;  // box.w floats per row
@@ -119,25 +119,16 @@ struct SnapField {
 };
 
 inline void computeSnap(const RgbaImage& img, const Box& box, SnapField& out) {
-  constexpr int kMargin = paint::kSnapMargin;
-  const int bw = box.w + 2 * kMargin, bh = box.h + 2 * kMargin;
-  const int x0 = box.x - kMargin, y0 = box.y - kMargin;
   out.box = box;
-  if (x0 >= 0 && y0 >= 0 && x0 + bw <= img.width && y0 + bh <= img.height) {
-    out.source = img.at(x0, y0);
-    out.sourceStride = img.width;
-  } else {
-    paint::CopyBlockWithMargin(img, paint::PixelBox{box.x, box.y, box.w, box.h}, kMargin, &out.block);
-    out.source = out.block.data();
-    out.sourceStride = bw;
-  }
+  const veldra_host::SnapBlock block = veldra_host::EdgeSnapBlock(img, veldra_host::PixelBox{box.x, box.y, box.w, box.h}, &out.block);
+  out.source = block.pixels;
+  out.sourceStride = block.stride;
   // Every output value is written by the call: the arrays only need their size, and never shrink
   // (a shrunk vector would fill its tail again when it grows back).
   const std::size_t values = static_cast<std::size_t>(std::max(1, box.w * box.h));
   if (out.x.size() < values) out.x.resize(values);
   if (out.y.size() < values) out.y.resize(values);
-  VELDRA::ComputeEdgeSnapData(box.w, box.h, const_cast<unsigned char*>(out.source), out.sourceStride, out.x.data(),
-                              box.w, out.y.data(), box.w);
+  VELDRA::ComputeEdgeSnapData(box.w, box.h, block.pixels, block.stride, out.x.data(), box.w, out.y.data(), box.w);
 }
 
 // One Step event at (x, y) with the current PARAM_RADIUS, as a host runs it.
@@ -192,20 +183,10 @@ inline std::vector<std::pair<int, int>> arcPath(double cx, double cy, double r, 
 }
 
 // The whole selection as a two-level mask (255 inside, 0 outside; 128 for the regional band), read
-// with GetSelection in blocks whose brush disc covers them.
+// back as a host does; a pixel the read-back missed would keep the filler 77.
 inline std::vector<unsigned char> readSelection(int width, int height, int band = 0) {
-  int radius = 0;
-  VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &radius);
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 1250);
   std::vector<unsigned char> mask(static_cast<std::size_t>(width) * height, 77);
-  constexpr int kBlock = 1024;  // half diagonal 724 < 1250
-  for (int y = 0; y < height; y += kBlock)
-    for (int x = 0; x < width; x += kBlock) {
-      const int w = std::min(kBlock, width - x), h = std::min(kBlock, height - y);
-      VELDRA::GetSelection(x, y, w, h, &mask[static_cast<std::size_t>(y) * width + x], width,
-                           static_cast<float>(x) + 0.5f * w, static_cast<float>(y) + 0.5f * h, band);
-    }
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, radius);
+  veldra_host::ReadWholeSelection(width, height, band, mask.data(), width);
   return mask;
 }
 
@@ -252,13 +233,7 @@ inline Agreement agreement(const std::vector<unsigned char>& mask, int width, in
 }
 
 // Sets every parameter to its default.
-inline void defaultParameters() {
-  for (int p = 0; p < 5; ++p) {
-    int d, lo, hi;
-    VELDRA::GetDefaultParameter(static_cast<VELDRA::PARAM>(p), &d, &lo, &hi);
-    VELDRA::SetParameter(static_cast<VELDRA::PARAM>(p), d);
-  }
-}
+inline void defaultParameters() { veldra_host::SetDefaultParameters(); }
 
 // Seeds the selection from the object's inside test at pixel centres grown or shrunk by `offset`.
 inline bool seedSelection(int width, int height, const Shape& object, double offset = 0.0) {

@@ -6,11 +6,12 @@
 #include <algorithm>
 #include <random>
 
-#include "brush_box.h"
+#include "host_conventions.h"
+#include "image.h"
 
 namespace {
 
-using paint::PixelBox;
+using veldra_host::PixelBox;
 using paint::RgbaImage;
 
 // The smallest box holding every image pixel whose centre lies within the disc's bounding square.
@@ -47,7 +48,7 @@ TEST(BrushBox, MatchesTheClippedBoundingSquareOfTheDisc) {
     const int w = 1 + static_cast<int>(rng() % 60), h = 1 + static_cast<int>(rng() % 60);
     const int r = static_cast<int>(rng() % 40);
     const int cx = static_cast<int>(rng() % 160) - 50, cy = static_cast<int>(rng() % 160) - 50;
-    const PixelBox got = paint::BrushBox(cx, cy, r, w, h), want = ReferenceBox(cx, cy, r, w, h);
+    const PixelBox got = veldra_host::BrushBox(cx, cy, r, w, h), want = ReferenceBox(cx, cy, r, w, h);
     ASSERT_EQ(got.empty(), want.empty()) << cx << "," << cy << " r" << r << " in " << w << "x" << h;
     if (want.empty()) continue;
     ASSERT_TRUE(got.x == want.x && got.y == want.y && got.width == want.width && got.height == want.height);
@@ -56,10 +57,10 @@ TEST(BrushBox, MatchesTheClippedBoundingSquareOfTheDisc) {
 
 // Beyond the random reference's range: radii larger than the image, empty images, far-away centres.
 TEST(BrushBox, ExtremeValues) {
-  const PixelBox huge = paint::BrushBox(5, 5, 1250, 400, 300);
+  const PixelBox huge = veldra_host::BrushBox(5, 5, 1250, 400, 300);
   EXPECT_TRUE(huge.x == 0 && huge.y == 0 && huge.width == 400 && huge.height == 300);
-  EXPECT_TRUE(paint::BrushBox(5, 5, 1250, 0, 300).empty());
-  EXPECT_TRUE(paint::BrushBox(2147483000, -2147483000, 1250, 400, 300).empty()) << "no overflow";
+  EXPECT_TRUE(veldra_host::BrushBox(5, 5, 1250, 0, 300).empty());
+  EXPECT_TRUE(veldra_host::BrushBox(2147483000, -2147483000, 1250, 400, 300).empty()) << "no overflow";
 }
 
 TEST(BrushBox, BlockRepeatsTheNearestEdgePixelOutsideTheImage) {
@@ -69,9 +70,9 @@ TEST(BrushBox, BlockRepeatsTheNearestEdgePixelOutsideTheImage) {
     const int w = 1 + static_cast<int>(rng() % 50), h = 1 + static_cast<int>(rng() % 50);
     const RgbaImage image = Numbered(w, h);
     const int r = static_cast<int>(rng() % 30);
-    const PixelBox box = paint::BrushBox(static_cast<int>(rng() % w), static_cast<int>(rng() % h), r, w, h);
-    const int margin = round % 3 == 0 ? static_cast<int>(rng() % 20) : paint::kSnapMargin;
-    paint::CopyBlockWithMargin(image, box, margin, &block);
+    const PixelBox box = veldra_host::BrushBox(static_cast<int>(rng() % w), static_cast<int>(rng() % h), r, w, h);
+    const int margin = round % 3 == 0 ? static_cast<int>(rng() % 20) : veldra_host::kSnapMargin;
+    veldra_host::CopyBlockWithMargin(image, box, margin, &block);
     const int bw = box.width + 2 * margin, bh = box.height + 2 * margin;
     ASSERT_EQ(block.size(), static_cast<std::size_t>(bw) * bh * 4);
     for (int by = 0; by < bh; ++by)

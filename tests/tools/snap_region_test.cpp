@@ -15,7 +15,7 @@
 
 namespace {
 
-using paint::PixelBox;
+using veldra_host::PixelBox;
 
 TEST(SnapRegion, ViewsEqualTheFieldOfEachBox) {
   const paint::Scene scene = paint::GenerateScene(300, 220);
@@ -33,14 +33,14 @@ TEST(SnapRegion, ViewsEqualTheFieldOfEachBox) {
       const int r = 1 + static_cast<int>(rng() % 40);
       int cx = part.x + static_cast<int>(rng() % part.width), cy = part.y + static_cast<int>(rng() % part.height);
       if (round % 3 == 0) cx = round % 2 ? part.x : part.x + part.width - 1;
-      const PixelBox wanted = paint::BrushBox(cx, cy, r, image.width, image.height);
+      const PixelBox wanted = veldra_host::BrushBox(cx, cy, r, image.width, image.height);
       const int x0 = std::max(wanted.x, part.x), y0 = std::max(wanted.y, part.y);
       const PixelBox box{x0, y0, std::min(wanted.x + wanted.width, part.x + part.width) - x0,
                          std::min(wanted.y + wanted.height, part.y + part.height) - y0};
       ASSERT_TRUE(region.Covers(box));
-      paint::CopyBlockWithMargin(image, box, paint::kSnapMargin, &block);
+      veldra_host::CopyBlockWithMargin(image, box, veldra_host::kSnapMargin, &block);
       std::vector<float> x(static_cast<std::size_t>(box.width) * box.height), y(x.size());
-      VELDRA::ComputeEdgeSnapData(box.width, box.height, block.data(), box.width + 2 * paint::kSnapMargin, x.data(),
+      VELDRA::ComputeEdgeSnapData(box.width, box.height, block.data(), box.width + 2 * veldra_host::kSnapMargin, x.data(),
                                   box.width, y.data(), box.width);
       const float* vx = region.X(box);
       const float* vy = region.Y(box);

@@ -39,6 +39,14 @@ struct Failure {
   std::string message;
 };
 
+// The tool's one error line; returns the exit code.
+int ReportError(std::FILE* err, int code, const std::string& message) {
+  std::fprintf(err, "%s: error: %s\n", kTool, message.c_str());
+  return code;
+}
+
+std::string SizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
+
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
@@ -81,13 +89,26 @@ struct Inputs {
   std::string referenceName;  // what the IoU is measured against
 };
 
+// Reads the grey PNG at path (the `what` of the error line) into *mask; it must have the image's size.
+std::optional<Failure> ReadImageSizedMask(const std::string& path, const char* what, const RgbaImage& image,
+                                          std::optional<GrayImage>* mask) {
+  GrayImage m;
+  std::string error;
+  if (!ReadGrayPng(path, &m, &error)) return Failure{kExitBadInput, error};
+  if (m.width != image.width || m.height != image.height)
+    return Failure{kExitBadInput, path + ": " + what + " is " + SizeText(m.width, m.height) + " but the image is " +
+                                      SizeText(image.width, image.height)};
+  *mask = std::move(m);
+  return std::nullopt;
+}
+
 std::optional<Failure> GatherInputs(const Options& o, Inputs* in, std::vector<std::string>* warnings) {
   std::string error;
   const bool builtIn = o.image.empty();
   if (builtIn) {
     Scene scene = GenerateScene(o.sceneWidth, o.sceneHeight);
     in->image = std::move(scene.image);
-    in->description = "built-in scene " + std::to_string(in->image.width) + "x" + std::to_string(in->image.height);
+    in->description = "built-in scene " + SizeText(in->image.width, in->image.height);
     // The scene's object mask is what the built-in script aims at; an own script may select anything.
     if (o.script.empty()) {
       in->strokes = DefaultStrokes(scene);
@@ -96,25 +117,12 @@ std::optional<Failure> GatherInputs(const Options& o, Inputs* in, std::vector<st
     }
   } else {
     if (!ReadRgbaPng(o.image, &in->image, &error)) return Failure{kExitBadInput, error};
-    in->description = o.image + " (" + std::to_string(in->image.width) + "x" + std::to_string(in->image.height) + ")";
+    in->description = o.image + " (" + SizeText(in->image.width, in->image.height) + ")";
   }
-  const auto sameSize = [&](const GrayImage& m, const std::string& path, const char* what) -> std::optional<Failure> {
-    if (m.width == in->image.width && m.height == in->image.height) return std::nullopt;
-    return Failure{kExitBadInput, path + ": " + what + " is " + std::to_string(m.width) + "x" + std::to_string(m.height) +
-                                      " but the image is " + std::to_string(in->image.width) + "x" +
-                                      std::to_string(in->image.height)};
-  };
-  if (!o.seedMask.empty()) {
-    GrayImage seed;
-    if (!ReadGrayPng(o.seedMask, &seed, &error)) return Failure{kExitBadInput, error};
-    if (auto f = sameSize(seed, o.seedMask, "seed mask")) return f;
-    in->seed = std::move(seed);
-  }
+  if (!o.seedMask.empty())
+    if (auto f = ReadImageSizedMask(o.seedMask, "seed mask", in->image, &in->seed)) return f;
   if (!o.reference.empty()) {
-    GrayImage reference;
-    if (!ReadGrayPng(o.reference, &reference, &error)) return Failure{kExitBadInput, error};
-    if (auto f = sameSize(reference, o.reference, "reference mask")) return f;
-    in->reference = std::move(reference);
+    if (auto f = ReadImageSizedMask(o.reference, "reference mask", in->image, &in->reference)) return f;
     in->referenceName = o.reference;
   }
   if (!o.script.empty()) {
@@ -146,10 +154,7 @@ std::optional<Failure> PrepareOutputs(const Options& o, const Inputs& in) {
 int Run(const Options& o, std::FILE* out, std::FILE* err) {
   std::vector<std::string> warnings;
   Inputs in;
-  auto fail = [&](const Failure& f) {
-    std::fprintf(err, "%s: error: %s\n", kTool, f.message.c_str());
-    return f.code;
-  };
+  auto fail = [&](const Failure& f) { return ReportError(err, f.code, f.message); };
   const std::optional<Failure> inputFailure = GatherInputs(o, &in, &warnings);
   for (const std::string& w : warnings) std::fprintf(err, "%s: warning: %s\n", kTool, w.c_str());
   if (inputFailure) return fail(*inputFailure);
@@ -157,7 +162,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     const Options::Crop& c = o.crop;
     const int shownWidth = c.width == 0 ? in.image.width : std::min(c.width, in.image.width - c.x);
     const int shownHeight = c.width == 0 ? in.image.height : std::min(c.height, in.image.height - c.y);
-    const std::string size = std::to_string(in.image.width) + "x" + std::to_string(in.image.height);
+    const std::string size = SizeText(in.image.width, in.image.height);
     if (c.width != 0 && (c.x >= in.image.width || c.y >= in.image.height))
       return fail({kExitBadUsage, "--crop starts outside the " + size + " image"});
     if (shownWidth < o.shrink || shownHeight < o.shrink)
@@ -228,24 +233,18 @@ int RunPaint(const std::vector<std::string>& args, std::FILE* out, std::FILE* er
   try {
     Options options;
     std::string error;
-    if (!ParseOptions(args, &options, &error)) {
-      std::fprintf(err, "%s: error: %s\n", kTool, error.c_str());
-      return kExitBadUsage;
-    }
+    if (!ParseOptions(args, &options, &error)) return ReportError(err, kExitBadUsage, error);
     if (options.help) {
       std::fputs(kUsage, out);
       return kExitOk;
     }
     return Run(options, out, err);
   } catch (const std::bad_alloc&) {
-    std::fprintf(err, "%s: error: out of memory\n", kTool);
-    return kExitLibraryFailed;
+    return ReportError(err, kExitLibraryFailed, "out of memory");
   } catch (const std::exception& e) {
-    std::fprintf(err, "%s: error: %s\n", kTool, e.what());
-    return kExitBadInput;
+    return ReportError(err, kExitBadInput, e.what());
   } catch (...) {
-    std::fprintf(err, "%s: error: unexpected failure\n", kTool);
-    return kExitLibraryFailed;
+    return ReportError(err, kExitLibraryFailed, "unexpected failure");
   }
 }
 

@@ -1,3 +1,4 @@
+// The built-in strokes, laid along curves at fixed distances from the scene's target outline.
 #include "default_script.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Counting a mask's selected pixels and comparing it with a reference mask.
 #include "mask_stats.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Parsing veldra-paint's command line into Options, with one error line for anything malformed.
 #include "options.h"
 
 #include <charconv>
@@ -75,6 +76,52 @@ bool ParseCrop(const std::string& text, Options::Crop* crop) {
   return true;
 }
 
+// One option: a flag (sets a bool), a text (stores its value), or a checked value (parse is false
+// when the value is malformed or out of range, which the error message names with `expects`).
+struct OptionRule {
+  const char* shortName;  // nullptr when there is none
+  const char* longName;
+  bool Options::*flag = nullptr;
+  std::string Options::*text = nullptr;
+  bool (*parse)(const std::string& value, Options* options) = nullptr;
+  const char* expects = nullptr;
+};
+
+const OptionRule kRules[] = {
+    {"-h", "--help", &Options::help},
+    {nullptr, "--field-dump", &Options::fieldDump},
+    {nullptr, "--trace", &Options::trace},
+    {nullptr, "--alpha", &Options::alpha},
+    {nullptr, "--svg", &Options::svg},
+    {nullptr, "--feather", nullptr, nullptr,
+     [](const std::string& v, Options* o) {
+       o->alpha = true;  // feathered edges are only seen in alpha.png
+       return ParseFloat(v, 0.0f, 1000.0f, &o->feather);
+     },
+     "a number of pixels from 0 to 1000"},
+    {"-i", "--image", nullptr, &Options::image},
+    {"-s", "--script", nullptr, &Options::script},
+    {"-m", "--seed-mask", nullptr, &Options::seedMask},
+    {"-r", "--reference", nullptr, &Options::reference},
+    {"-o", "--out", nullptr, &Options::outDir},
+    {nullptr, "--write-script", nullptr, &Options::writeScript},
+    {nullptr, "--band", nullptr, nullptr, [](const std::string& v, Options* o) { return ParseInt(v, 0, 1000, &o->band); },
+     "a whole number of pixels from 0 to 1000"},
+    {nullptr, "--crop", nullptr, nullptr, [](const std::string& v, Options* o) { return ParseCrop(v, &o->crop); },
+     "X,Y,W,H (whole pixels, corner from 0, sides from 1)"},
+    {nullptr, "--shrink", nullptr, nullptr, [](const std::string& v, Options* o) { return ParseInt(v, 1, 16, &o->shrink); },
+     "a whole factor from 1 to 16"},
+    {nullptr, "--scene", nullptr, nullptr,
+     [](const std::string& v, Options* o) { return ParseSize(v, &o->sceneWidth, &o->sceneHeight); },
+     "a size WxH with sides from 64 to 8192"},
+};
+
+const OptionRule* FindRule(const std::string& name) {
+  for (const OptionRule& rule : kRules)
+    if (name == rule.longName || (rule.shortName != nullptr && name == rule.shortName)) return &rule;
+  return nullptr;
+}
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
@@ -88,94 +135,36 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         inlineValue = true;
       }
     }
-    auto takeValue = [&]() {
-      if (inlineValue) return true;
+    const OptionRule* rule = FindRule(name);
+    if (rule == nullptr) {
+      *error = (name.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + ("\"" + args[i] + "\"") +
+               " (see --help)";
+      return false;
+    }
+    if (rule->flag != nullptr) {
+      if (inlineValue) {
+        *error = "option " + name + " takes no value";
+        return false;
+      }
+      options->*rule->flag = true;
+      continue;
+    }
+    if (!inlineValue) {
       if (i + 1 >= args.size()) {
         *error = "option " + name + " needs a value";
         return false;
       }
       value = args[++i];
-      return true;
-    };
-    auto flag = [&]() {
-      if (inlineValue) *error = "option " + name + " takes no value";
-      return !inlineValue;
-    };
-
-    if (name == "-h" || name == "--help") {
-      if (!flag()) return false;
-      options->help = true;
-    } else if (name == "--field-dump") {
-      if (!flag()) return false;
-      options->fieldDump = true;
-    } else if (name == "--trace") {
-      if (!flag()) return false;
-      options->trace = true;
-    } else if (name == "--alpha") {
-      if (!flag()) return false;
-      options->alpha = true;
-    } else if (name == "--svg") {
-      if (!flag()) return false;
-      options->svg = true;
-    } else if (name == "--feather") {
-      if (!takeValue()) return false;
-      if (!ParseFloat(value, 0.0f, 1000.0f, &options->feather)) {
-        *error = "--feather needs a number of pixels from 0 to 1000, not \"" + value + "\"";
-        return false;
-      }
-      options->alpha = true;
-    } else if (name == "-i" || name == "--image") {
-      if (!takeValue()) return false;
-      options->image = value;
-    } else if (name == "-s" || name == "--script") {
-      if (!takeValue()) return false;
-      options->script = value;
-    } else if (name == "-m" || name == "--seed-mask") {
-      if (!takeValue()) return false;
-      options->seedMask = value;
-    } else if (name == "-r" || name == "--reference") {
-      if (!takeValue()) return false;
-      options->reference = value;
-    } else if (name == "-o" || name == "--out") {
-      if (!takeValue()) return false;
-      options->outDir = value;
-    } else if (name == "--write-script") {
-      if (!takeValue()) return false;
-      options->writeScript = value;
-    } else if (name == "--band") {
-      if (!takeValue()) return false;
-      if (!ParseInt(value, 0, 1000, &options->band)) {
-        *error = "--band needs a whole number of pixels from 0 to 1000, not \"" + value + "\"";
-        return false;
-      }
-    } else if (name == "--crop") {
-      if (!takeValue()) return false;
-      if (!ParseCrop(value, &options->crop)) {
-        *error = "--crop needs X,Y,W,H (whole pixels, corner from 0, sides from 1), not \"" + value + "\"";
-        return false;
-      }
-    } else if (name == "--shrink") {
-      if (!takeValue()) return false;
-      if (!ParseInt(value, 1, 16, &options->shrink)) {
-        *error = "--shrink needs a whole factor from 1 to 16, not \"" + value + "\"";
-        return false;
-      }
-    } else if (name == "--scene") {
-      if (!takeValue()) return false;
-      if (!ParseSize(value, &options->sceneWidth, &options->sceneHeight)) {
-        *error = "--scene needs a size WxH with sides from 64 to 8192, not \"" + value + "\"";
-        return false;
-      }
-    } else {
-      *error = (name.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + ("\"" + args[i] + "\"") +
-               " (see --help)";
+    }
+    if (rule->parse != nullptr && !rule->parse(value, options)) {
+      *error = std::string(rule->longName) + " needs " + rule->expects + ", not \"" + value + "\"";
       return false;
     }
-    if (value.empty() && name != "-h" && name != "--help" && name != "--field-dump" && name != "--trace" &&
-        name != "--alpha" && name != "--svg") {
+    if (value.empty()) {
       *error = "option " + name + " needs a non-empty value";
       return false;
     }
+    if (rule->text != nullptr) options->*rule->text = value;
   }
   return true;
 }

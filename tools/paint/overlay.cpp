@@ -1,3 +1,4 @@
+// Tinting the selection and marking its boundary and band over the image.
 #include "overlay.h"
 
 namespace paint {

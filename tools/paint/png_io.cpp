@@ -76,18 +76,25 @@ bool ReadPng(const std::string& path, png_uint_32 format, PixelImage<Channels>* 
   return true;
 }
 
+// A zeroed image record for writing in's pixels as the given format.
 template <int Channels>
-bool WritePng(const std::string& path, png_uint_32 format, const PixelImage<Channels>& in, std::string* error) {
-  if (in.empty() || in.pixels.size() != static_cast<std::size_t>(in.width) * in.height * Channels) {
-    *error = path + ": nothing to write (empty image)";
-    return false;
-  }
+png_image WriteRecord(const PixelImage<Channels>& in, png_uint_32 format) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   image.width = static_cast<png_uint_32>(in.width);
   image.height = static_cast<png_uint_32>(in.height);
   image.format = format;
+  return image;
+}
+
+template <int Channels>
+bool WritePng(const std::string& path, png_uint_32 format, const PixelImage<Channels>& in, std::string* error) {
+  if (in.empty() || in.pixels.size() != static_cast<std::size_t>(in.width) * in.height * Channels) {
+    *error = path + ": nothing to write (empty image)";
+    return false;
+  }
+  png_image image = WriteRecord(in, format);
   if (!png_image_write_to_file(&image, path.c_str(), 0, in.pixels.data(), 0, nullptr)) {
     const std::string reason = image.message[0] != '\0' ? image.message : std::strerror(errno);
     *error = path + ": cannot write: " + reason;
@@ -121,12 +128,7 @@ bool EncodeRgbPng(const RgbImage& in, std::vector<std::uint8_t>* bytes, std::str
     *error = "nothing to encode (empty image)";
     return false;
   }
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(in.width);
-  image.height = static_cast<png_uint_32>(in.height);
-  image.format = PNG_FORMAT_RGB;
+  png_image image = WriteRecord(in, PNG_FORMAT_RGB);
   // The first call measures, the second writes.
   png_alloc_size_t size = 0;
   if (png_image_write_to_memory(&image, nullptr, &size, 0, in.pixels.data(), 0, nullptr)) {

@@ -1,3 +1,4 @@
+// Redrawing the progress line in place, at most ten times a second.
 #include "progress.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// Pointing file descriptor 1 at /dev/null for a scope and back again.
 #include "quiet_stdout.h"
 
 #include <fcntl.h>

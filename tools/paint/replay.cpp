@@ -1,3 +1,5 @@
+// The paint tool's session: the library calls behind opening an image, seeding, replaying strokes
+// and reading the selection back.
 #include "replay.h"
 
 #include <veldra/veldra.h>
@@ -7,17 +9,13 @@
 #include <cmath>
 #include <filesystem>
 
+#include "host_conventions.h"
 #include "selection_extras.h"
 
 namespace paint {
 namespace {
 
-// Side of the blocks a large image is read back in: the disc covering such a block (radius 726)
-// stays well inside the radius range.
-constexpr int kReadBackBlock = 1024;
-
-// Radius of the band brush of a new engine.
-constexpr float kDefaultMattingRadius = 5.0f;
+using veldra_host::BrushBox;
 
 VELDRA::EDITMODE BrushMode(StrokeMode mode) {
   switch (mode) {
@@ -41,11 +39,6 @@ ParameterRange RangeOf(VELDRA::PARAM p) {
   return r;
 }
 
-// Radius that puts every pixel of a w x h block within the disc around its middle.
-int CoveringRadius(int w, int h) {
-  return static_cast<int>(std::ceil(std::hypot((w - 1) * 0.5, (h - 1) * 0.5))) + 1;
-}
-
 }  // namespace
 
 ParameterTable LibraryParameterTable() {
@@ -55,19 +48,14 @@ ParameterTable LibraryParameterTable() {
 
 bool PaintSession::Open(const RgbaImage& image, std::string* error) {
   image_ = &image;
-  for (int p = VELDRA::PARAM_RADIUS; p <= VELDRA::PARAM_SPARE; ++p) {
-    const auto param = static_cast<VELDRA::PARAM>(p);
-    int def = 0, lo = 0, hi = 0;
-    VELDRA::GetDefaultParameter(param, &def, &lo, &hi);
-    VELDRA::SetParameter(param, def);
-  }
+  veldra_host::SetDefaultParameters();
   if (!VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, image.width, image.height, false)) {
     *error = "the library could not set up a " + std::to_string(image.width) + "x" + std::to_string(image.height) +
              " image (out of memory)";
     return false;
   }
   // The engine keeps the band brush radius across images; a new session starts from the default.
-  VELDRA::setMattingBrushRadius(kDefaultMattingRadius);
+  VELDRA::setMattingBrushRadius(veldra_host::kDefaultMattingRadius);
   display_ = GrayImage(image.width, image.height);
   return true;
 }
@@ -104,7 +92,7 @@ bool PaintSession::BrushEvent(const Stroke& stroke, int radius, int x, int y) {
 void PaintSession::PrepareSnapField(const Stroke& stroke, int radius) {
   std::vector<PixelBox> boxes;
   for (const auto& p : stroke.points) boxes.push_back(BrushBox(p[0], p[1], radius, image_->width, image_->height));
-  snap_.Compute(*image_, UnionOf(boxes));
+  snap_.Compute(*image_, veldra_host::UnionOf(boxes));
 }
 
 bool PaintSession::SmoothEvent(const Stroke& stroke, int radius, int x, int y) {
@@ -116,11 +104,8 @@ bool PaintSession::SmoothEvent(const Stroke& stroke, int radius, int x, int y) {
 
 bool PaintSession::LineEvent(const Stroke& stroke, int r, int x0, int y0, int x1, int y1) {
   const bool ok = VELDRA::AddDeleteLine(LineEditMode(stroke.lineMode), x0, y0, x1, y1);
-  const PixelBox a = BrushBox(x0, y0, r, image_->width, image_->height);
-  const PixelBox b = BrushBox(x1, y1, r, image_->width, image_->height);
-  const int left = std::min(a.x, b.x), top = std::min(a.y, b.y);
-  const PixelBox both{left, top, std::max(a.x + a.width, b.x + b.width) - left,
-                      std::max(a.y + a.height, b.y + b.height) - top};
+  const PixelBox both = veldra_host::UnionOf(
+      {BrushBox(x0, y0, r, image_->width, image_->height), BrushBox(x1, y1, r, image_->width, image_->height)});
   // The display disc follows the end point; a real editor would redraw the whole segment's box.
   RefreshDisplay(both, x1, y1, stroke.band);
   return ok;
@@ -192,20 +177,7 @@ ReplayResult PaintSession::Replay(const std::vector<Stroke>& strokes, ProgressLi
 
 GrayImage PaintSession::ReadSelection(int band) const {
   GrayImage mask(image_->width, image_->height);
-  int savedRadius = 0;
-  VELDRA::GetParameter(VELDRA::PARAM_RADIUS, &savedRadius);
-  // One disc covers the whole image when it fits the radius range; larger images are read in blocks.
-  const bool whole = CoveringRadius(mask.width, mask.height) <= LibraryParameterTable().radius.maximum;
-  const int blockW = whole ? mask.width : kReadBackBlock, blockH = whole ? mask.height : kReadBackBlock;
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, CoveringRadius(blockW, blockH));
-  for (int y = 0; y < mask.height; y += blockH) {
-    for (int x = 0; x < mask.width; x += blockW) {
-      const int w = std::min(blockW, mask.width - x), h = std::min(blockH, mask.height - y);
-      VELDRA::GetSelection(x, y, w, h, mask.at(x, y), mask.width, static_cast<float>(x) + 0.5f * static_cast<float>(w - 1),
-                           static_cast<float>(y) + 0.5f * static_cast<float>(h - 1), band);
-    }
-  }
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, savedRadius);
+  veldra_host::ReadWholeSelection(mask.width, mask.height, band, mask.pixels.data(), mask.width);
   return mask;
 }
 

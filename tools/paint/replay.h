@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "brush_box.h"
 #include "image.h"
 #include "progress.h"
 #include "snap_region.h"

@@ -1,19 +1,22 @@
 // The edge snap field of an image region, computed once and handed to Step as views. The field at a
 // pixel depends only on the image pixels within 12 of it (the margin), so one call over a region gives,
 // bit for bit, what a call over any brush box inside it would give, provided the margin is taken from
-// the image and repeats the edge pixels only beyond the image's own edges (as CopyBlockWithMargin
-// does). Step then reads a box's field through a pointer into the region and the region's row stride,
-// and no brush event recomputes it. Recompute only when the region's pixels change.
+// the image and repeats the edge pixels only beyond the image's own edges (as EdgeSnapBlock of
+// host_conventions.h does). Step then reads a box's field through a pointer into the region and the
+// region's row stride, and no brush event recomputes it. Recompute only when the region's pixels change.
 #ifndef VELDRA_PAINT_SNAP_REGION_H
 #define VELDRA_PAINT_SNAP_REGION_H
 
 #include <cstdint>
 #include <vector>
 
-#include "brush_box.h"
+#include "host_conventions.h"
 #include "image.h"
 
 namespace paint {
+
+// The paint tool works in the host's boxes.
+using veldra_host::PixelBox;
 
 class SnapRegion {
  public:
@@ -35,12 +38,9 @@ class SnapRegion {
   }
 
   PixelBox region_;
-  std::vector<std::uint8_t> block_;  // the region plus margin, as the library reads it
+  std::vector<std::uint8_t> block_;  // the region plus margin, when it reaches beyond the image
   std::vector<float> x_, y_;
 };
-
-// The smallest box holding all given boxes (empty ones ignored).
-PixelBox UnionOf(const std::vector<PixelBox>& boxes);
 
 }  // namespace paint
 

@@ -23,7 +23,7 @@ namespace VELDRA_TRW {
 
 namespace {
 
-std::size_t blockTiles(const SLGrid2D& grid) { return static_cast<std::size_t>(grid.si) * grid.sj * grid.sk; }
+std::size_t blockTiles(const SLGrid2D& grid) { return static_cast<std::size_t>(grid.si) * grid.sj; }
 
 // True when the tile notes describe this block; until then marks are cleared over the whole tree.
 bool notesValid(const SLGrid2D& grid) { return grid.hasBlock() && grid.refineTilesMarked.size() == blockTiles(grid); }
@@ -240,8 +240,8 @@ void markGhostTiles(SLGrid2D& grid, bool passOverQuiet) {
 void applyInNotedTiles(SLGrid2D& grid) {
   const std::uint64_t passStart = grid.topologyClock;
   markGhostTiles(grid, ghostStateValid(grid));
-  std::vector<unsigned>& marked = grid.splitList[0];
-  std::vector<unsigned>& groups = grid.groupList[0];
+  std::vector<unsigned>& marked = grid.splitList;
+  std::vector<unsigned>& groups = grid.groupList;
   marked.clear();
   groups.clear();
   collectInNotedTiles(grid, marked, [&](unsigned root, std::vector<unsigned>& list) {
@@ -421,8 +421,8 @@ void SLGrid2D::MarkGhostTiles() { markGhostTiles(*this, false); }
 void SLGrid2D::ApplyRefinement() {
   if (!hasBlock()) return;
   MarkGhostTiles();
-  std::vector<unsigned>& marked = splitList[0];
-  std::vector<unsigned>& groups = groupList[0];
+  std::vector<unsigned>& marked = splitList;
+  std::vector<unsigned>& groups = groupList;
   marked.clear();
   groups.clear();
   walk(Walk::AllLeaves, [&](unsigned n) {

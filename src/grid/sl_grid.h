@@ -104,6 +104,8 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   void SplitBalanced(unsigned n, bool recordFirstChild = false);
 
   // ---- refinement (refinement.cpp) ----
+  // Ghost marks, then every split and one level of merges, collected over the whole tree. Passes use
+  // a form cut to the tiles where marks were set, which must leave the same tree.
   void RefineGridForField(int i0, int j0, int i1, int j1);
   void ClearRefineMarks();
   void MarkSplit(unsigned n);

@@ -30,9 +30,9 @@ void DispatchOperation(SLMain& engine) {
   const float end[2] = {engine.brushX, engine.brushY};
   switch (engine.operation) {
     case OP_REGION_BRUSH: grid.RegionBrush(end, engine.brushRadius, 1.0f); break;
-    case OP_BAND_PAINT: grid.LineEdit(2, start, end, engine.mattingRadius); break;
-    case OP_ADD: grid.LineEdit(0, start, end, engine.innerRadius); break;
-    case OP_SUBTRACT: grid.LineEdit(1, start, end, engine.innerRadius); break;
+    case OP_BAND_PAINT: grid.LineEdit(VELDRA_TRW::REGION_BAND, start, end, engine.mattingRadius); break;
+    case OP_ADD: grid.LineEdit(VELDRA_TRW::REGION_INSIDE, start, end, engine.innerRadius); break;
+    case OP_SUBTRACT: grid.LineEdit(VELDRA_TRW::REGION_OUTSIDE, start, end, engine.innerRadius); break;
     default: break;
   }
 }
@@ -62,7 +62,7 @@ void RunStep(SLMain& engine, int mode, int band, int x, int y, int boxX, int box
   const int iterations = IterationCount(engine.brushRadius);
   for (int k = 0; k < iterations; ++k) {
     const std::int32_t op = engine.operation;
-    if (op != OP_REGION_BRUSH && op != 2) {
+    if (op != OP_REGION_BRUSH && op != OP_RESERVED) {
       const bool bandPaint = op == OP_BAND_PAINT;
       const bool smoothOnly = op == OP_SMOOTH;
       grid.EvolveFront(!bandPaint, band, engine.brushX, engine.brushY,

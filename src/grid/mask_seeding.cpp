@@ -125,7 +125,7 @@ void writeSizeValues(SLGrid2D& grid, const MaskView& view, const TileSpan& span)
     grid.levelSet[n] = m > 128 ? -d : d;
     if (grid.useRegional) {
       grid.regional[n] = d;
-      grid.region[n] = m > 128 ? 0 : (m < 128 ? 1 : 2);
+      grid.region[n] = m > 128 ? REGION_INSIDE : (m < 128 ? REGION_OUTSIDE : REGION_BAND);
     }
   });
 }

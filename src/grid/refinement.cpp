@@ -456,7 +456,7 @@ void SLGrid2D::SplitValues(unsigned n, unsigned g) {
     } else {
       levelSet[g + c] = InterpolateChannel(n, levelSet.data(), dx, dy);
       regional[g + c] = kUntouchedValue;
-      region[g + c] = 3;
+      region[g + c] = REGION_UNSET;
     }
   }
 }

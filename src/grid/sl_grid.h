@@ -3,7 +3,7 @@
 //   "level set"           signed distance in pixels, negative inside the selection
 //   "temp", "temp2"       scratch (refinement keeps a reserved child group's index in "temp")
 //   "regional level set"  unsigned distance to the nearest border of the three-region partition
-//   "region"              region label: 0 inside, 1 outside, 2 boundary band
+//   "region"              region label (RegionLabel): inside, outside or boundary band
 //   "region tmp"          scratch labels
 // A node at level L covers 256 / 2^L pixels per side; level 8 (maxLevel) is one pixel.
 //
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "grid/boundary_refresh_plan.h"
+#include "grid/region_labels.h"
 #include "storage/tree_array.h"
 
 namespace VELDRA_TRW {

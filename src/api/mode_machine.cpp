@@ -1,3 +1,4 @@
+// The label under the brush that the edit-mode machine reads at the start of a stroke event.
 #include "api/mode_machine.h"
 
 #include <algorithm>

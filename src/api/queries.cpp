@@ -123,7 +123,7 @@ struct SelectionRenderer {
 void RenderSelection(const SLGrid2D& grid, int x, int y, int w, int h, unsigned char* mask, int stride,
                      float centerX, float centerY, int band, float brushRadius) {
   if (mask == nullptr || w < 0 || h < 0 || !grid.hasBlock()) return;
-  const TileRange tiles = TileRangeOf(grid, x, y, w, h);
+  const TileBox tiles = TileRangeOf(grid, x, y, w, h);
   const float threshold = grid.numLevelsPlus1 == 2 ? 4.0f : std::pow(2.0f, static_cast<float>(grid.numLevelsPlus1));
   const int k = static_cast<int>(grid.useRegional ? grid.numLevelsPlus1 : grid.numLevels);
   const SelectionRenderer renderer{grid,      x,       y,       w,    h,

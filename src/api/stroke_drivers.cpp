@@ -58,7 +58,7 @@ void RunStep(SLMain& engine, int mode, int band, int x, int y, int boxX, int box
   ChooseOperation(engine, mode);
   DispatchOperation(engine);
 
-  const TileRange range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
+  const TileBox range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
   const int iterations = IterationCount(engine.brushRadius);
   for (int k = 0; k < iterations; ++k) {
     const std::int32_t op = engine.operation;
@@ -91,7 +91,7 @@ void RunSmoothen(SLMain& engine, int x, int y, int boxX, int boxY, int boxWidth,
   FillBrushRecord(engine, library().parameters, fx, fy, fx, fy, false);
   grid.Smooth(engine.brushX, engine.brushY, engine.innerRadius, engine.brushRadius, boxX, boxY, boxWidth,
               boxHeight);
-  const TileRange range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
+  const TileBox range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
   grid.UpdateNarrowBand(range.i0, range.j0, range.i1, range.j1);
   grid.Redistance(range.i0, range.j0, range.i1, range.j1);
   grid.RefineGridForField(range.i0, range.j0, range.i1, range.j1);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/index_bounds.h"
 #include "common/parallel_rows.h"
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
@@ -362,13 +363,11 @@ void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
   if (!hasBlock()) return;
   clearMarksOfLastPass(*this);
   // Boxes reaching beyond the interior tiles are outside the contract; they are cut to it.
-  const auto clampTo = [](int v, std::uint32_t n) {
-    return v < 0 ? 0 : (v > static_cast<int>(n) ? static_cast<int>(n) : v);
-  };
-  i0 = clampTo(i0, ni);
-  i1 = clampTo(i1, ni);
-  j0 = clampTo(j0, nj);
-  j1 = clampTo(j1, nj);
+  using VELDRA_COMMON::clampToCount;
+  i0 = clampToCount(i0, ni);
+  i1 = clampToCount(i1, ni);
+  j0 = clampToCount(j0, nj);
+  j1 = clampToCount(j1, nj);
   if (j0 < j1) refinement::markLeaves(*this, i0, j0, i1, j1);
   applyInNotedTiles(*this);
   // The ROOT bits need no refresh: linked children never carry the bit and merges only unlink, so

@@ -155,7 +155,7 @@ void listQuadrant(SLGrid2D& grid, int i, int j, int q, int list, std::vector<Swe
 // sweep (list 1), quadrants in parallel.
 void listBox(SLGrid2D& grid, int list, int i0, int j0, int i1, int j1) {
   const std::size_t count = 4 * static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
-  std::vector<std::vector<SweepLeaf>>& lists = grid.sweepTileLeaves[list];
+  std::vector<std::vector<SweepLeaf>>& lists = grid.redistanceWork.tileLeaves[list];
   if (lists.size() < count) lists.resize(count);
   VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
     listQuadrant(grid, i, j, q, list, lists[boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)]);
@@ -186,7 +186,7 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
     // leaf also marks leaves of the tiles before it), so the tiles mark in parallel and leave the
     // marks of the walking preparation.
     VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
-      for (const SweepLeaf& e : sweepTileLeaves[0][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)])
+      for (const SweepLeaf& e : redistanceWork.tileLeaves[0][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)])
         markBackEdges<true>(*this, e.node, e.around, withRegional);
     });
   } else if (!empty) {
@@ -218,7 +218,7 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
         const unsigned char* quadrants = kSweeps[p / 2 * 2].childOrder;
         const bool backwards = p % 2 == 1;
         for (int s = 0; s < 4; ++s)
-          replay(*this, sweepTileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
+          replay(*this, redistanceWork.tileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
       });
     }
   };

@@ -12,6 +12,7 @@ using VELDRA_TRW::SLGrid2D;
 enum Operation : std::int32_t {
   OP_IDLE = 0,
   OP_REGION_BRUSH = 1,
+  OP_RESERVED = 2,  // never assigned; the evolution skips it as it skips the regional brush
   OP_BAND_PAINT = 3,
   OP_ADD = 4,
   OP_SUBTRACT = 5,

@@ -11,6 +11,7 @@
 #include "api/parameters.h"
 #include "api/queries.h"
 #include "api/stroke_drivers.h"
+#include "common/index_bounds.h"
 #include "edgesnap/edge_snap.h"
 
 namespace VELDRA_CORE {
@@ -183,9 +184,9 @@ bool Step(EDITMODE mode, int band, int x, int y, int boxX, int boxY, int boxWidt
   const float* sy = snapY + static_cast<std::ptrdiff_t>(box.skipRows) * snapYStride + box.skipColumns;
   // The evolution reads the arrays only at leaves within the brush radius of (x, y).
   const long long reach = static_cast<long long>(library().parameters[PARAM_RADIUS]) + 2;
-  const auto within = [](long long v, int n) { return static_cast<int>(std::clamp<long long>(v, 0, n)); };
-  const int c0 = within(x - reach - box.x, box.w), c1 = within(x + reach + 1 - box.x, box.w);
-  const int r0 = within(y - reach - box.y, box.h), r1 = within(y + reach + 1 - box.y, box.h);
+  using VELDRA_COMMON::clampToCount;
+  const int c0 = clampToCount(x - reach - box.x, box.w), c1 = clampToCount(x + reach + 1 - box.x, box.w);
+  const int r0 = clampToCount(y - reach - box.y, box.h), r1 = clampToCount(y + reach + 1 - box.y, box.h);
   if (!UsableSnapValues(sx, snapXStride, c0, r0, c1, r1) || !UsableSnapValues(sy, snapYStride, c0, r0, c1, r1))
     return false;
   return guarded([&] {

@@ -1,3 +1,4 @@
+// The label under the brush that the edit-mode machine reads at the start of a stroke event.
 #include "api/mode_machine.h"
 
 #include <algorithm>
@@ -14,10 +15,10 @@ unsigned char LabelUnderBrush(const SLGrid2D& grid, float x, float y) {
   x = std::clamp(x, lo, hiX);
   y = std::clamp(y, lo, hiY);
   float margin = 0.0f;
-  unsigned char label = 1;
+  unsigned char label = VELDRA_TRW::REGION_OUTSIDE;
   const float value = grid.SampleInterpolated(x, y, &margin, &label);
   if (grid.useRegional != 0) return label;
-  return value < 0.0f ? 0 : 1;
+  return value < 0.0f ? VELDRA_TRW::REGION_INSIDE : VELDRA_TRW::REGION_OUTSIDE;
 }
 
 }  // namespace VELDRA_CORE

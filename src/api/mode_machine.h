@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+#include <veldra/veldra.h>
+
 #include "api/engine.h"
 
 namespace VELDRA_CORE {
@@ -15,21 +17,23 @@ namespace VELDRA_CORE {
 // root grid are first clamped into it (the ghost border answers "outside").
 unsigned char LabelUnderBrush(const SLGrid2D& grid, float x, float y);
 
-// The next operation code. labelAt() is called exactly once for modes 0, 1 and 2, never otherwise.
+// The next operation code. labelAt() is called exactly once for the add, subtract and auto modes,
+// never otherwise.
 template <typename LabelAt>
 std::int32_t NextOperation(int mode, std::int32_t operation, bool regionalStroke, bool useRegional,
                            LabelAt&& labelAt) {
-  if (mode == 3) return OP_SMOOTH;
-  if (mode < 0 || mode > 2) return operation;
+  using namespace VELDRA_TRW;
+  if (mode == VELDRA::EDITMODE_SMOOTH) return OP_SMOOTH;
+  if (mode < VELDRA::EDITMODE_ADD || mode > VELDRA::EDITMODE_AUTO) return operation;
   const unsigned char label = labelAt();
   if (operation == OP_IDLE && !regionalStroke) {
-    if (mode == 0) return OP_ADD;
-    if (mode == 1) return OP_SUBTRACT;
-    if (label == 0) return OP_ADD;
-    if (label == 1) return OP_SUBTRACT;
+    if (mode == VELDRA::EDITMODE_ADD) return OP_ADD;
+    if (mode == VELDRA::EDITMODE_SUBTRACT) return OP_SUBTRACT;
+    if (label == REGION_INSIDE) return OP_ADD;
+    if (label == REGION_OUTSIDE) return OP_SUBTRACT;
     return OP_IDLE;
   }
-  if (regionalStroke && useRegional) return label == 2 ? OP_REGION_BRUSH : OP_BAND_PAINT;
+  if (regionalStroke && useRegional) return label == REGION_BAND ? OP_REGION_BRUSH : OP_BAND_PAINT;
   return operation;
 }
 

@@ -123,7 +123,7 @@ struct SelectionRenderer {
 void RenderSelection(const SLGrid2D& grid, int x, int y, int w, int h, unsigned char* mask, int stride,
                      float centerX, float centerY, int band, float brushRadius) {
   if (mask == nullptr || w < 0 || h < 0 || !grid.hasBlock()) return;
-  const TileRange tiles = TileRangeOf(grid, x, y, w, h);
+  const TileBox tiles = TileRangeOf(grid, x, y, w, h);
   const float threshold = grid.numLevelsPlus1 == 2 ? 4.0f : std::pow(2.0f, static_cast<float>(grid.numLevelsPlus1));
   const int k = static_cast<int>(grid.useRegional ? grid.numLevelsPlus1 : grid.numLevels);
   const SelectionRenderer renderer{grid,      x,       y,       w,    h,
@@ -147,8 +147,8 @@ VELDRA::EDITMODE MattingMode(const SLMain& engine, int x, int y) {
     if (engine.mattingThreshold > std::fabs(v)) return VELDRA::EDITMODE_BAND;
     return v >= 0.0f ? VELDRA::EDITMODE_SUBTRACT : VELDRA::EDITMODE_ADD;
   }
-  if (engine.mattingThreshold > margin || label == 2) return VELDRA::EDITMODE_BAND;
-  return label == 1 ? VELDRA::EDITMODE_SUBTRACT : VELDRA::EDITMODE_ADD;
+  if (engine.mattingThreshold > margin || label == VELDRA_TRW::REGION_BAND) return VELDRA::EDITMODE_BAND;
+  return label == VELDRA_TRW::REGION_OUTSIDE ? VELDRA::EDITMODE_SUBTRACT : VELDRA::EDITMODE_ADD;
 }
 
 bool CircleRegionIntersection(const SLMain& engine, int x, int y, int radius) {
@@ -188,7 +188,7 @@ bool SkipEvolution(const SLMain& engine, int x, int y, int percent, int radius, 
   unsigned char centreLabel = 1;
   grid->SamplePoint(static_cast<float>(x), static_cast<float>(y), &centreLabel);
   const int innerRadius = TruncToInt(static_cast<float>(percent) * 0.01f * static_cast<float>(radius) * 0.99f + 0.5f);
-  const bool inner = (grid->useRegional && centreLabel == 2) ? false : CircleRegionIntersection(engine, x, y, innerRadius);
+  const bool inner = (grid->useRegional && centreLabel == VELDRA_TRW::REGION_BAND) ? false : CircleRegionIntersection(engine, x, y, innerRadius);
   if (x < left || y < top || x > right || y > bottom) return inner;
   if (inner) return true;
   const int outerRadius = TruncToInt(static_cast<float>(radius) * 1.01f + 0.5f);

@@ -30,9 +30,9 @@ void DispatchOperation(SLMain& engine) {
   const float end[2] = {engine.brushX, engine.brushY};
   switch (engine.operation) {
     case OP_REGION_BRUSH: grid.RegionBrush(end, engine.brushRadius, 1.0f); break;
-    case OP_BAND_PAINT: grid.LineEdit(2, start, end, engine.mattingRadius); break;
-    case OP_ADD: grid.LineEdit(0, start, end, engine.innerRadius); break;
-    case OP_SUBTRACT: grid.LineEdit(1, start, end, engine.innerRadius); break;
+    case OP_BAND_PAINT: grid.LineEdit(VELDRA_TRW::REGION_BAND, start, end, engine.mattingRadius); break;
+    case OP_ADD: grid.LineEdit(VELDRA_TRW::REGION_INSIDE, start, end, engine.innerRadius); break;
+    case OP_SUBTRACT: grid.LineEdit(VELDRA_TRW::REGION_OUTSIDE, start, end, engine.innerRadius); break;
     default: break;
   }
 }
@@ -58,11 +58,11 @@ void RunStep(SLMain& engine, int mode, int band, int x, int y, int boxX, int box
   ChooseOperation(engine, mode);
   DispatchOperation(engine);
 
-  const TileRange range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
+  const TileBox range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
   const int iterations = IterationCount(engine.brushRadius);
   for (int k = 0; k < iterations; ++k) {
     const std::int32_t op = engine.operation;
-    if (op != OP_REGION_BRUSH && op != 2) {
+    if (op != OP_REGION_BRUSH && op != OP_RESERVED) {
       const bool bandPaint = op == OP_BAND_PAINT;
       const bool smoothOnly = op == OP_SMOOTH;
       grid.EvolveFront(!bandPaint, band, engine.brushX, engine.brushY,
@@ -91,7 +91,7 @@ void RunSmoothen(SLMain& engine, int x, int y, int boxX, int boxY, int boxWidth,
   FillBrushRecord(engine, library().parameters, fx, fy, fx, fy, false);
   grid.Smooth(engine.brushX, engine.brushY, engine.innerRadius, engine.brushRadius, boxX, boxY, boxWidth,
               boxHeight);
-  const TileRange range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
+  const TileBox range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
   grid.UpdateNarrowBand(range.i0, range.j0, range.i1, range.j1);
   grid.Redistance(range.i0, range.j0, range.i1, range.j1);
   grid.RefineGridForField(range.i0, range.j0, range.i1, range.j1);

@@ -4,28 +4,30 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/index_bounds.h"
 #include "grid/sl_grid.h"
+#include "grid/tile_box.h"
 
 namespace VELDRA_CORE {
 
-// Root tiles [i0, i1) x [j0, j1), clamped to the image's tiles.
-struct TileRange {
-  int i0, j0, i1, j1;
-};
+using VELDRA_TRW::TileBox;
 
-// Tiles of the pixel rectangle (x, y, width, height). Single precision throughout; x + width is formed
-// in integers. A rectangle of width or height 0 can still cover one tile through the ceiling.
-inline TileRange TileRangeOf(const VELDRA_TRW::SLGrid2D& grid, int x, int y, int width, int height) {
+// Tiles of the pixel rectangle (x, y, width, height), clamped to the image's tiles. Single precision
+// throughout; x + width is formed in integers. A rectangle of width or height 0 can still cover one
+// tile through the ceiling. The floor and ceiling of integer pixel coordinates over 256 are whole
+// numbers below 2^25, which the conversion to 64 bits keeps exactly.
+inline TileBox TileRangeOf(const VELDRA_TRW::SLGrid2D& grid, int x, int y, int width, int height) {
+  using VELDRA_COMMON::clampToCount;
   const float s = grid.invTileSize;
-  const auto lower = [s](int p) { return std::floor((static_cast<float>(p) * s - 0.5f) + 0.5f); };
-  const auto upper = [s](long long p) { return std::ceil((static_cast<float>(p) * s - 0.5f) + 0.5f); };
-  const auto clampTo = [](float v, unsigned n) {
-    // Out-of-range floats are clamped before the conversion so that it stays defined.
-    return static_cast<int>(std::clamp(v, 0.0f, static_cast<float>(n)));
+  const auto lower = [s](int p) {
+    return static_cast<long long>(std::floor((static_cast<float>(p) * s - 0.5f) + 0.5f));
   };
-  return TileRange{clampTo(lower(x), grid.ni), clampTo(lower(y), grid.nj),
-                   clampTo(upper(static_cast<long long>(x) + width), grid.ni),
-                   clampTo(upper(static_cast<long long>(y) + height), grid.nj)};
+  const auto upper = [s](long long p) {
+    return static_cast<long long>(std::ceil((static_cast<float>(p) * s - 0.5f) + 0.5f));
+  };
+  return TileBox{clampToCount(lower(x), grid.ni), clampToCount(lower(y), grid.nj),
+                 clampToCount(upper(static_cast<long long>(x) + width), grid.ni),
+                 clampToCount(upper(static_cast<long long>(y) + height), grid.nj)};
 }
 
 // trunc(max(log2(radius) - 4, 1)) in single precision: 1 below 64 pixels, one more per doubling.

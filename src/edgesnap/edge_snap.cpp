@@ -1,3 +1,5 @@
+// The edge snap entry point: checks the host's block and runs the pipeline on the shared workspace
+// with the fastest row kernels of this processor.
 #include "edgesnap/edge_snap.h"
 
 #include "edgesnap/edge_snap_stages.h"

@@ -1,7 +1,7 @@
-#pragma once
-
 // Edge vector field for the brush's edge snapping: turns a block of the host's colour image into two
 // float arrays that point, at every pixel, along the dominant colour gradient towards stronger edges.
+#pragma once
+
 namespace VELDRA_EDGESNAP {
 
 // image holds (w + 24) x (h + 24) pixels of 4 bytes (red, green, blue, ignored), imageStride pixels

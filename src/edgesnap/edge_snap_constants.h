@@ -1,7 +1,7 @@
-#pragma once
-
 // The fixed numbers of the edge snap pipeline. Every value is single precision and used as written:
 // the results of the pipeline are part of the library's contract.
+#pragma once
+
 namespace VELDRA_EDGESNAP {
 
 // Pixels the host supplies around the output block on every side.

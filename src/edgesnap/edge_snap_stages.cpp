@@ -1,3 +1,5 @@
+// The edge snap pipeline's stages and its bands of rows: ring buffers of rows per band, the parallel
+// loop over bands, and the checks of the host's arguments.
 #include "edgesnap/edge_snap_stages.h"
 
 #include <tbb/blocked_range.h>

@@ -1,13 +1,13 @@
-#pragma once
-
-#include "edgesnap/edge_snap_workspace.h"
-#include "edgesnap/row_kernels.h"
-
 // The edge snap pipeline: colour conversion, Gaussian blur along x and then along y, the structure
 // tensor's orientation, and the projection onto it. The output block is split into bands of rows,
 // each a unit of a parallel loop that streams its rows through all four stages in a few rows of its
 // own (BandRows), so that the intermediate images never exist whole: their memory stays within the
 // cache, and a larger block needs no larger work storage than a wider one does.
+#pragma once
+
+#include "edgesnap/edge_snap_workspace.h"
+#include "edgesnap/row_kernels.h"
+
 namespace VELDRA_EDGESNAP {
 
 // Bands a block of h output rows is split into: one for a few rows, else at least two (so that both

@@ -1,3 +1,4 @@
+// The edge snap workspace: the Gaussian taps filled in on creation, and the one shared instance.
 #include "edgesnap/edge_snap_workspace.h"
 
 #include "edgesnap/edge_snap_constants.h"

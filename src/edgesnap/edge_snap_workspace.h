@@ -1,3 +1,5 @@
+// What the edge snap pipeline keeps between calls: the rows each band streams through and the
+// Gaussian taps, in one workspace shared by every call.
 #pragma once
 
 #include <array>

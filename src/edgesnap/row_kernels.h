@@ -1,3 +1,5 @@
+// The per-row arithmetic of the edge snap pipeline as a table of functions, one table per instruction
+// set (scalar, SSE, AVX2), and the choice of the best one for this processor.
 #pragma once
 
 #include <cstddef>

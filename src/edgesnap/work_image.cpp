@@ -1,3 +1,4 @@
+// Growing, 64-byte aligned storage of the edge snap work images.
 #include "edgesnap/work_image.h"
 
 #include <new>

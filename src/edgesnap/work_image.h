@@ -1,3 +1,4 @@
+// WorkImage: the aligned, grow-only float image the edge snap pipeline keeps its rows in.
 #pragma once
 
 #include <cstddef>

@@ -35,7 +35,7 @@ struct FillRule {
 // for different leaves may run at once; each leaf's block is its own.
 template <typename Visit>
 void ForEachLeafOfRect(const SLGrid2D& grid, int x, int y, int w, int h, const Visit& visit) {
-  const VELDRA_CORE::TileRange t = VELDRA_CORE::TileRangeOf(grid, x, y, w, h);
+  const VELDRA_TRW::TileBox t = VELDRA_CORE::TileRangeOf(grid, x, y, w, h);
   VELDRA_COMMON::parallelTileQuadrants(t.i0, t.j0, t.i1, t.j1, [&](int i, int j, int q) {
     grid.forEachLeafInTileQuadrant(i, j, q, [&](unsigned leaf, float cx, float cy, float edge) {
       const VELDRA_TRW::PixelBlock b = VELDRA_TRW::LeafPixelBlock(cx, cy, edge, x, y, w, h);

@@ -42,8 +42,9 @@ SelectionSnapshot::Shape SelectionSnapshot::shapeOf(const SLGrid2D& g) {
 
 SelectionSnapshot::SelectionSnapshot(const SLGrid2D& g)
     : shape_(shapeOf(g)), usedEnd_(g.nodes.usedEnd), freeHead_(g.nodes.freeHead), useRegional_(g.useRegional),
-      tilesMarked_(g.refineTilesMarked), topologyClock_(g.topologyClock),
-      tileTopologyChanged_(g.tileTopologyChanged), ghostQuietAt_(g.ghostQuietAt), ghostState_(g.ghostState),
+      tilesMarked_(g.refineWork.tilesMarked), topologyClock_(g.topologyClock),
+      tileTopologyChanged_(g.tileTopologyChanged), ghostQuietAt_(g.refineWork.ghostQuietAt),
+      ghostState_(g.refineWork.ghostState),
       dataBytes_(static_cast<std::size_t>(g.nodes.usedEnd) * EntryBytes()) {
   const std::uint32_t capacity = g.nodes.capacity();
   belowFree_ = g.nodes.freeCount - (capacity - usedEnd_);
@@ -65,10 +66,10 @@ void SelectionSnapshot::restoreInto(SLGrid2D& g) const {
   auto& nodes = g.nodes;
   // The two steps that can fail come first, while the grid is still as it was.
   if (nodes.capacity() < usedEnd_) nodes.growTo(usedEnd_);
-  g.refineTilesMarked = tilesMarked_;
+  g.refineWork.tilesMarked = tilesMarked_;
   g.tileTopologyChanged = tileTopologyChanged_;
-  g.ghostQuietAt = ghostQuietAt_;
-  g.ghostState = ghostState_;
+  g.refineWork.ghostQuietAt = ghostQuietAt_;
+  g.refineWork.ghostState = ghostState_;
   // The stamps are compared only with each other and with clock values taken later, so the clock
   // never goes back: a grid built after the snapshot may have counted less far.
   g.topologyClock = std::max(g.topologyClock, topologyClock_);

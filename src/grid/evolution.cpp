@@ -5,6 +5,7 @@
 // lengths, plus a Laplacian term.
 #include <cmath>
 
+#include "common/index_bounds.h"
 #include "common/parallel_rows.h"
 #include "grid/face_difference.h"
 #include "grid/leaf_window.h"
@@ -15,16 +16,8 @@
 namespace VELDRA_TRW {
 namespace {
 
-// Truncation toward zero for tile arithmetic, kept within int range for any float.
-int truncToInt(float v) {
-  constexpr float kLimit = 1073741824.0f;  // 2^30
-  if (!(v > -kLimit)) return -(1 << 30);
-  if (v > kLimit) return 1 << 30;
-  return static_cast<int>(v);
-}
-
-// Tile bounds are formed in 64 bits: brush centre and radius may each be near the truncation limit.
-int clampInt(long long v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : static_cast<int>(v)); }
+using VELDRA_COMMON::clampToCount;
+using VELDRA_COMMON::truncToIndex;
 
 // Limits a speed to 0.9 edge lengths, keeping its sign (zero counts as positive).
 float limitSpeed(float f, float h) {
@@ -77,7 +70,7 @@ void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const LeafWi
   if (!k.evolveMain) {
     grid.temp[n] = phi[n];
   } else {
-    const int row = truncToInt(py) - k.boxY, col = truncToInt(px) - k.boxX;
+    const int row = truncToIndex(py) - k.boxY, col = truncToIndex(px) - k.boxX;
     const float sx = k.snapX[row * k.snapXStride + col], sy = k.snapY[row * k.snapYStride + col];
     const float speed = limitSpeed(wOut * k.snapGain * (ux * sx + uy * sy) + push, h);
     const float v = speed / h;
@@ -145,11 +138,11 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
 
   // The ring weights need R > r; otherwise no leaf is evolved (R < r leaves an empty ring anyway).
   if (R > r) {
-    const long long t = static_cast<long long>(truncToInt(R * invTileSize)) + 1;
-    const long long ci = truncToInt(x * invTileSize), cj = truncToInt(y * invTileSize);
-    const int iHi = static_cast<int>(ni), jHi = static_cast<int>(nj);
-    const int i0 = clampInt(ci - t, 0, iHi), j0 = clampInt(cj - t, 0, jHi);
-    const int i1 = clampInt(ci + 1 + t, 0, iHi), j1 = clampInt(cj + 1 + t, 0, jHi);
+    // Tile bounds in 64 bits: brush centre and radius may each be near the truncation limit.
+    const long long t = static_cast<long long>(truncToIndex(R * invTileSize)) + 1;
+    const long long ci = truncToIndex(x * invTileSize), cj = truncToIndex(y * invTileSize);
+    const int i0 = clampToCount(ci - t, ni), j0 = clampToCount(cj - t, nj);
+    const int i1 = clampToCount(ci + 1 + t, ni), j1 = clampToCount(cj + 1 + t, nj);
     const float bx0 = static_cast<float>(boxX), by0 = static_cast<float>(boxY);
     const float bx1 = static_cast<float>(static_cast<long long>(boxX) + boxWidth);
     const float by1 = static_cast<float>(static_cast<long long>(boxY) + boxHeight);

@@ -17,7 +17,7 @@ void SLGrid2D::setImageSize(std::uint32_t w, std::uint32_t h) {
   walk(Walk::AllNodes, [&](unsigned n) {
     levelSet[n] = kUntouchedValue;
     regional[n] = kUntouchedValue;
-    region[n] = 1;
+    region[n] = REGION_OUTSIDE;
   });
   // The squared diagonal is formed in 64 bits so that very large images do not wrap around.
   const std::uint64_t diagonal2 = static_cast<std::uint64_t>(w) * w + static_cast<std::uint64_t>(h) * h;
@@ -37,7 +37,7 @@ void SLGrid2D::resetField() {
       if (hasChildren(r)) deleteSubtree(r);
       levelSet[r] = kUntouchedValue;
       regional[r] = kUntouchedValue;
-      region[r] = 1;
+      region[r] = REGION_OUTSIDE;
     }
   }
 }

@@ -20,8 +20,8 @@ float cellSize(const SLGrid2D& grid, unsigned n) {
 // paint there; such leaves need no finer cells.
 bool settled(const SLGrid2D& grid, unsigned n, unsigned char label, float c) {
   if (grid.useRegional != 0) return grid.regional[n] > c && grid.region[n] == label;
-  if (label == 0) return grid.levelSet[n] < -c;
-  if (label == 1) return grid.levelSet[n] > c;
+  if (label == REGION_INSIDE) return grid.levelSet[n] < -c;
+  if (label == REGION_OUTSIDE) return grid.levelSet[n] > c;
   return true;
 }
 
@@ -146,10 +146,10 @@ void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char labe
       const float d = shape.Distance(cx, cy, 0.0f);
       const float c = cellSize(grid, n);
       float& phi = grid.levelSet[n];
-      if (label == 0) {
+      if (label == REGION_INSIDE) {
         if (d < 0.0f && phi >= 0.0f) phi = d;
         if (d >= 0.0f && d < 0.8f * c && phi > 0.0f) phi = d;
-      } else if (label == 1) {
+      } else if (label == REGION_OUTSIDE) {
         if (d < 0.0f && phi <= 0.0f) phi = -d;
         if (d >= 0.0f && d < 0.8f * c && phi < 0.0f) phi = -d;
       }

@@ -21,12 +21,12 @@ bool selectedClass(unsigned char m) { return m >= 128; }
 
 }  // namespace
 
-TileSpan tileSpanOf(const SLGrid2D& grid, const MaskView& view) {
+TileBox tileSpanOf(const SLGrid2D& grid, const MaskView& view) {
   const float s = grid.invTileSize;
-  return TileSpan{static_cast<int>(std::floor(static_cast<float>(view.x) * s)),
-                  static_cast<int>(std::floor(static_cast<float>(view.y) * s)),
-                  static_cast<int>(std::ceil(static_cast<float>(view.x + view.width) * s)),
-                  static_cast<int>(std::ceil(static_cast<float>(view.y + view.height) * s))};
+  return TileBox{static_cast<int>(std::floor(static_cast<float>(view.x) * s)),
+                 static_cast<int>(std::floor(static_cast<float>(view.y) * s)),
+                 static_cast<int>(std::ceil(static_cast<float>(view.x + view.width) * s)),
+                 static_cast<int>(std::ceil(static_cast<float>(view.y + view.height) * s))};
 }
 
 bool fitsGrid(const SLGrid2D& grid, const MaskView& view) {
@@ -108,7 +108,7 @@ void refineAlongEdges(SLGrid2D& grid, const MaskView& view) {
   }
 }
 
-void writeSizeValues(SLGrid2D& grid, const MaskView& view, const TileSpan& span) {
+void writeSizeValues(SLGrid2D& grid, const MaskView& view, const TileBox& span) {
   const float x0 = static_cast<float>(view.x), x1 = static_cast<float>(view.x + view.width);
   const float y0 = static_cast<float>(view.y), y1 = static_cast<float>(view.y + view.height);
   const auto column = [&](float c, int first, int count) {
@@ -125,7 +125,7 @@ void writeSizeValues(SLGrid2D& grid, const MaskView& view, const TileSpan& span)
     grid.levelSet[n] = m > 128 ? -d : d;
     if (grid.useRegional) {
       grid.regional[n] = d;
-      grid.region[n] = m > 128 ? 0 : (m < 128 ? 1 : 2);
+      grid.region[n] = m > 128 ? REGION_INSIDE : (m < 128 ? REGION_OUTSIDE : REGION_BAND);
     }
   });
 }
@@ -136,7 +136,7 @@ void SLGrid2D::InitFromMask(int x, int y, int width, int height, const unsigned 
   if (width == 0 || height == 0) return;
   const seeding::MaskView view{mask, x, y, width, height, stride};
   if (!seeding::fitsGrid(*this, view)) return;
-  const seeding::TileSpan span = seeding::tileSpanOf(*this, view);
+  const TileBox span = seeding::tileSpanOf(*this, view);
   seeding::refineAlongEdges(*this, view);
   seeding::writeSizeValues(*this, view, span);
   RefreshBoundary(levelSet.data());

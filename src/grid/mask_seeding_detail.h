@@ -2,6 +2,7 @@
 // tree and the values between them.
 #pragma once
 #include "grid/sl_grid.h"
+#include "grid/tile_box.h"
 
 namespace VELDRA_TRW::seeding {
 
@@ -15,11 +16,8 @@ struct MaskView {
   }
 };
 
-// Root tiles [i0, i1) x [j0, j1) touched by the rectangle (single precision, unclamped).
-struct TileSpan {
-  int i0, j0, i1, j1;
-};
-TileSpan tileSpanOf(const SLGrid2D& grid, const MaskView& view);
+// Root tiles touched by the rectangle (single precision, unclamped).
+TileBox tileSpanOf(const SLGrid2D& grid, const MaskView& view);
 
 // True when every pixel, every point sample and every tile the seeding touches exists in the root
 // block (the image plus up to 1.5 ghost tiles before it and 2 after it), and the mask is usable.
@@ -31,6 +29,6 @@ void refineAlongEdges(SLGrid2D& grid, const MaskView& view);
 
 // Writes -(width + 2) or +(width + 2) into every leaf centred in the rectangle (and the regional
 // value and label with the regional level set in use).
-void writeSizeValues(SLGrid2D& grid, const MaskView& view, const TileSpan& span);
+void writeSizeValues(SLGrid2D& grid, const MaskView& view, const TileBox& span);
 
 }  // namespace VELDRA_TRW::seeding

@@ -5,7 +5,6 @@
 // The sweeps read values updated earlier in the same sweep, so visiting orders are part of the result.
 #include <atomic>
 #include <cmath>
-#include <new>
 #include <vector>
 
 #include "common/parallel_rows.h"
@@ -153,26 +152,14 @@ void listQuadrant(SLGrid2D& grid, int i, int j, int q, int list, std::vector<Swe
 }
 
 // Lists every quadrant of every tile of the box (slots as boxSlot) for the first (list 0) or the third
-// sweep (list 1), quadrants in parallel. False when a list could not grow: those sweeps then walk the
-// tree instead, which costs speed, never the edit.
-bool listBox(SLGrid2D& grid, int list, int i0, int j0, int i1, int j1) {
+// sweep (list 1), quadrants in parallel.
+void listBox(SLGrid2D& grid, int list, int i0, int j0, int i1, int j1) {
   const std::size_t count = 4 * static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
-  std::vector<std::vector<SweepLeaf>>& lists = grid.sweepTileLeaves[list];
-  try {
-    if (lists.size() < count) lists.resize(count);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  std::atomic<bool> complete{true};
+  std::vector<std::vector<SweepLeaf>>& lists = grid.redistanceWork.tileLeaves[list];
+  if (lists.size() < count) lists.resize(count);
   VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
-    const std::size_t t = boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q);
-    try {
-      listQuadrant(grid, i, j, q, list, lists[t]);
-    } catch (const std::bad_alloc&) {
-      complete.store(false, std::memory_order_relaxed);
-    }
+    listQuadrant(grid, i, j, q, list, lists[boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)]);
   });
-  return complete.load(std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -193,13 +180,13 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   // fourth those of a second listing. A whole-image pass would leave lists of every leaf behind and
   // pay for growing them: it walks.
   const bool listable = !empty && static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles;
-  const bool listedFirst = listable && listBox(*this, 0, i0, j0, i1, j1);
-  if (listedFirst) {
+  if (listable) {
+    listBox(*this, 0, i0, j0, i1, j1);
     // Every leaf of the box was cleared while listing, and marking only sets bits (atomically, as a
     // leaf also marks leaves of the tiles before it), so the tiles mark in parallel and leave the
     // marks of the walking preparation.
     VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
-      for (const SweepLeaf& e : sweepTileLeaves[0][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)])
+      for (const SweepLeaf& e : redistanceWork.tileLeaves[0][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)])
         markBackEdges<true>(*this, e.node, e.around, withRegional);
     });
   } else if (!empty) {
@@ -210,16 +197,14 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
   // The sweeps stay on the calling thread: they read values written earlier in the same sweep. The
   // second sweep visits the leaves of the first in reverse (tiles and children both reversed), and
   // the fourth those of the third, so they replay the lists backwards.
-  bool listedThird = false;
   const auto sweeps = [&](int pBegin, int pEnd) {
     for (int p = pBegin; p < pEnd && !empty; ++p) {
       const SweepPlan& plan = kSweeps[p];
-      const bool listed = p < 2 ? listedFirst : listedThird;
       redistancing::loadSweep(*this, plan);
       const bool setFarValues = p == 0;
       const ReplayTile replay = replayerFor(withRegional, setFarValues);
       redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
-        if (!listed) {
+        if (!listable) {
           forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
                                           [&](unsigned n, float, float, float edge, const unsigned around[4]) {
                                             sweepLeaf(*this, sweep, sweepLeafOf(n, edge, around), withRegional,
@@ -233,14 +218,14 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
         const unsigned char* quadrants = kSweeps[p / 2 * 2].childOrder;
         const bool backwards = p % 2 == 1;
         for (int s = 0; s < 4; ++s)
-          replay(*this, sweepTileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
+          replay(*this, redistanceWork.tileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
       });
     }
   };
   // The third sweep's lists only read the tree, which the sweeps leave alone: they are made on
   // another thread while the first two sweeps run.
   if (listable) {
-    VELDRA_COMMON::runAlongside([&] { listedThird = listBox(*this, 1, i0, j0, i1, j1); }, [&] { sweeps(0, 2); });
+    VELDRA_COMMON::runAlongside([&] { listBox(*this, 1, i0, j0, i1, j1); }, [&] { sweeps(0, 2); });
   } else {
     sweeps(0, 2);
   }

@@ -5,7 +5,7 @@
 // allocator may move the pools), compute every new value on the unsplit tree, and only then link.
 //
 // Marks are set only by the box marking, by MarkSplit and by the ghost border, so every root tile
-// where a mark is set is noted in refineTilesMarked. A pass clears marks and collects splits and
+// where a mark is set is noted in the refinement workspace. A pass clears marks and collects splits and
 // merges only in noted tiles, in row-major tile order and depth first inside a tile: the work lists
 // and their order are those of walks over the whole tree, at the cost of the tiles a pass can touch.
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/index_bounds.h"
 #include "common/parallel_rows.h"
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
@@ -23,16 +24,16 @@ namespace VELDRA_TRW {
 
 namespace {
 
-std::size_t blockTiles(const SLGrid2D& grid) { return static_cast<std::size_t>(grid.si) * grid.sj * grid.sk; }
+std::size_t blockTiles(const SLGrid2D& grid) { return static_cast<std::size_t>(grid.si) * grid.sj; }
 
 // True when the tile notes describe this block; until then marks are cleared over the whole tree.
-bool notesValid(const SLGrid2D& grid) { return grid.hasBlock() && grid.refineTilesMarked.size() == blockTiles(grid); }
+bool notesValid(const SLGrid2D& grid) { return grid.hasBlock() && grid.refineWork.tilesMarked.size() == blockTiles(grid); }
 
 // A tile where a mark is set is no longer quiet (its marks may differ from those kept).
 void noteTileOfRoot(SLGrid2D& grid, unsigned root) {
   if (!notesValid(grid)) return;
-  grid.refineTilesMarked[root - grid.firstNode] = 1;
-  if (grid.ghostQuietAt.size() == grid.refineTilesMarked.size()) grid.ghostQuietAt[root - grid.firstNode] = 0;
+  grid.refineWork.tilesMarked[root - grid.firstNode] = 1;
+  if (grid.refineWork.ghostQuietAt.size() == grid.refineWork.tilesMarked.size()) grid.refineWork.ghostQuietAt[root - grid.firstNode] = 0;
 }
 
 void noteTileOf(SLGrid2D& grid, unsigned n) {
@@ -40,7 +41,7 @@ void noteTileOf(SLGrid2D& grid, unsigned n) {
   noteTileOfRoot(grid, n);
 }
 
-bool tileNoted(const SLGrid2D& grid, int i, int j) { return grid.refineTilesMarked[grid.rootIndex(i, j) - grid.firstNode] != 0; }
+bool tileNoted(const SLGrid2D& grid, int i, int j) { return grid.refineWork.tilesMarked[grid.rootIndex(i, j) - grid.firstNode] != 0; }
 
 // ---- quiet ghost tiles ----
 // A ghost tile's part of a pass (its marks, and the splits and merges they lead to) depends only on
@@ -60,7 +61,7 @@ enum GhostStateBit : std::uint8_t {
 };
 
 bool ghostStateValid(const SLGrid2D& grid) {
-  return notesValid(grid) && grid.ghostQuietAt.size() == blockTiles(grid) && grid.ghostState.size() == blockTiles(grid);
+  return notesValid(grid) && grid.refineWork.ghostQuietAt.size() == blockTiles(grid) && grid.refineWork.ghostState.size() == blockTiles(grid);
 }
 
 // The latest topology change in the 3 x 3 tiles around tile (i, j).
@@ -80,20 +81,20 @@ void forEachGhostTile(const SLGrid2D& grid, F&& visit) {
       if (!grid.isInteriorTile(i, j)) visit(i, j, grid.rootIndex(i, j) - grid.firstNode);
 }
 
-bool quiet(const SLGrid2D& grid, std::size_t t) { return grid.ghostQuietAt[t] != 0; }
+bool quiet(const SLGrid2D& grid, std::size_t t) { return grid.refineWork.ghostQuietAt[t] != 0; }
 
 // Visits the root tiles noted so far, in the order of the whole-tree walks (rows outer).
 template <typename F>
 void forEachNotedTile(const SLGrid2D& grid, F&& visit) {
-  const std::size_t count = grid.refineTilesMarked.size();
-  const std::uint8_t* noted = grid.refineTilesMarked.data();
+  const std::size_t count = grid.refineWork.tilesMarked.size();
+  const std::uint8_t* noted = grid.refineWork.tilesMarked.data();
   for (std::size_t t = 0; t < count; ++t)
     if (noted[t] != 0) visit(grid.firstNode + static_cast<unsigned>(t));
 }
 
-// The roots of the noted tiles, in that order, into refineNotedRoots.
+// The roots of the noted tiles, in that order, into the workspace's notedRoots.
 const std::vector<unsigned>& notedRoots(SLGrid2D& grid) {
-  std::vector<unsigned>& roots = grid.refineNotedRoots;
+  std::vector<unsigned>& roots = grid.refineWork.notedRoots;
   roots.clear();
   forEachNotedTile(grid, [&](unsigned root) { roots.push_back(root); });
   return roots;
@@ -101,7 +102,7 @@ const std::vector<unsigned>& notedRoots(SLGrid2D& grid) {
 
 // The per-tile list of root tile `root`, emptied.
 std::vector<unsigned>& tileList(SLGrid2D& grid, unsigned root) {
-  std::vector<std::vector<unsigned>>& lists = grid.refineTileLists;
+  std::vector<std::vector<unsigned>>& lists = grid.refineWork.tileLists;
   if (lists.size() != blockTiles(grid)) lists.resize(blockTiles(grid));
   std::vector<unsigned>& list = lists[root - grid.firstNode];
   list.clear();
@@ -117,10 +118,10 @@ void collectInNotedTiles(SLGrid2D& grid, std::vector<unsigned>& out, F&& visit) 
   for (unsigned root : roots) tileList(grid, root);  // sized and emptied before the threads start
   VELDRA_COMMON::parallelRows(0, static_cast<int>(roots.size()), [&](const tbb::blocked_range<int>& range) {
     for (int t = range.begin(); t != range.end(); ++t)
-      visit(roots[t], grid.refineTileLists[roots[t] - grid.firstNode]);
+      visit(roots[t], grid.refineWork.tileLists[roots[t] - grid.firstNode]);
   });
   for (unsigned root : roots) {
-    const std::vector<unsigned>& list = grid.refineTileLists[root - grid.firstNode];
+    const std::vector<unsigned>& list = grid.refineWork.tileLists[root - grid.firstNode];
     out.insert(out.end(), list.begin(), list.end());
   }
 }
@@ -167,18 +168,18 @@ void clearMarksOfLastPass(SLGrid2D& grid) {
     const std::size_t t = root - grid.firstNode;
     // A quiet ghost tile carries merge marks only, those this pass may keep.
     if (ghosts && quiet(grid, t)) {
-      grid.ghostState[t] |= kStaleMerges;
+      grid.refineWork.ghostState[t] |= kStaleMerges;
       return;
     }
     grid.walkSubtree(root, false, [&](unsigned n) {
       grid.flags(n).clear(TreeFlags::SPLIT_MARK);
       grid.flags(n).clear(TreeFlags::MERGE_MARK);
     });
-    if (ghosts) grid.ghostState[t] &= static_cast<std::uint8_t>(~kStaleMerges);
+    if (ghosts) grid.refineWork.ghostState[t] &= static_cast<std::uint8_t>(~kStaleMerges);
   });
-  std::fill(grid.refineTilesMarked.begin(), grid.refineTilesMarked.end(), std::uint8_t{0});
+  std::fill(grid.refineWork.tilesMarked.begin(), grid.refineWork.tilesMarked.end(), std::uint8_t{0});
   if (ghosts)
-    for (std::uint8_t& state : grid.ghostState) state &= kStaleMerges;
+    for (std::uint8_t& state : grid.refineWork.ghostState) state &= kStaleMerges;
 }
 
 // MarkGhostTiles; with passOverQuiet, quiet ghost tiles keep their marks and are not walked.
@@ -192,14 +193,14 @@ void markGhostTiles(SLGrid2D& grid, bool passOverQuiet) {
       const std::size_t t = root - grid.firstNode;
       const bool clean = d > 0 || !tileNoted(grid, i + kStepI[inward], j + kStepJ[inward]);
       if (passOverQuiet && clean && quiet(grid, t) && !tileNoted(grid, i, j) &&
-          aroundChangedAt(grid, i, j) <= grid.ghostQuietAt[t]) {
-        grid.ghostState[t] |= kPassedOver;
+          aroundChangedAt(grid, i, j) <= grid.refineWork.ghostQuietAt[t]) {
+        grid.refineWork.ghostState[t] |= kPassedOver;
         return;
       }
       // Merge marks kept from an earlier pass go; split marks are all of this pass.
-      if ((grid.ghostState[t] & kStaleMerges) != 0)
+      if ((grid.refineWork.ghostState[t] & kStaleMerges) != 0)
         grid.walkSubtree(root, false, [&](unsigned n) { grid.flags(n).clear(TreeFlags::MERGE_MARK); });
-      grid.ghostState[t] = static_cast<std::uint8_t>(kMarked | (clean ? kMarkedCleanly : 0));
+      grid.refineWork.ghostState[t] = static_cast<std::uint8_t>(kMarked | (clean ? kMarkedCleanly : 0));
     }
     noteTileOfRoot(grid, root);
     grid.walkSubtree(root, true, [&](unsigned leaf) {
@@ -240,8 +241,8 @@ void markGhostTiles(SLGrid2D& grid, bool passOverQuiet) {
 void applyInNotedTiles(SLGrid2D& grid) {
   const std::uint64_t passStart = grid.topologyClock;
   markGhostTiles(grid, ghostStateValid(grid));
-  std::vector<unsigned>& marked = grid.splitList[0];
-  std::vector<unsigned>& groups = grid.groupList[0];
+  std::vector<unsigned>& marked = grid.splitList;
+  std::vector<unsigned>& groups = grid.groupList;
   marked.clear();
   groups.clear();
   collectInNotedTiles(grid, marked, [&](unsigned root, std::vector<unsigned>& list) {
@@ -261,7 +262,7 @@ void applyInNotedTiles(SLGrid2D& grid) {
   // A quiet tile passed over whose surroundings the splits have changed may merge: it is walked.
   if (ghosts)
     forEachGhostTile(grid, [&](int i, int j, std::size_t t) {
-      if ((grid.ghostState[t] & kPassedOver) != 0 && aroundChangedAt(grid, i, j) > grid.ghostQuietAt[t])
+      if ((grid.refineWork.ghostState[t] & kPassedOver) != 0 && aroundChangedAt(grid, i, j) > grid.refineWork.ghostQuietAt[t])
         noteTileOfRoot(grid, grid.firstNode + static_cast<unsigned>(t));
     });
   // A merge reads marks and topology, which no merge changes before the unlinking, and writes the
@@ -278,12 +279,12 @@ void applyInNotedTiles(SLGrid2D& grid) {
   if (!ghosts) return;
   // Which ghost tiles this pass leaves quiet.
   forEachGhostTile(grid, [&](int i, int j, std::size_t t) {
-    const std::uint8_t state = grid.ghostState[t];
+    const std::uint8_t state = grid.refineWork.ghostState[t];
     const std::uint64_t changed = aroundChangedAt(grid, i, j);
     if ((state & kMarked) != 0)
-      grid.ghostQuietAt[t] = (state & kMarkedCleanly) != 0 && changed <= passStart ? grid.topologyClock : 0;
-    else if (changed > grid.ghostQuietAt[t])
-      grid.ghostQuietAt[t] = 0;
+      grid.refineWork.ghostQuietAt[t] = (state & kMarkedCleanly) != 0 && changed <= passStart ? grid.topologyClock : 0;
+    else if (changed > grid.refineWork.ghostQuietAt[t])
+      grid.refineWork.ghostQuietAt[t] = 0;
   });
 }
 
@@ -311,7 +312,7 @@ void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1) {
   if (i0 >= i1 || j0 >= j1) return;
   const int width = i1 - i0;
   const std::size_t units = 4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(j1 - j0);
-  std::vector<std::vector<unsigned>>& lists = grid.refineWantedLists;
+  std::vector<std::vector<unsigned>>& lists = grid.refineWork.wantedLists;
   if (lists.size() < units) lists.resize(units);
   for (std::size_t u = 0; u < units; ++u) lists[u].clear();
   for (int j = j0; j < j1; ++j)
@@ -362,13 +363,11 @@ void SLGrid2D::RefineGridForField(int i0, int j0, int i1, int j1) {
   if (!hasBlock()) return;
   clearMarksOfLastPass(*this);
   // Boxes reaching beyond the interior tiles are outside the contract; they are cut to it.
-  const auto clampTo = [](int v, std::uint32_t n) {
-    return v < 0 ? 0 : (v > static_cast<int>(n) ? static_cast<int>(n) : v);
-  };
-  i0 = clampTo(i0, ni);
-  i1 = clampTo(i1, ni);
-  j0 = clampTo(j0, nj);
-  j1 = clampTo(j1, nj);
+  using VELDRA_COMMON::clampToCount;
+  i0 = clampToCount(i0, ni);
+  i1 = clampToCount(i1, ni);
+  j0 = clampToCount(j0, nj);
+  j1 = clampToCount(j1, nj);
   if (j0 < j1) refinement::markLeaves(*this, i0, j0, i1, j1);
   applyInNotedTiles(*this);
   // The ROOT bits need no refresh: linked children never carry the bit and merges only unlink, so
@@ -381,9 +380,9 @@ void SLGrid2D::ClearRefineMarks() {
     flags(n).clear(TreeFlags::MERGE_MARK);
   });
   if (hasBlock()) {
-    refineTilesMarked.assign(blockTiles(*this), 0);
-    ghostQuietAt.assign(blockTiles(*this), 0);
-    ghostState.assign(blockTiles(*this), 0);
+    refineWork.tilesMarked.assign(blockTiles(*this), 0);
+    refineWork.ghostQuietAt.assign(blockTiles(*this), 0);
+    refineWork.ghostState.assign(blockTiles(*this), 0);
   }
 }
 
@@ -421,8 +420,8 @@ void SLGrid2D::MarkGhostTiles() { markGhostTiles(*this, false); }
 void SLGrid2D::ApplyRefinement() {
   if (!hasBlock()) return;
   MarkGhostTiles();
-  std::vector<unsigned>& marked = splitList[0];
-  std::vector<unsigned>& groups = groupList[0];
+  std::vector<unsigned>& marked = splitList;
+  std::vector<unsigned>& groups = groupList;
   marked.clear();
   groups.clear();
   walk(Walk::AllLeaves, [&](unsigned n) {
@@ -456,7 +455,7 @@ void SLGrid2D::SplitValues(unsigned n, unsigned g) {
     } else {
       levelSet[g + c] = InterpolateChannel(n, levelSet.data(), dx, dy);
       regional[g + c] = kUntouchedValue;
-      region[g + c] = 3;
+      region[g + c] = REGION_UNSET;
     }
   }
 }

@@ -10,7 +10,7 @@ namespace VELDRA_TRW::refinement {
 float desiredLevel(const SLGrid2D& grid, float a, float r);
 
 // Sets SPLIT_MARK (with grading) and MERGE_MARK on the leaves of tiles [i0, i1) x [j0, j1) and notes
-// those tiles in refineTilesMarked. Expects the marks to have been cleared.
+// those tiles in the refinement workspace. Expects the marks to have been cleared.
 void markLeaves(SLGrid2D& grid, int i0, int j0, int i1, int j1);
 
 }  // namespace VELDRA_TRW::refinement

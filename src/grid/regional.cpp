@@ -15,7 +15,7 @@ void SLGrid2D::BuildRegions(int band) {
   const float h = static_cast<float>(band / 2);
   walk(Walk::AllLeaves, [&](unsigned n) {
     const float phi = levelSet[n];
-    region[n] = phi < -h ? 0 : (phi > h ? 1 : 2);
+    region[n] = phi < -h ? REGION_INSIDE : (phi > h ? REGION_OUTSIDE : REGION_BAND);
     regional[n] = std::fabs(std::fabs(phi) - h);
   });
 }
@@ -29,10 +29,10 @@ void SLGrid2D::RegionBrush(const float centre[2], float radius, float sign) {
   forEachLeafInTiles(box.i0, box.j0, box.i1, box.j1, [&](unsigned n, float cx, float cy, float) {
     const float dx = cx - centre[0], dy = cy - centre[1];
     if (!(dx * dx + dy * dy < radius2)) return;
-    if (region[n] != 2) {
+    if (region[n] != REGION_BAND) {
       float value = regional[n] - step;
       if (value < step) {
-        region[n] = 2;
+        region[n] = REGION_BAND;
         value = std::fabs(value);
       }
       regional[n] = value;

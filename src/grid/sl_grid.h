@@ -3,7 +3,7 @@
 //   "level set"           signed distance in pixels, negative inside the selection
 //   "temp", "temp2"       scratch (refinement keeps a reserved child group's index in "temp")
 //   "regional level set"  unsigned distance to the nearest border of the three-region partition
-//   "region"              region label: 0 inside, 1 outside, 2 boundary band
+//   "region"              region label (RegionLabel): inside, outside or boundary band
 //   "region tmp"          scratch labels
 // A node at level L covers 256 / 2^L pixels per side; level 8 (maxLevel) is one pixel.
 //
@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "grid/boundary_refresh_plan.h"
+#include "grid/redistancing_workspace.h"
+#include "grid/refinement_workspace.h"
+#include "grid/region_labels.h"
 #include "storage/tree_array.h"
 
 namespace VELDRA_TRW {
@@ -36,13 +39,6 @@ struct SweepContext {
   TreeFlags* flags = nullptr;
   unsigned char childOrder[4] = {0, 1, 2, 3};
   unsigned char upwind[2] = {DIR_MINUS_X, DIR_MINUS_Y};
-};
-
-// A leaf of a redistancing box as a sweep takes it: its edge (pixels) and its four edge neighbours.
-struct SweepLeaf {
-  unsigned node;
-  float width;
-  unsigned around[4];
 };
 
 class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
@@ -108,26 +104,13 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   void ClearRefineMarks();
   void MarkSplit(unsigned n);
   void MarkGhostTiles();
+  // Ghost marks, then every split and one level of merges, collected over the whole tree. Passes use
+  // a form cut to the tiles where marks were set, which must leave the same tree.
   void ApplyRefinement();
   void SplitValues(unsigned n, unsigned g);
   bool CanMerge(unsigned n) const;
   void MergeValues(unsigned n);
-  // One byte per root tile of the block (ghosts included): tiles where marks may have been set since
-  // the last whole-tree clear. Passes clear, collect and refresh only there.
-  std::vector<std::uint8_t> refineTilesMarked;
-  // Ghost tiles whose part of a pass is known to repeat (refinement.cpp): per root tile of the block,
-  // the topology clock when the tile was last found quiet (0: not quiet), and the tile's state bits.
-  std::vector<std::uint64_t> ghostQuietAt;
-  std::vector<std::uint8_t> ghostState;
-  // Scratch of a pass's parallel steps: the noted tiles in walk order, and one node list per root tile
-  // of the block, concatenated in tile order afterwards so that lists keep the walks' order.
-  std::vector<unsigned> refineNotedRoots;
-  std::vector<std::vector<unsigned>> refineTileLists;
-  // Scratch of a pass's marking: the leaves wanting a split, one list per quarter of a box tile.
-  std::vector<std::vector<unsigned>> refineWantedLists;
-  // Scratch of redistancing: per quadrant of each root tile of the box, its leaves in the orders of
-  // the first and of the third sweep.
-  std::vector<std::vector<SweepLeaf>> sweepTileLeaves[2];
+  RefinementWorkspace refineWork;
 
   // ---- evolution and narrow band (evolution.cpp, narrow_band.cpp, boundary_refresh.cpp,
   //      finite_differences.cpp) ----
@@ -151,6 +134,7 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
 
   // ---- redistancing (redistancing.cpp) ----
   void Redistance(int i0, int j0, int i1, int j1);
+  RedistancingWorkspace redistanceWork;
 
   // ---- smoothing (smoothing.cpp) ----
   void Smooth(float cx, float cy, float innerRadius, float outerRadius, int x, int y, int width,

@@ -11,25 +11,12 @@
 //  - across an edge, neighbouring leaves differ by at most one level (2:1 grading).
 #pragma once
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "storage/data_pool.h"
 #include "storage/tree_node_pool.h"
 
 namespace VELDRA_TRW {
-
-// A resumable walk position: the start state of one traversal kind.
-struct TreeIterState {
-  std::int32_t i, j, k;
-  std::uint32_t stack[2040];
-  std::int32_t depth;
-  std::uint32_t root;
-  std::uint32_t current;
-  std::uint32_t atRoot;
-  std::uint32_t end;
-};
-static_assert(sizeof(TreeIterState) == 8192);
 
 enum class Walk : int { InteriorLeaves = 0, AllLeaves = 1, InteriorNodes = 2, AllNodes = 3 };
 
@@ -43,19 +30,19 @@ class TreeArrayBase {
   TreeDataPool<Index, Index, N> child0Pool{&nodes, "pool_child0ID"};
   TreeDataPool<Index, Index, N> parentPool{&nodes, "pool_parentID"};
   TreeDataPool<TreeFlags, Index, N> flagsPool{&nodes};
-  std::uint32_t ni = 0, nj = 0, nk = 1;
+  std::uint32_t ni = 0, nj = 0;
   std::int32_t gi = 2, gj = 2;
-  std::uint32_t gk = 0;
   std::uint32_t gridIndex = 0;
-  std::uint32_t si = 4, sj = 4, sk = 1;
+  std::uint32_t si = 4, sj = 4;
   std::uint32_t strideJ = 4, strideK = 16;
   std::uint32_t rootBase = NO_NODE;
   std::uint32_t firstNode = NO_NODE;
   std::uint32_t originOffset = 2 * 4 + 2;
   std::uint32_t maxLevel = 0;
-  TreeIterState* iterCache = nullptr;
-  std::vector<Index> splitList[128];
-  std::vector<Index> groupList[128];
+  // Work lists of a refinement pass: the leaves to split (later the nodes to merge) and the child
+  // groups reserved for them.
+  std::vector<Index> splitList;
+  std::vector<Index> groupList;
   // Topology clock: per root tile of the block (indexed by root - firstNode), the clock's value when a
   // node of the tile last gained or lost children, or when the block was built. Anything derived from
   // a tile's topology alone stays exact while the tile's entry is not newer than the derivation.
@@ -65,10 +52,8 @@ class TreeArrayBase {
   TreeArrayBase() { gridIndex = static_cast<std::uint32_t>(nodes.takeGridSlot()); }
   TreeArrayBase(const TreeArrayBase&) = delete;
   TreeArrayBase& operator=(const TreeArrayBase&) = delete;
-  virtual void buildIterCache() = 0;
   virtual ~TreeArrayBase() {
     releaseAll();
-    std::free(iterCache);
     nodes.releaseGridSlot(static_cast<int>(gridIndex));
   }
 
@@ -100,12 +85,9 @@ class TreeArrayBase {
     releaseAll();
     ni = newNi;
     nj = newNj;
-    nk = 1;
     gi = gj = 2;
-    gk = 0;
     si = strideJ = ni + 4;
     sj = nj + 4;
-    sk = 1;
     strideK = si * sj;
     originOffset = 2 * strideJ + 2;
     firstNode = nodes.allocateRun(strideK);
@@ -120,9 +102,8 @@ class TreeArrayBase {
       }
     }
     TreeRootGrid& g = nodes.grids[gridIndex];
-    g = TreeRootGrid{ni, nj, nk, 2u, 2u, gk, strideJ, strideK, si, sj, sk, strideK,
+    g = TreeRootGrid{ni, nj, 1u, 2u, 2u, 0u, strideJ, strideK, si, sj, 1u, strideK,
                      (strideK + 3) / 4 * 4, rootBase, firstNode, maxLevel};
-    buildIterCache();
     updateRootFlags();
   }
 
@@ -131,7 +112,7 @@ class TreeArrayBase {
     for (int j = -gj; j < static_cast<int>(nj) + gj; ++j)
       for (int i = -gi; i < static_cast<int>(ni) + gi; ++i)
         if (hasChildren(rootIndex(i, j))) deleteSubtree(rootIndex(i, j));
-    nodes.releaseRun(firstNode, si * sj * sk);
+    nodes.releaseRun(firstNode, si * sj);
     firstNode = rootBase = NO_NODE;
     tileTopologyChanged.clear();
   }
@@ -311,36 +292,11 @@ class TreeArrayBase {
     });
     return ok;
   }
-
-  // Records, for each walk kind, its first tile and node and its last node.
-  void buildIterCacheImpl() {
-    if (iterCache == nullptr) {
-      iterCache = static_cast<TreeIterState*>(std::calloc(4, sizeof(TreeIterState)));
-      if (iterCache == nullptr) throw kOutOfMemoryCode;
-    }
-    for (int kind = 0; kind < 4; ++kind) {
-      TreeIterState& s = iterCache[kind];
-      const bool interior = kind == 0 || kind == 2;
-      s.i = interior ? 0 : -gi;
-      s.j = interior ? 0 : -gj;
-      s.k = 0;
-      s.depth = 0;
-      s.root = rootIndex(s.i, s.j);
-      s.current = NO_NODE;
-      s.end = NO_NODE;
-      walk(static_cast<Walk>(kind), [&](Index n) {
-        if (s.current == NO_NODE) s.current = n;
-        s.end = n;
-      });
-      s.atRoot = s.current == s.root ? 1u : 0u;
-    }
-  }
 };
 
 template <typename Index, typename Grid, typename Cell>
 class TreeArray2D : public TreeArrayBase<Index, Grid, Cell, 4> {
  public:
-  void buildIterCache() override { this->buildIterCacheImpl(); }
   virtual void countLeafVisits(float* pool) { this->countLeafVisitsInto(pool); }
   virtual bool checkGrading() { return this->checkGradingImpl(); }
 };

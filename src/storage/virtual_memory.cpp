@@ -1,3 +1,4 @@
+// Address space reservation, commit and release on POSIX systems (mmap / mprotect / munmap).
 #include "storage/virtual_memory.h"
 
 #include <sys/mman.h>

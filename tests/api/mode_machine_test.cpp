@@ -106,7 +106,7 @@ TEST(BrushRecord, FilledFromParametersAndEvent) {
 
 TEST(TileRange, ExtremeRectanglesAreClamped) {
   auto grid = veldra_test::makeGrid(1000, 700);  // 4 x 3 tiles
-  const TileRange r = TileRangeOf(*grid, INT_MAX - 10, INT_MIN + 10, INT_MAX, INT_MAX);  // no overflow, clamped
+  const TileBox r = TileRangeOf(*grid, INT_MAX - 10, INT_MIN + 10, INT_MAX, INT_MAX);  // no overflow, clamped
   EXPECT_EQ(r.i0, 4);
   EXPECT_EQ(r.j0, 0);
 }
@@ -118,7 +118,7 @@ TEST(TileRange, MatchesFloorAndCeilingOfTheTileCoordinates) {
   const auto clampTo = [](double v, int n) { return static_cast<int>(std::min(std::max(v, 0.0), double(n))); };
   for (int k = 0; k < 20000; ++k) {
     const int x = pos(rng), y = pos(rng), w = size(rng), h = size(rng);
-    const TileRange r = TileRangeOf(*grid, x, y, w, h);
+    const TileBox r = TileRangeOf(*grid, x, y, w, h);
     EXPECT_EQ(r.i0, clampTo(std::floor(x / 256.0), 20));
     EXPECT_EQ(r.j0, clampTo(std::floor(y / 256.0), 12));
     EXPECT_EQ(r.i1, clampTo(std::ceil((x + w) / 256.0), 20));

@@ -65,7 +65,7 @@ std::string State() {
                                    VELDRA_CORE::library().regionalStroke,
                                    static_cast<std::uint32_t>(VELDRA_CORE::library().engine->operation)};
   append(scalars, sizeof scalars);
-  append(g.refineTilesMarked.data(), g.refineTilesMarked.size());
+  append(g.refineWork.tilesMarked.data(), g.refineWork.tilesMarked.size());
   const std::vector<unsigned char> mask = readSelection(kW, kH);
   append(mask.data(), mask.size());
   ScratchDir dir;

@@ -17,31 +17,16 @@ namespace {
 using namespace veldra_test;
 using namespace VELDRA_TRW;
 
-// One pass with every step over the whole tree: clear all marks, mark the box, ghost marks, collect
-// splits over all leaves, reserve, compute, link, collect merges over all nodes, refresh ROOT bits.
+// One pass with every step over the whole tree: clear all marks, mark the box, then the plain
+// whole-tree ApplyRefinement, refresh ROOT bits.
 void wholeTreePass(SLGrid2D& g, int i0, int j0, int i1, int j1) {
   std::printf("RefineGridForField: %i,%i,%i,%i,  ni,nj=%i,%i\n", i0, j0, i1, j1, static_cast<int>(g.ni), static_cast<int>(g.nj));
   if (!g.hasBlock()) return;
-  g.walk(Walk::AllNodes, [&](unsigned n) {
-    g.flags(n).clear(TreeFlags::SPLIT_MARK);
-    g.flags(n).clear(TreeFlags::MERGE_MARK);
-  });
+  g.ClearRefineMarks();
   const auto clampTo = [](int v, std::uint32_t n) { return std::clamp(v, 0, static_cast<int>(n)); };
   i0 = clampTo(i0, g.ni), i1 = clampTo(i1, g.ni), j0 = clampTo(j0, g.nj), j1 = clampTo(j1, g.nj);
   if (j0 < j1) refinement::markLeaves(g, i0, j0, i1, j1);
-  g.MarkGhostTiles();
-  std::vector<unsigned> marked, groups;
-  g.walk(Walk::AllLeaves, [&](unsigned n) {
-    if (g.flags(n).has(TreeFlags::SPLIT_MARK)) marked.push_back(n);
-  });
-  for (std::size_t k = 0; k < marked.size(); ++k) groups.push_back(g.nodes.allocateGroup());
-  for (std::size_t k = 0; k < marked.size(); ++k) g.SplitValues(marked[k], groups[k]);
-  for (unsigned n : marked) g.linkChildren(n, group_index::load(g.temp[n]));
-  marked.clear();
-  g.walk(Walk::AllNodes, [&](unsigned n) {
-    if (!g.flags(n).has(TreeFlags::SPLIT_MARK) && g.CanMerge(n)) g.MergeValues(n), marked.push_back(n);
-  });
-  for (unsigned n : marked) g.unlinkChildren(n);
+  g.ApplyRefinement();
   g.updateRootFlags();
 }
 

@@ -16,6 +16,7 @@
 // Sanitizer builds cannot run with a lowered address-space limit (their shadow memory is a huge
 // reservation), hence "Death" in the names, which the sanitizer run of the suite skips.
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -95,6 +96,13 @@ class HeldGroups {
 // A failed edit keeps what it did before running out (the tree stays consistent, not unchanged).
 int faultScenario(const std::function<void()>& setup, const std::function<bool()>& edit, bool starve,
                   bool groupsKept) {
+  // The general heap keeps 16 MiB free in one arena from here on, so that an edit's work lists come
+  // from it under the limits (their failure would be a std::bad_alloc, not the pools' failure).
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 128 << 20);
+  void* volatile reserve = std::malloc(16 << 20);  // volatile: the pair must not be optimised away
+  std::free(reserve);
   enterState(State::Seeded);
   setup();
   HeldGroups groups(starve);

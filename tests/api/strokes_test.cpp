@@ -97,7 +97,8 @@ TEST_F(Strokes, AddDeleteLinePaintsTheCapsuleAndNothingFarFromIt) {
   const std::vector<unsigned char> mask = readSelection(kW, kH);
   int wrong = 0;
   for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) wrong += std::fabs(capsule.distance(x, y)) > 1.5 && (mask[y * kW + x] > 128) != capsule.inside(x, y);
+    for (int x = 0; x < kW; ++x)
+      wrong += std::fabs(capsule.distance(x, y)) > 1.5 && (mask[y * kW + x] > 128) != capsule.inside(x, y);
   EXPECT_EQ(wrong, 0);
   // A subtracting line across it cuts it in two.
   VELDRA::MouseDown();

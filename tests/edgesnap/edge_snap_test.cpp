@@ -4,6 +4,7 @@
 // the reference cannot vouch for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "edgesnap/edge_snap_stages.h"
@@ -104,6 +105,26 @@ TEST(EdgeSnap, ColourConversionOfEveryColourMatchesTheReference) {
   }
 }
 
+// Out-of-contract arguments write nothing: no rows, null pointers, a negative or absurd width,
+// output rows that overlap (top-down or bottom-up).
+TEST(EdgeSnap, OutOfContractArgumentsWriteNothing) {
+  const ColourBlock block = edge_snap_test::RandomBlock(16, 8, 0, 4);
+  const unsigned char* image = block.bytes.data();
+  const int s = block.stride;
+  SnapArrays out(16, 8, 0);
+  float *x = out.X(), *y = out.Y();
+  ComputeEdgeSnapData(16, 0, image, s, x, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, nullptr, s, x, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, nullptr, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, x, 16, nullptr, 16);
+  ComputeEdgeSnapData(-5, 8, image, s, x, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, x, 15, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, x, 16, y + 7 * 15, -15);
+  ComputeEdgeSnapData(2147483647, 8, image, s, x, 16, y, 16);
+  const auto untouched = [](float v) { return v == SnapArrays::kSentinel; };
+  EXPECT_TRUE(std::all_of(out.x.begin(), out.x.end(), untouched) && std::all_of(out.y.begin(), out.y.end(), untouched));
+}
+
 // A dark-to-light step between image columns 35 and 36 (output column 24): the field is along x and
 // points at the step from both sides, more strongly closer to it; far from the step nothing pulls.
 TEST(EdgeSnap, StepEdgePullsTowardsTheEdgeFromBothSides) {
@@ -113,6 +134,12 @@ TEST(EdgeSnap, StepEdgePullsTowardsTheEdgeFromBothSides) {
     for (int col = 0; col < block.Columns(); ++col)
       col < kEdge + 12 ? block.Set(col, row, 30, 60, 20) : block.Set(col, row, 220, 200, 90);
   const SnapArrays out = edge_snap_test::Compute(block, 0);
+  // Both sides are flat, so at the blur's reach the strength is flat on one side only: there too the
+  // bits must be the reference's.
+  SnapArrays expected(kW, kH, 0);
+  EdgeSnapReference().Compute(kW, kH, block.bytes.data(), block.stride, expected.X(), expected.stride, expected.Y(),
+                              expected.stride);
+  EXPECT_TRUE(SameBits(out, expected));
   for (int y = 0; y < kH; ++y) {
     for (int x = 0; x < kW; ++x) {
       EXPECT_EQ(out.AtY(x, y), 0.0f) << x << "," << y;

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <veldra/veldra.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -24,101 +25,72 @@ struct Range {
 // The documented table, written out independently of the library's own.
 const Range kTable[5] = {{10, 1, 1250}, {30, 0, 100}, {75, 0, 100}, {100, -100, 100}, {1000, 0, 1000}};
 
-TEST(Parameters, DefaultsAndRanges) {
+// Defaults and ranges as documented; any value set is clamped into its parameter's range; unknown
+// parameters and missing outputs are refused without writing anything.
+TEST(Parameters, DefaultsRangesAndClamping) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> any(INT_MIN, INT_MAX), near(-2000, 2000);
   for (int p = 0; p < 5; ++p) {
     int d = -7, lo = -7, hi = -7;
     ASSERT_EQ(GetDefaultParameter(static_cast<PARAM>(p), &d, &lo, &hi), 0);
     EXPECT_TRUE(d == kTable[p].def && lo == kTable[p].lo && hi == kTable[p].hi) << "parameter " << p;
+    for (int k = 0; k < 2000; ++k) {
+      const int v = k % 2 ? any(rng) : near(rng);
+      int stored = 0;
+      ASSERT_EQ(SetParameter(static_cast<PARAM>(p), v), 0);
+      ASSERT_EQ(GetParameter(static_cast<PARAM>(p), &stored), 0);
+      ASSERT_EQ(stored, std::clamp(v, kTable[p].lo, kTable[p].hi)) << "parameter " << p << " value " << v;
+    }
   }
-  // One missing output, or an unknown parameter: nothing is written.
   int d = -7, hi = -7;
   EXPECT_EQ(GetDefaultParameter(PARAM_CORE, &d, nullptr, &hi), -1);
   EXPECT_EQ(GetDefaultParameter(static_cast<PARAM>(5), &d, &d, &d), -1);
   EXPECT_TRUE(d == -7 && hi == -7);
-}
-
-TEST(Parameters, SetClampsIntoTheRangeForAnyValue) {
-  std::mt19937 rng(11);
-  std::uniform_int_distribution<int> any(INT_MIN, INT_MAX), near(-2000, 2000);
-  for (int p = 0; p < 5; ++p) {
-    for (int k = 0; k < 2000; ++k) {
-      const int v = k % 2 ? any(rng) : near(rng);
-      ASSERT_EQ(SetParameter(static_cast<PARAM>(p), v), 0);
-      int stored = 0;
-      ASSERT_EQ(GetParameter(static_cast<PARAM>(p), &stored), 0);
-      const int expected = v < kTable[p].lo ? kTable[p].lo : (v > kTable[p].hi ? kTable[p].hi : v);
-      ASSERT_EQ(stored, expected) << "parameter " << p << " value " << v;
-    }
-  }
-  // Unknown parameters change nothing.
-  int v = 0;
   SetParameter(PARAM_SPARE, 17);
   EXPECT_EQ(SetParameter(static_cast<PARAM>(5), 3), -1);
   EXPECT_EQ(SetParameter(static_cast<PARAM>(-1), 3), -1);
-  GetParameter(PARAM_SPARE, &v);
-  EXPECT_EQ(v, 17);
+  GetParameter(PARAM_SPARE, &d);
+  EXPECT_EQ(d, 17);
 }
 
-TEST(Engine, ReleaseLeavesNoGridUntilTheNextImage) {
+// An engine without grid until the next image; a second initialisation keeps the engine, the
+// parameters and the matting radius; stroke flags reset by MouseDown / MouseUp; Deselect returns the
+// tree to its root tiles and gives the node groups back.
+TEST(Engine, Lifecycle) {
   ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 300, 200, true));
-  ASSERT_NE(VELDRA_CORE::library().engine, nullptr);
-  EXPECT_EQ(VELDRA_CORE::library().engine->grid, nullptr);
+  VELDRA_CORE::SLMain* engine = VELDRA_CORE::library().engine;
+  ASSERT_NE(engine, nullptr);
+  EXPECT_EQ(engine->grid, nullptr);
   Deselect();
   EXPECT_EQ(GetMattingMode(5, 5), EDITMODE_ADD);
   EXPECT_EQ(InitializeImage(300, 200), 0);
-  ASSERT_NE(VELDRA_CORE::library().engine->grid, nullptr);
-  EXPECT_EQ(VELDRA_CORE::library().engine->grid->ni, 2u);
-  EXPECT_EQ(VELDRA_CORE::library().engine->width, 300);
-}
-
-TEST(Engine, SecondInitialisationKeepsParametersAndMattingRadius) {
-  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 64, 64, false));
-  VELDRA_CORE::SLMain* engine = VELDRA_CORE::library().engine;
+  ASSERT_NE(engine->grid, nullptr);
+  EXPECT_TRUE(engine->grid->ni == 2u && engine->width == 300);
   SetParameter(PARAM_CORE, 42);
   setMattingBrushRadius(7.5f);
-  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 512, 512, false));
-  EXPECT_EQ(VELDRA_CORE::library().engine, engine);
+  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 600, 400, false));
   int core = 0;
   GetParameter(PARAM_CORE, &core);
-  EXPECT_EQ(core, 42);
-  EXPECT_EQ(engine->mattingRadius, 7.5f);
-  EXPECT_EQ(engine->mattingThreshold, 10.0f);
-  EXPECT_EQ(engine->grid->ni, 2u);
-}
-
-TEST(Engine, StrokeFlags) {
-  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 256, 256, false));
-  VELDRA_CORE::SLMain* engine = VELDRA_CORE::library().engine;
+  EXPECT_TRUE(VELDRA_CORE::library().engine == engine && core == 42 && engine->grid->ni == 3u);
+  EXPECT_TRUE(engine->mattingRadius == 7.5f && engine->mattingThreshold == 10.0f);
   engine->operation = 5;
   MouseDown();
   EXPECT_EQ(engine->operation, 0);
   enableRLS(4);
-  EXPECT_TRUE(VELDRA_CORE::library().regionalStroke);
-  EXPECT_EQ(engine->grid->useRegional, 1);
+  EXPECT_TRUE(VELDRA_CORE::library().regionalStroke && engine->grid->useRegional == 1);
   engine->operation = 3;
   MouseUp();
-  EXPECT_FALSE(VELDRA_CORE::library().regionalStroke);
-  EXPECT_EQ(engine->grid->useRegional, 1);
-  EXPECT_EQ(engine->operation, 0);
+  EXPECT_TRUE(!VELDRA_CORE::library().regionalStroke && engine->grid->useRegional == 1 && engine->operation == 0);
   enableRLS(4);
   disableRLS();
-  EXPECT_EQ(engine->grid->useRegional, 0);
-  EXPECT_TRUE(VELDRA_CORE::library().regionalStroke);
+  EXPECT_TRUE(VELDRA_CORE::library().regionalStroke && engine->grid->useRegional == 0);
   MouseUp();
-}
-
-TEST(Engine, DeselectReturnsToTheRootTiles) {
-  ASSERT_TRUE(InitializeWithVeldraBrush(nullptr, nullptr, 600, 400, false));
-  VELDRA_CORE::SLGrid2D* grid = VELDRA_CORE::library().engine->grid;
-  const unsigned root = grid->rootIndex(1, 1);
-  const unsigned g = grid->nodes.allocateGroup();
-  grid->linkChildren(root, g);
+  VELDRA_CORE::SLGrid2D* grid = engine->grid;
+  const unsigned root = grid->rootIndex(1, 1), freeBefore = grid->nodes.freeCount;
+  grid->linkChildren(root, grid->nodes.allocateGroup());
   grid->levelSet[root] = -4.0f;
-  const unsigned freeBefore = grid->nodes.freeCount;
   Deselect();
-  EXPECT_FALSE(grid->hasChildren(root));
-  EXPECT_EQ(grid->levelSet[root], 100.0f);
-  EXPECT_EQ(grid->nodes.freeCount, freeBefore + 4);
+  EXPECT_TRUE(!grid->hasChildren(root) && grid->levelSet[root] == 100.0f && grid->nodes.freeCount == freeBefore);
 }
 
 // A call that runs out of memory, and how it must fail: what leaves it, and whether the engine keeps

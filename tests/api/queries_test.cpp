@@ -80,69 +80,6 @@ struct RenderCase {
   float centerX, centerY, radius;
 };
 
-void ExpectSameAsReference(const SLGrid2D& grid, const RenderCase& c, int band, int extraStride) {
-  GuardedMask fast(c.w, c.h, extraStride), slow(c.w, c.h, extraStride);
-  RenderSelection(grid, c.x, c.y, c.w, c.h, fast.origin(), fast.stride, c.centerX, c.centerY, band, c.radius);
-  ReferenceRender(grid, c.x, c.y, c.w, c.h, slow.origin(), slow.stride, c.centerX, c.centerY, band, c.radius);
-  int mismatches = 0;
-  for (std::size_t i = 0; i < fast.bytes.size(); ++i) mismatches += fast.bytes[i] != slow.bytes[i];
-  EXPECT_EQ(mismatches, 0) << "rect " << c.x << "," << c.y << " " << c.w << "x" << c.h << " band " << band
-                           << " regional " << int(grid.useRegional);
-}
-
-void CheckAgainstReference(SLGrid2D& grid, const std::vector<RenderCase>& cases) {
-  for (int regional = 0; regional < 2; ++regional) {
-    grid.useRegional = static_cast<std::uint8_t>(regional);
-    for (const RenderCase& c : cases)
-      for (int band : {0, 1, 5, 12}) ExpectSameAsReference(grid, c, band, band * 7);
-  }
-  grid.useRegional = 0;
-}
-
-TEST(RenderSelection, MatchesThePerPixelReferenceAroundADisc) {
-  auto grid = makeGrid(700, 500);
-  BuildSelection(*grid, Disc{330.0f, 260.0f, 120.0f}, 8);
-  CheckAgainstReference(*grid, {{150, 130, 320, 260, 330.0f, 260.0f, 5000.0f},
-                                {251, 255, 140, 90, 300.0f, 300.0f, 60.0f},
-                                {0, 0, 700, 500, 700.0f, 0.0f, 400.0f},
-                                {400, 100, 120, 300, 10.0f, 10.0f, 2.0f},
-                                {200, 200, 50, 50, 225.0f, 225.0f, 0.0f}});
-}
-
-// Coarse leaves are filled by runs of a row found from the brush test at a few columns: brush discs
-// of every size cutting leaves at fractional centres, centres outside the rectangle, and centres or
-// radii that are not finite.
-TEST(RenderSelection, BrushDiscsCutLeavesAsThePerPixelTestDoes) {
-  auto grid = makeGrid(700, 500);
-  BuildSelection(*grid, Disc{330.0f, 260.0f, 120.0f}, 8);
-  std::mt19937 rng(17);
-  std::uniform_real_distribution<float> cx(-100.0f, 800.0f), cy(-100.0f, 600.0f), radius(0.0f, 300.0f);
-  std::vector<RenderCase> cases;
-  for (int k = 0; k < 24; ++k) cases.push_back({80, 40, 520, 420, cx(rng), cy(rng), radius(rng)});
-  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-  cases.push_back({80, 40, 520, 420, nan, 260.0f, 50.0f});
-  cases.push_back({80, 40, 520, 420, 330.0f, nan, 50.0f});
-  cases.push_back({80, 40, 520, 420, 330.0f, 260.0f, nan});
-  cases.push_back({80, 40, 520, 420, 330.0f, 260.0f, inf});
-  cases.push_back({80, 40, 520, 420, inf, 260.0f, inf});
-  cases.push_back({80, 40, 520, 420, -inf, 260.0f, 90.0f});
-  cases.push_back({80, 40, 520, 420, 1e30f, -1e30f, 3e30f});
-  cases.push_back({80, 40, 520, 420, 330.5f, 260.5f, 0.5f});
-  for (const RenderCase& c : cases) ExpectSameAsReference(*grid, c, 5, 3);
-}
-
-TEST(RenderSelection, MatchesThePerPixelReferenceOnRandomTrees) {
-  for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-    auto grid = makeGrid(900, 700);
-    randomGradedRefine(*grid, seed, 400, 8);
-    fillField(*grid, grid->levelSet, [](float x, float y) { return 9.0f * std::sin(x * 0.031f) + 0.05f * (y - 350.0f); });
-    fillField(*grid, grid->regional, [](float x, float y) { return std::fabs(3.0f * std::cos(x * 0.02f + y * 0.013f)); });
-    std::mt19937 rng(seed);
-    grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(rng() % 4); });
-    CheckAgainstReference(*grid, {{37, 61, 801, 577, 450.0f, 350.0f, 330.0f}, {511, 250, 3, 400, 512.0f, 400.0f, 100.0f}});
-  }
-}
-
 // A pseudo-random choice per node position, for trees and channels with no pattern to them.
 std::uint32_t Scramble(float x, float y, float e) {
   std::uint32_t h = static_cast<std::uint32_t>(x * 2.0f) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y * 2.0f) * 0x85EBCA77u ^
@@ -152,21 +89,73 @@ std::uint32_t Scramble(float x, float y, float e) {
   return h ^ (h >> 12);
 }
 
-// With two or more levels of shortcut, fine leaves far from a region border (by their regional
-// value, whatever the level set says) are filled whole.
-TEST(RenderSelection, MatchesThePerPixelReferenceOnALargeImage) {
+std::unique_ptr<SLGrid2D> DiscTree() {
+  auto grid = makeGrid(700, 500);
+  BuildSelection(*grid, Disc{330.0f, 260.0f, 120.0f}, 8);
+  return grid;
+}
+
+std::unique_ptr<SLGrid2D> RandomTree(std::uint32_t seed) {
+  auto grid = makeGrid(900, 700);
+  randomGradedRefine(*grid, seed, 400, 8);
+  fillField(*grid, grid->levelSet, [](float x, float y) { return 9.0f * std::sin(x * 0.031f) + 0.05f * (y - 350.0f); });
+  fillField(*grid, grid->regional, [](float x, float y) { return std::fabs(3.0f * std::cos(x * 0.02f + y * 0.013f)); });
+  std::mt19937 labels(seed);
+  grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(labels() % 4); });
+  return grid;
+}
+
+// Two levels of shortcut; random patches of fine leaves, random regional values and labels.
+std::unique_ptr<SLGrid2D> LargeImageTree() {
   auto grid = makeGrid(4000, 3000);
-  ASSERT_EQ(grid->numLevels, 2u);
-  refineWhere(
-      *grid,
-      [](float x, float y, float e) {
-        return x > 1000.0f - e && x < 1600.0f + e && y > 700.0f - e && y < 1400.0f + e && Scramble(x, y, e) % 5 != 0;
-      },
-      8);
+  EXPECT_EQ(grid->numLevels, 2u);
+  refineWhere(*grid, [](float x, float y, float e) {
+    return x > 1000.0f - e && x < 1600.0f + e && y > 700.0f - e && y < 1400.0f + e && Scramble(x, y, e) % 5 != 0;
+  }, 8);
   fillField(*grid, grid->levelSet, [](float x, float y) { return 7.0f * std::sin(x * 0.05f) * std::cos(y * 0.037f); });
-  fillField(*grid, grid->regional, [](float x, float y) { return static_cast<float>(Scramble(y, x, 3.0f) % 1700) * 0.01f; });
+  fillField(*grid, grid->regional, [](float x, float y) { return float(Scramble(y, x, 3.0f) % 1700) * 0.01f; });
   grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(n % 3); });
-  CheckAgainstReference(*grid, {{1100, 800, 400, 500, 1300.0f, 1000.0f, 400.0f}});
+  return grid;
+}
+
+// Every byte, guards included, against the per-pixel reference: both level sets, bands 0 to 12,
+// padded strides. The trees: a disc (rectangles of every kind, brush discs cutting coarse leaves at
+// fractional and non-finite centres and radii), random graded trees with random channels, and an image
+// large enough for two levels of shortcut (fine leaves far from a region border by their regional
+// value are filled whole).
+TEST(RenderSelection, MatchesThePerPixelReference) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<RenderCase> discCases = {{150, 130, 320, 260, 330.0f, 260.0f, 5000.0f},
+                                       {251, 255, 140, 90, 300.0f, 300.0f, 60.0f},
+                                       {0, 0, 700, 500, 700.0f, 0.0f, 400.0f},
+                                       {400, 100, 120, 300, 10.0f, 10.0f, 2.0f},
+                                       {200, 200, 50, 50, 225.0f, 225.0f, 0.0f}};
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> cx(-100.0f, 800.0f), cy(-100.0f, 600.0f), radius(0.0f, 300.0f);
+  for (int k = 0; k < 12; ++k) discCases.push_back({80, 40, 520, 420, cx(rng), cy(rng), radius(rng)});
+  const float discs[][3] = {{nan, 260.0f, 50.0f}, {330.0f, nan, 50.0f},   {330.0f, 260.0f, nan},   {inf, 260.0f, inf},
+                            {-inf, 260.0f, 90.0f}, {1e30f, -1e30f, 3e30f}, {330.5f, 260.5f, 0.5f}};
+  for (const auto& d : discs) discCases.push_back({80, 40, 520, 420, d[0], d[1], d[2]});
+  const std::vector<RenderCase> treeCases = {{37, 61, 801, 577, 450.0f, 350.0f, 330.0f},
+                                             {511, 250, 3, 400, 512.0f, 400.0f, 100.0f}};
+  const std::tuple<const char*, std::unique_ptr<SLGrid2D>, std::vector<RenderCase>> scenes[] = {
+      {"disc", DiscTree(), discCases},
+      {"random tree 1", RandomTree(1), treeCases},
+      {"random tree 2", RandomTree(2), treeCases},
+      {"large image", LargeImageTree(), std::vector<RenderCase>{{1100, 800, 400, 500, 1300.0f, 1000.0f, 400.0f}}}};
+  for (const auto& [name, grid, cases] : scenes)
+    for (int regional = 0; regional < 2; ++regional) {
+      grid->useRegional = static_cast<std::uint8_t>(regional);
+      for (const RenderCase& c : cases)
+        for (int band : {0, 1, 5, 12}) {
+          GuardedMask fast(c.w, c.h, band * 7), slow(c.w, c.h, band * 7);
+          RenderSelection(*grid, c.x, c.y, c.w, c.h, fast.origin(), fast.stride, c.centerX, c.centerY, band, c.radius);
+          ReferenceRender(*grid, c.x, c.y, c.w, c.h, slow.origin(), slow.stride, c.centerX, c.centerY, band, c.radius);
+          ASSERT_TRUE(fast.bytes == slow.bytes) << name << " rect " << c.x << "," << c.y << " " << c.w << "x" << c.h
+                                                << " disc " << c.centerX << "," << c.centerY << " r " << c.radius
+                                                << " band " << band << " regional " << regional;
+        }
+    }
 }
 
 TEST(RenderSelection, ParallelTilesGiveTheSingleThreadedResult) {
@@ -181,17 +170,6 @@ TEST(RenderSelection, ParallelTilesGiveTheSingleThreadedResult) {
     };
     EXPECT_TRUE(render() == onOneThread(render));
   }
-}
-
-TEST(RenderSelection, EmptyRectanglesWriteNothing) {
-  auto grid = makeGrid(600, 600);
-  fillField(*grid, grid->levelSet, [](float, float) { return -50.0f; });
-  GuardedMask m(40, 40, 0);
-  RenderSelection(*grid, 100, 100, 40, 0, m.origin(), m.stride, 100.0f, 100.0f, 5, 500.0f);
-  RenderSelection(*grid, 100, 100, 0, 40, m.origin(), m.stride, 100.0f, 100.0f, 5, 500.0f);
-  RenderSelection(*grid, 100, 100, 40, 40, nullptr, m.stride, 100.0f, 100.0f, 5, 500.0f);
-  RenderSelection(*grid, 100, 100, 40, 40, m.origin(), m.stride, 400.0f, 400.0f, 5, 20.0f);  // disc misses
-  EXPECT_EQ(std::count(m.bytes.begin(), m.bytes.end(), kGuard), static_cast<long>(m.bytes.size()));
 }
 
 // Level-7 leaves are sampled, and at a level-7 leaf's centre the interpolant returns its value
@@ -259,31 +237,28 @@ TEST_F(PointQueries, MattingMode) {
   EXPECT_EQ(MattingMode(SLMain{}, 10, 10), VELDRA::EDITMODE_ADD);  // no grid
 }
 
+// A circle crosses the boundary when its samples differ in sign (with regions: in label; the band and
+// the outside both differ from the inside); a centre outside the image crosses; a field of exact
+// zero counts as crossing; samples outside the image are skipped.
 TEST_F(PointQueries, CircleCrossesTheBoundaryOnlyWhenItDoes) {
   struct Circle {
     int x, y, r;
     bool crosses;
   };
+  const auto check = [&](std::initializer_list<Circle> circles) {
+    for (const Circle& c : circles)
+      EXPECT_EQ(CircleRegionIntersection(engine, c.x, c.y, c.r), c.crosses) << c.x << "," << c.y << " r " << c.r;
+  };
   useDisc();
-  // A centre outside the image crosses.
-  for (const Circle& c : {Circle{300, 300, 20, false}, Circle{400, 300, 10, true}, Circle{300, 300, 150, true},
-                          Circle{520, 520, 30, false}, Circle{300, 300, 0, false}, Circle{-1, 300, 5, true},
-                          Circle{300, -1, 5, true}, Circle{600, 300, 5, true}, Circle{300, 600, 5, true}})
-    EXPECT_EQ(CircleRegionIntersection(engine, c.x, c.y, c.r), c.crosses) << c.x << "," << c.y << " r " << c.r;
-  // With regions the labels are compared: the band and the outside both differ from the inside.
+  check({{300, 300, 20, false}, {400, 300, 10, true}, {300, 300, 150, true}, {520, 520, 30, false}, {300, 300, 0, false},
+         {-1, 300, 5, true}, {300, -1, 5, true}, {600, 300, 5, true}, {300, 600, 5, true}});
   grid->useRegional = 1;
-  for (const Circle& c : {Circle{300, 300, 50, false}, Circle{300, 300, 99, true}, Circle{300, 300, 150, true},
-                          Circle{300, 700, 5, true}})
-    EXPECT_EQ(CircleRegionIntersection(engine, c.x, c.y, c.r), c.crosses) << c.x << "," << c.y << " r " << c.r;
-}
-
-TEST_F(PointQueries, CircleOfExactZeroAndCircleOutsideTheImage) {
+  check({{300, 300, 50, false}, {300, 300, 99, true}, {300, 300, 150, true}, {300, 700, 5, true}});
+  grid->useRegional = 0;
   constant(0.0f, 5.0f, 1);
-  EXPECT_TRUE(CircleRegionIntersection(engine, 10, 10, 0));
-  EXPECT_TRUE(CircleRegionIntersection(engine, 0, 0, 10000));
+  check({{10, 10, 0, true}, {0, 0, 10000, true}});
   constant(-5.0f, 5.0f, 1);
-  EXPECT_FALSE(CircleRegionIntersection(engine, 0, 0, 10000));  // every sample skipped
-  EXPECT_FALSE(CircleRegionIntersection(engine, 10, 10, 0));
+  check({{0, 0, 10000, false}, {10, 10, 0, false}});
 }
 
 TEST_F(PointQueries, SkipEvolution) {

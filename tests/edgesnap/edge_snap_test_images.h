@@ -50,15 +50,6 @@ ColourBlock PaintedBlock(int w, int h, int extraStride, std::uint32_t seed, Colo
   return block;
 }
 
-inline ColourBlock UniformBlock(int w, int h, int r, int g, int b) {
-  return PaintedBlock(w, h, 0, 1, [=](int, int) { return std::tuple{r, g, b}; });
-}
-
-// Dark left of image column edgeColumn, light from it on.
-inline ColourBlock VerticalStepBlock(int w, int h, int edgeColumn) {
-  return PaintedBlock(w, h, 3, 1, [=](int col, int) { return col < edgeColumn ? std::tuple{30, 60, 20} : std::tuple{220, 200, 90}; });
-}
-
 // Smooth colour ramps with a rectangle and a disc painted over them: straight edges, corners where
 // two edges meet, and curved edges, plus mild noise so that no region is exactly flat.
 inline ColourBlock ShapesBlock(int w, int h, std::uint32_t seed) {

@@ -1,15 +1,12 @@
-// The shared workspace: one instance however many threads reach it first, and work images of
-// aligned 4-float pixels whose storage only grows.
+// The shared workspace: one instance however many threads reach it first, holding the blur kernel.
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <thread>
 #include <vector>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "edgesnap/edge_snap_workspace.h"
-#include "edgesnap/work_image.h"
 
 namespace {
 
@@ -31,29 +28,6 @@ TEST(EdgeSnapWorkspace, ConcurrentFirstUseCreatesOneWorkspace) {
     EXPECT_EQ(seen[0]->kernel[k], kGaussianTaps[k]);
     EXPECT_EQ(seen[0]->kernel[k], seen[0]->kernel[kKernelTaps - 1 - k]);  // symmetric
   }
-}
-
-TEST(EdgeSnapWorkspace, WorkImageGrowsNeverShrinksAndKeepsPixelsAligned) {
-  WorkImage image;
-  EXPECT_EQ(image.CapacityPixels(), 0u);
-  image.SetSize(30, 20);
-  const float* first = image.Data();
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 16, 0u);
-  EXPECT_EQ(image.RowStrideFloats(), 120);
-  EXPECT_EQ(image.Pixel(3, 2) - image.Data(), (2 * 30 + 3) * 4);
-
-  image.SetSize(20, 30);  // same pixel count, other shape
-  EXPECT_EQ(image.Data(), first);
-  EXPECT_EQ(image.Width(), 20);
-  image.SetSize(5, 5);
-  EXPECT_EQ(image.Data(), first);
-  EXPECT_EQ(image.CapacityPixels(), 600u);
-
-  image.SetSize(31, 20);
-  EXPECT_GE(image.CapacityPixels(), 620u);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(image.Data()) % 16, 0u);
-  image.SetSize(1, 1);
-  EXPECT_GE(image.CapacityPixels(), 620u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "api/engine.h"
 #include "fuzz/api_script.h"
 #include "support/synthetic_images.h"
+#include "support/tree.h"
 
 namespace veldra_hardening {
 
@@ -36,57 +37,28 @@ inline void enterState(State state) {
   VELDRA::MouseUp();
 }
 
-// Everything observable that a call could change: library state, engine fields, tree and channels.
-struct Fingerprint {
-  bool engine = false, grid = false, regionalStroke = false;
-  std::int32_t parameters[5] = {};
-  std::int32_t operation = 0, width = 0, height = 0;
-  float record[10] = {};
-  unsigned usedNodes = 0;
-  std::uint64_t tree = 0;
-  bool operator==(const Fingerprint& o) const {
-    return engine == o.engine && grid == o.grid && regionalStroke == o.regionalStroke &&
-           std::memcmp(parameters, o.parameters, sizeof parameters) == 0 && operation == o.operation &&
-           width == o.width && height == o.height && std::memcmp(record, o.record, sizeof record) == 0 &&
-           usedNodes == o.usedNodes && tree == o.tree;
-  }
-};
+// Everything observable that a call could change: library state, engine fields, node accounting,
+// tree and channels. Equal fingerprints: no call can tell the two libraries apart.
+using Fingerprint = std::vector<std::uint32_t>;
 
 inline Fingerprint fingerprint() {
   const VELDRA_CORE::LibraryState& lib = VELDRA_CORE::library();
-  Fingerprint f;
-  f.regionalStroke = lib.regionalStroke;
-  std::memcpy(f.parameters, lib.parameters, sizeof f.parameters);
+  Fingerprint f{lib.regionalStroke};
+  f.insert(f.end(), lib.parameters, lib.parameters + 5);
   const VELDRA_CORE::SLMain* e = lib.engine;
-  f.engine = e != nullptr;
   if (e == nullptr) return f;
-  f.operation = e->operation;
-  f.width = e->width;
-  f.height = e->height;
   const float record[10] = {e->mattingRadius, e->brushX,      e->brushY,   e->lineStartX, e->lineStartY,
                             e->innerRadius,   e->brushRadius, e->smoothing, e->edgeSnap,  e->spare};
-  std::memcpy(f.record, record, sizeof record);
-  f.grid = e->grid != nullptr;
+  std::uint32_t bits[10];
+  std::memcpy(bits, record, sizeof record);
+  f.insert(f.end(), {1u, static_cast<std::uint32_t>(e->operation), static_cast<std::uint32_t>(e->width),
+                     static_cast<std::uint32_t>(e->height)});
+  f.insert(f.end(), bits, bits + 10);
   if (e->grid == nullptr) return f;
   const VELDRA_TRW::SLGrid2D& g = *e->grid;
-  f.usedNodes = g.nodes.capacity() - g.nodes.freeCount;
-  std::uint64_t h = 1469598103934665603ull;
-  const auto mix = [&h](std::uint64_t v) {
-    h ^= v;
-    h *= 1099511628211ull;
-  };
-  mix(g.useRegional);
-  g.walk(VELDRA_TRW::Walk::AllNodes, [&](unsigned n) {
-    std::uint32_t a, b;
-    std::memcpy(&a, &g.levelSet[n], 4);
-    std::memcpy(&b, &g.regional[n], 4);
-    mix(n);
-    mix(g.child0(n));
-    mix(a);
-    mix(b);
-    mix(g.region[n]);
-  });
-  f.tree = h;
+  f.insert(f.end(), {2u, g.nodes.capacity() - g.nodes.freeCount, g.useRegional});
+  const std::vector<std::uint32_t> tree = veldra_test::treeBits(g);
+  f.insert(f.end(), tree.begin(), tree.end());
   return f;
 }
 

@@ -37,14 +37,11 @@ class EdgeSnapReference {
                  0.075856f, 0.088613f, 0.097274f, 0.100346f, 0.097274f, 0.088613f, 0.075856f,
                  0.061021f, 0.046128f, 0.032768f, 0.021874f, 0.013722f, 0.008089f, 0.004481f};
     }
-    BlurHorizontally(w, h);
-    BlurVertically(w, h);
+    Blur(colour_, scratch_, w, h, 1, 0);
+    Blur(scratch_, colour_, w, h, 0, 1);
     ComputeOrientation(w, h);
     if (h >= 1) Project(w, h, snapX, snapXStride, snapY, snapYStride);
   }
-
-  const FloatImage4& Colour() const { return colour_; }
-  const FloatImage4& Orientation() const { return orientation_; }
 
  private:
   void ConvertColours(int w, int h, const unsigned char* image, int imageStride) {
@@ -73,30 +70,15 @@ class EdgeSnapReference {
   }
 
  private:
-  void BlurHorizontally(int w, int h) {
-    for (int row = 0; row < h + 24; ++row) {
-      for (int c = 10; c <= w + 13; ++c) {
-        float* out = scratch_.At(c, row);
+  // The 21-tap blur along x (dx = 1) or y (dy = 1), over every position whose taps all lie in the block.
+  void Blur(const FloatImage4& in, FloatImage4& out, int w, int h, int dx, int dy) {
+    for (int r = 10 * dy; r <= h + 23 - 10 * dy; ++r)
+      for (int c = 10 * dx; c <= w + 23 - 10 * dx; ++c)
         for (int i = 0; i < 4; ++i) {
           float sum = 0.0f;
-          for (int k = -10; k <= 10; ++k) sum += kernel_[k + 10] * colour_.At(c + k, row)[i];
-          out[i] = sum;
+          for (int k = -10; k <= 10; ++k) sum += kernel_[k + 10] * in.At(c + k * dx, r + k * dy)[i];
+          out.At(c, r)[i] = sum;
         }
-      }
-    }
-  }
-
-  void BlurVertically(int w, int h) {
-    for (int col = 0; col < w + 24; ++col) {
-      for (int r = 10; r <= h + 13; ++r) {
-        float* out = colour_.At(col, r);
-        for (int i = 0; i < 4; ++i) {
-          float sum = 0.0f;
-          for (int k = -10; k <= 10; ++k) sum += kernel_[k + 10] * scratch_.At(col, r + k)[i];
-          out[i] = sum;
-        }
-      }
-    }
   }
 
   void ComputeOrientation(int w, int h) {
@@ -143,18 +125,12 @@ class EdgeSnapReference {
         const float sr = orientation_.At(x + 2, y + 1)[2];
         const float su = orientation_.At(x + 1, y)[2];
         const float sd = orientation_.At(x + 1, y + 2)[2];
-        float dx;
-        if ((sr - s0) * (s0 - sl) >= 0) {
-          dx = (sr - sl) * 0.5f;
-        } else {
-          dx = std::fabs(s0 - sl) > std::fabs(sr - s0) ? s0 - sl : sr - s0;
-        }
-        float dy;
-        if ((sd - s0) * (s0 - su) >= 0) {
-          dy = (sd - su) * 0.5f;
-        } else {
-          dy = std::fabs(s0 - su) > std::fabs(sd - s0) ? s0 - su : sd - s0;
-        }
+        // Central difference where the strength is monotone across the pixel, else the larger step.
+        const auto slope = [s0](float lo, float hi) {
+          if ((hi - s0) * (s0 - lo) >= 0) return (hi - lo) * 0.5f;
+          return std::fabs(s0 - lo) > std::fabs(hi - s0) ? s0 - lo : hi - s0;
+        };
+        const float dx = slope(sl, sr), dy = slope(su, sd);
         const float t = centre[0] * dx + centre[1] * dy;
         snapX[std::size_t(y) * snapXStride + x] = centre[0] * t;
         snapY[std::size_t(y) * snapYStride + x] = centre[1] * t;

@@ -11,6 +11,7 @@
 //   for (auto [x, y] : scene.brushPath(radius / 4.0, 200)) ... one brush event at (x, y) ...
 #pragma once
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -55,22 +56,14 @@ class NaturalScene {
 
   // The noise at a point of the image (bilinear between pixel corners): negative inside the object.
   double value(double x, double y) const {
-    const int ix = std::clamp(static_cast<int>(std::floor(x)), 0, width - 1);
-    const int iy = std::clamp(static_cast<int>(std::floor(y)), 0, height - 1);
-    const double fx = x - ix, fy = y - iy;
-    const double a = corners_[index(ix, iy)], b = corners_[index(ix + 1, iy)];
-    const double c = corners_[index(ix, iy + 1)], d = corners_[index(ix + 1, iy + 1)];
+    const auto [a, b, c, d, fx, fy] = cell(x, y);
     return (a + (b - a) * fx) * (1 - fy) + (c + (d - c) * fx) * fy;
   }
 
   // The object as a shape: the noise divided by its local gradient, a signed distance near the edge.
   Shape shape() const {
     return Shape{[this](double x, double y) {
-      const int ix = std::clamp(static_cast<int>(std::floor(x)), 0, width - 1);
-      const int iy = std::clamp(static_cast<int>(std::floor(y)), 0, height - 1);
-      const double fx = x - ix, fy = y - iy;
-      const double a = corners_[index(ix, iy)], b = corners_[index(ix + 1, iy)];
-      const double c = corners_[index(ix, iy + 1)], d = corners_[index(ix + 1, iy + 1)];
+      const auto [a, b, c, d, fx, fy] = cell(x, y);
       const double gx = (b - a) * (1 - fy) + (d - c) * fy, gy = (c - a) * (1 - fx) + (d - b) * fx;
       return value(x, y) / std::max(std::hypot(gx, gy), 1e-9);
     }};
@@ -119,17 +112,18 @@ class NaturalScene {
     return out;
   }
 
-  // Number of pieces that end on the image's border.
-  int piecesTouchingBorder() const {
-    return static_cast<int>(std::count_if(pieces.begin(), pieces.end(), [](const auto& p) {
-      return p.front().x != p.back().x || p.front().y != p.back().y;
-    }));
-  }
-
  private:
   std::vector<float> corners_;  // noise at pixel corners, (width + 1) x (height + 1)
 
   std::size_t index(int x, int y) const { return static_cast<std::size_t>(y) * (width + 1) + x; }
+
+  // The four corners of the pixel holding (x, y), clamped into the image, and the offsets within it.
+  std::array<double, 6> cell(double x, double y) const {
+    const int ix = std::clamp(static_cast<int>(std::floor(x)), 0, width - 1);
+    const int iy = std::clamp(static_cast<int>(std::floor(y)), 0, height - 1);
+    return {corners_[index(ix, iy)],     corners_[index(ix + 1, iy)], corners_[index(ix, iy + 1)],
+            corners_[index(ix + 1, iy + 1)], x - ix, y - iy};
+  }
 
   static double length(const std::vector<PathPoint>& p) {
     double sum = 0.0;

@@ -1,0 +1,155 @@
+// The edge snap pipeline against the plain one-pixel-at-a-time reference: every kernel set this
+// processor runs, the exported entry on one thread and on all of them, any split into bands of rows,
+// and the colour conversion over every colour; plus the direction of the pull at a step edge, which
+// the reference cannot vouch for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "edgesnap/edge_snap_stages.h"
+#include "edgesnap/edge_snap_test_images.h"
+#include "support/edge_snap_reference.h"
+#include "support/harness.h"
+
+namespace {
+
+using namespace VELDRA_EDGESNAP;
+using edge_snap_reference::EdgeSnapReference;
+using edge_snap_test::ColourBlock;
+using edge_snap_test::SnapArrays;
+
+bool SameBits(const SnapArrays& a, const SnapArrays& b) {
+  return a.x.size() == b.x.size() && std::memcmp(a.x.data(), b.x.data(), a.x.size() * sizeof(float)) == 0 &&
+         std::memcmp(a.y.data(), b.y.data(), a.y.size() * sizeof(float)) == 0;
+}
+
+// Random bytes (byte 3 and the padding beyond the block stay noise: neither may count) or coloured
+// shapes with straight and curved edges and corners; sizes down to single rows and columns, padded
+// image and output strides.
+TEST(EdgeSnap, EveryPathGivesTheReferenceBitsAndWritesOnlyTheBlock) {
+  struct Case {
+    int w, h, extraImageStride, extraSnapStride;
+    unsigned seed;
+    bool shapes;
+  };
+  std::vector<Case> cases = {{64, 48, 0, 0, 1, false},  {37, 29, 5, 3, 2, false},  {101, 7, 0, 0, 3, false},
+                             {125, 9, 9, 0, 5, false},  {16, 3, 2, 7, 7, false},   {1, 1, 7, 5, 51, true},
+                             {96, 80, 0, 0, 11, true},  {53, 67, 0, 4, 12, true},  {300, 200, 0, 0, 14, true},
+                             {203, 131, 0, 1, 15, true}, {3, 300, 0, 0, 16, true}, {517, 37, 0, 2, 17, true}};
+  for (int w = 1; w <= 10; ++w) cases.push_back({w, 5, w % 3, w % 2, 20u + unsigned(w), false});
+  for (int h = 1; h <= 3; ++h) cases.push_back({23, h, 1, 2, 40u + unsigned(h), false});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " seed " << c.seed);
+    const ColourBlock block = c.shapes ? edge_snap_test::ShapesBlock(c.w, c.h, c.seed)
+                                       : edge_snap_test::RandomBlock(c.w, c.h, c.extraImageStride, c.seed);
+    SnapArrays expected(c.w, c.h, c.extraSnapStride);
+    EdgeSnapReference().Compute(c.w, c.h, block.bytes.data(), block.stride, expected.X(), expected.stride,
+                                expected.Y(), expected.stride);
+    for (std::size_t i = 0; i < expected.x.size(); ++i)
+      ASSERT_EQ(expected.x[i] != SnapArrays::kSentinel, expected.InsideBlock(i)) << "reference wrote " << i;
+    for (const RowKernels* kernels : edge_snap_test::AvailableKernels()) {
+      EdgeSnapWorkspace workspace;
+      SnapArrays actual(c.w, c.h, c.extraSnapStride);
+      RunEdgeSnapPipeline(*kernels, workspace, c.w, c.h, block.bytes.data(), block.stride, actual.X(),
+                          actual.stride, actual.Y(), actual.stride);
+      EXPECT_TRUE(SameBits(actual, expected)) << kernels->name;
+    }
+    const SnapArrays exported = edge_snap_test::Compute(block, c.extraSnapStride);
+    EXPECT_TRUE(SameBits(exported, expected)) << "exported entry";
+    EXPECT_TRUE(SameBits(veldra_test::onOneThread([&] { return edge_snap_test::Compute(block, c.extraSnapStride); }),
+                         exported)) << "one thread";
+  }
+}
+
+// Bands start their rows afresh: one band over the whole block gives the bits of the usual split,
+// and a band's rows, once large enough, are reused.
+TEST(EdgeSnap, OneBandOverTheWholeBlockGivesTheBitsOfManyBands) {
+  for (const auto& [w, h] : {std::pair{40, 32}, std::pair{203, 131}, std::pair{9, 700}}) {
+    ASSERT_GE(BandCount(h), 2);
+    const ColourBlock block = edge_snap_test::ShapesBlock(w, h, 5u + w);
+    SnapArrays whole(w, h, 0);
+    EdgeSnapWorkspace workspace;
+    PrepareBand(workspace.bands[0], w);
+    RunBand(BestRowKernels(), workspace.bands[0], workspace.kernel.data(), w, 0, h, block.bytes.data(), block.stride,
+            whole.X(), whole.stride, whole.Y(), whole.stride);
+    EXPECT_TRUE(SameBits(edge_snap_test::Compute(block, 0), whole)) << w << "x" << h;
+    const float* rows = workspace.bands[0].rowBlurred.Data();
+    PrepareBand(workspace.bands[0], w / 2);
+    EXPECT_EQ(workspace.bands[0].rowBlurred.Data(), rows);
+  }
+}
+
+// The vector kernels evaluate the cube root of the lightness without powf for most pixels; the
+// result must still be powf's, bit for bit, over all 2^24 colours (byte 3 varies as noise), and rows
+// of 1 to 17 pixels take each kernel set's narrower paths for their tails.
+TEST(EdgeSnap, ColourConversionOfEveryColourMatchesTheReference) {
+  constexpr int kRow = 256;
+  std::vector<unsigned char> pixels(kRow * 4);
+  std::vector<float> expected(kRow * 4), actual(kRow * 4);
+  for (const RowKernels* kernels : edge_snap_test::AvailableKernels()) {
+    long mismatches = 0;
+    for (int rg = 0; rg < 256 * 256; ++rg) {
+      for (int blue = 0; blue < kRow; ++blue) {
+        const unsigned char p[4] = {static_cast<unsigned char>(rg >> 8), static_cast<unsigned char>(rg),
+                                    static_cast<unsigned char>(blue), static_cast<unsigned char>(rg * 13 + blue)};
+        std::memcpy(&pixels[4 * blue], p, 4);
+        EdgeSnapReference::ConvertPixel(p, &expected[4 * blue]);
+      }
+      const int n = rg < 17 ? rg + 1 : kRow;
+      std::fill(actual.begin(), actual.end(), 0.0f);
+      kernels->convertRow(pixels.data(), n, actual.data());
+      mismatches += std::memcmp(expected.data(), actual.data(), std::size_t(n) * 4 * sizeof(float)) != 0;
+    }
+    EXPECT_EQ(mismatches, 0) << kernels->name;
+  }
+}
+
+// Out-of-contract arguments write nothing: no rows, null pointers, a negative or absurd width,
+// output rows that overlap (top-down or bottom-up).
+TEST(EdgeSnap, OutOfContractArgumentsWriteNothing) {
+  const ColourBlock block = edge_snap_test::RandomBlock(16, 8, 0, 4);
+  const unsigned char* image = block.bytes.data();
+  const int s = block.stride;
+  SnapArrays out(16, 8, 0);
+  float *x = out.X(), *y = out.Y();
+  ComputeEdgeSnapData(16, 0, image, s, x, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, nullptr, s, x, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, nullptr, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, x, 16, nullptr, 16);
+  ComputeEdgeSnapData(-5, 8, image, s, x, 16, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, x, 15, y, 16);
+  ComputeEdgeSnapData(16, 8, image, s, x, 16, y + 7 * 15, -15);
+  ComputeEdgeSnapData(2147483647, 8, image, s, x, 16, y, 16);
+  const auto untouched = [](float v) { return v == SnapArrays::kSentinel; };
+  EXPECT_TRUE(std::all_of(out.x.begin(), out.x.end(), untouched) && std::all_of(out.y.begin(), out.y.end(), untouched));
+}
+
+// A dark-to-light step between image columns 35 and 36 (output column 24): the field is along x and
+// points at the step from both sides, more strongly closer to it; far from the step nothing pulls.
+TEST(EdgeSnap, StepEdgePullsTowardsTheEdgeFromBothSides) {
+  constexpr int kW = 48, kH = 20, kEdge = 24;
+  ColourBlock block = edge_snap_test::RandomBlock(kW, kH, 3, 1);
+  for (int row = 0; row < block.Rows(); ++row)
+    for (int col = 0; col < block.Columns(); ++col)
+      col < kEdge + 12 ? block.Set(col, row, 30, 60, 20) : block.Set(col, row, 220, 200, 90);
+  const SnapArrays out = edge_snap_test::Compute(block, 0);
+  // Both sides are flat, so at the blur's reach the strength is flat on one side only: there too the
+  // bits must be the reference's.
+  SnapArrays expected(kW, kH, 0);
+  EdgeSnapReference().Compute(kW, kH, block.bytes.data(), block.stride, expected.X(), expected.stride, expected.Y(),
+                              expected.stride);
+  EXPECT_TRUE(SameBits(out, expected));
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      EXPECT_EQ(out.AtY(x, y), 0.0f) << x << "," << y;
+      EXPECT_TRUE(x < kEdge - 8 || x > kEdge - 2 || out.AtX(x, y) > 0.0f) << x;
+      EXPECT_TRUE(x < kEdge + 1 || x > kEdge + 7 || out.AtX(x, y) < 0.0f) << x;
+    }
+    EXPECT_GT(out.AtX(kEdge - 3, y), out.AtX(kEdge - 7, y));
+    EXPECT_LT(out.AtX(kEdge + 2, y), out.AtX(kEdge + 6, y));
+    EXPECT_TRUE(out.AtX(0, y) == 0.0f && out.AtX(kW - 1, y) == 0.0f);
+  }
+}
+
+}  // namespace

@@ -10,7 +10,7 @@ packages=(
   libbenchmark-dev                # benchmarks
   libpng-dev nlohmann-json3-dev   # the paint tool's image files and stroke scripts
   clang-14 libclang-rt-14-dev     # the fuzzer and the sanitizer builds
-  valgrind                        # memcheck run of the soak test
+  valgrind                        # memcheck run of scripts/soak.sh
   # The Python module and its tests, for Debian's interpreter (/usr/bin/python3): headers, binding
   # library, arrays, test runner, and a PNG reader for the example.
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-pil

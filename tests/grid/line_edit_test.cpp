@@ -1,12 +1,10 @@
 // The line edit: its capsule distance against a reference found by another method, its tile box
 // against the truncation rule, its paint leaf by leaf against the painting rules at every leaf's
-// centre, its refinement against a plain walk over every leaf of the box, and the band edit without
-// regions, which must only run the follow-up.
+// centre, and its refinement against a plain walk over every leaf of the box.
 #include <gtest/gtest.h>
 
 #include "grid/geometry.h"
 #include "grid/line_edit_detail.h"
-#include "support/harness.h"
 #include "support/tree.h"
 
 namespace {
@@ -120,20 +118,6 @@ TEST(LineEdit, RefinementMatchesAWalkOverEveryLeaf) {
     splits += static_cast<int>(freeBefore - fast->nodes.freeCount);
   }
   EXPECT_GT(splits, 1000);
-}
-
-// Without the regional level set a band line edit paints nothing: it is the follow-up alone (narrow
-// band, redistancing, refinement over the tile box), bit for bit.
-TEST(LineEdit, BandEditWithoutRegionsOnlyRunsTheFollowUp) {
-  auto edited = makeGrid(1024, 768), plain = makeGrid(1024, 768);
-  const float a[2] = {300.0f, 300.0f}, b[2] = {600.0f, 320.0f};
-  capturedStdout([&] { edited->LineEdit(2, a, b, 8.0f); });
-  const TileBox box = SegmentTileBox(*plain, a[0], a[1], b[0], b[1], 8.0f);
-  plain->RefreshBoundary(plain->levelSet.data());
-  plain->UpdateNarrowBand(box.i0, box.j0, box.i1, box.j1);
-  plain->Redistance(box.i0, box.j0, box.i1, box.j1);
-  capturedStdout([&] { plain->RefineGridForField(box.i0, box.j0, box.i1, box.j1); });
-  EXPECT_TRUE(treeBits(*edited) == treeBits(*plain));
 }
 
 }  // namespace

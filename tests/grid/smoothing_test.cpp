@@ -1,7 +1,6 @@
 // Smoothing against a plain-array reference on a uniform patch of leaves (two diffusion steps of the
 // level set, the second reading the untouched field beyond the brush whatever the scratch channel
-// held; one competing-label step of the regional distance, large enough to meet its clamp), and a
-// linear field on a graded tree of mixed levels, which smoothing must leave in place.
+// held; one competing-label step of the regional distance, large enough to meet its clamp).
 #include <gtest/gtest.h>
 
 #include "support/tree.h"
@@ -135,33 +134,6 @@ TEST(Smooth, MatchesThePlainArrayReference) {
   std::uint32_t seed = 1;
   for (const Brush& b : brushes)
     for (const bool regional : {false, true}) expectMatchesReference(b, regional, seed++);
-}
-
-// A linear field is a fixed point of both diffusion steps on leaves of mixed levels (away from the
-// image edge, where the ghost copies are not linear), and so is a constant regional distance where a
-// leaf and its neighbours share one label.
-TEST(Smooth, LinearFieldsAreFixedPointsAcrossLevels) {
-  for (std::uint32_t seed = 1; seed <= 2; ++seed) {
-    auto grid = makeGrid(768, 512);
-    randomGradedRefine(*grid, seed, 1200, 7);
-    SLGrid2D& g = *grid;
-    g.useRegional = 1;
-    const auto linear = [](float x, float y) { return 0.3f * x - 0.7f * y - 20.0f; };
-    fillField(g, g.levelSet, linear);
-    fillField(g, g.regional, [](float, float) { return 6.0f; });
-    fillField(g, g.region, [&](float x, float y) { return linear(x, y) < 0.0f ? 0 : 1; });
-    const auto leaves = leavesInTiles(g, 0, 0, 3, 2);
-    const auto phi = valuesAt(g.levelSet, leaves);
-    g.Smooth(380.0f, 250.0f, 60.0f, 200.0f, 0, 0, 768, 512);
-    for (std::size_t k = 0; k < leaves.size(); ++k) {
-      const LeafGeom& l = leaves[k];
-      if (l.cx < 40.0f || l.cy < 40.0f || l.cx > 728.0f || l.cy > 472.0f) continue;
-      ASSERT_NEAR(g.levelSet[l.node], phi[k], 2e-3f) << l.cx << "," << l.cy << " edge " << l.edge;
-      if (std::fabs(phi[k]) > 3.0f * l.edge) {
-        ASSERT_NEAR(g.regional[l.node], 6.0f, 1e-4f) << l.cx << "," << l.cy;
-      }
-    }
-  }
 }
 
 }  // namespace

@@ -117,16 +117,14 @@ TEST(Refinement, PassesInMarkedTilesMatchWholeTreePasses) {
 // sum of regional values, with its lead over the runner-up as the regional value.
 TEST(Refinement, MergeValues) {
   struct MergeCase {
-    float regional[4];
-    unsigned char labels[4];
-    float wantRegional;
-    unsigned char wantLabel;
+    float regional[4], wantRegional;
+    unsigned char labels[4], wantLabel;
   };
   const MergeCase cases[] = {
-      {{8, 4, 4, 1}, {0, 1, 1, 2}, 0.0f, 0},  // equal sums: the label seen first, lead 0
-      {{1, 1, 8, 8}, {2, 2, 0, 0}, 3.5f, 0},  // label 0 outweighs label 2: (16 - 2) / 4
-      {{2, 4, 6, 8}, {1, 1, 1, 1}, 5.0f, 1},  // one label: the mean
-      {{6, 12, 2, 4}, {2, 0, 1, 2}, 0.5f, 0},
+      {{8, 4, 4, 1}, 0.0f, {0, 1, 1, 2}, 0},  // equal sums: the label seen first, lead 0
+      {{1, 1, 8, 8}, 3.5f, {2, 2, 0, 0}, 0},  // label 0 outweighs label 2: (16 - 2) / 4
+      {{2, 4, 6, 8}, 5.0f, {1, 1, 1, 1}, 1},  // one label: the mean
+      {{6, 12, 2, 4}, 0.5f, {2, 0, 1, 2}, 0},
   };
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> u(-50.0f, 50.0f);

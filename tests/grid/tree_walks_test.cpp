@@ -178,7 +178,6 @@ TEST(Interpolant, ReproducesLinearFieldsOnEveryStencilShape) {
     const auto f = [&](float x, float y) { return a + b * x + c * y; };
     const float tol = 4e-6f * (std::fabs(a) + 1000.0f * (std::fabs(b) + std::fabs(c)));
     fillField(*grid, grid->levelSet, f);
-    fillField(*grid, grid->regional, [](float, float) { return 7.0f; });  // the regional weights add up to 1 too
     for (int k = 0; k < 3000; ++k) {
       float px = ux(rng), py = uy(rng);
       if (k % 3 == 0) px = std::floor(px), py = std::floor(py);
@@ -194,18 +193,7 @@ TEST(Interpolant, ReproducesLinearFieldsOnEveryStencilShape) {
       coarse += grid->level(s.cell[0]) != grid->level(n) || grid->level(s.cell[3]) != grid->level(n);
       ASSERT_EQ(grid->SamplePoint(px, py, nullptr), grid->levelSet[n]);
       ASSERT_NEAR(grid->SampleInterpolated(px, py, nullptr, nullptr), f(px, py), tol) << px << "," << py;
-      grid->useRegional = 1;
-      float margin = -1.0f;
-      unsigned char label = 9;
-      ASSERT_NEAR(grid->SampleInterpolated(px, py, &margin, &label), f(px, py), tol) << px << "," << py;
-      ASSERT_TRUE(label == 1 && std::fabs(margin - 7.0f) < 1e-5f);
-      grid->useRegional = 0;
     }
-    // Without the regional level set the outputs are left alone.
-    float margin = -42.0f;
-    unsigned char label = 77;
-    grid->SampleInterpolated(300.0f, 200.0f, &margin, &label);
-    EXPECT_TRUE(margin == -42.0f && label == 77);
   }
   // Every subdivision mask but "all four split" (the point would lie in a leaf of the stencil).
   EXPECT_EQ(masks.size(), 15u);

@@ -34,14 +34,12 @@ TEST(NodePool, GrowthSizesEveryRegisteredPoolAndKeepsData) {
 // free count and the doubly linked free list exact.
 TEST(NodePool, FreeListOrderAndConsistencyUnderRandomUse) {
   NodePool nodes;
-  const unsigned run = nodes.allocateRun(25);
-  EXPECT_EQ(run, 0u);
-  const unsigned g1 = nodes.allocateGroupLocked();
-  EXPECT_EQ(g1, 28u);
-  nodes.releaseGroupLocked(g1);
-  EXPECT_FALSE(nodes.isUsedGroup(g1));
-  EXPECT_EQ(nodes.allocateGroup(), g1);
-  nodes.releaseRun(run, 25);
+  EXPECT_EQ(nodes.allocateRun(25), 0u);
+  EXPECT_EQ(nodes.allocateGroupLocked(), 28u);
+  nodes.releaseGroupLocked(28);
+  EXPECT_FALSE(nodes.isUsedGroup(28));
+  EXPECT_EQ(nodes.allocateGroup(), 28u);
+  nodes.releaseRun(0, 25);
   for (unsigned g = 0; g < 28; g += 4) EXPECT_EQ(nodes.allocateGroup(), g);
   std::mt19937 rng(7);
   std::set<unsigned> held;

@@ -1,13 +1,12 @@
 // One step of the front and the narrow band's reinitialisation, against their formulas. Fronts sit on
 // single-pixel patches or graded trees where the interpolant is exact for linear fields, so expected
 // values follow from the formulas in double precision: the speed (inflation, edge-snap term, its
-// clamp), advection by reading the field upstream, the Laplacian term, the ring and rectangle limits,
-// the regional label rules; and the reinitialisation step of linear fields with its sign-keeping merge.
+// clamp), advection by reading the field upstream, the Laplacian term, the ring and rectangle limits;
+// and the reinitialisation step of linear fields with its sign-keeping merge.
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "grid/tile_box.h"
 #include "support/tree.h"
 
 namespace {
@@ -38,28 +37,6 @@ struct Brush {
   double wIn(const LeafGeom& l) const { return 1.0 - std::pow((distance(l) - r) / (R - r), 2.0); }
   double wOut(const LeafGeom& l) const { return 1.0 - std::pow((R - distance(l)) / (R - r), 2.0); }
 };
-
-// Tiles the evolution passes over hold no point of the ring: every half pixel of every tile checked
-// for random brushes, thin rings and rings wider than a tile included.
-TEST(EvolveFront, SkippedTilesHoldNoPointOfTheRing) {
-  auto grid = makeGrid(1024, 768);
-  std::mt19937 rng(3);
-  std::uniform_real_distribution<float> pos(-200.0f, 1200.0f), inner(0.0f, 300.0f), width(0.5f, 400.0f);
-  int skipped = 0;
-  for (int brush = 0; brush < 40; ++brush) {
-    const float x = pos(rng), y = pos(rng), r = inner(rng), R = r + width(rng);
-    for (int t = 0; t < 12; ++t) {
-      if (!VELDRA_TRW::TileMissesRing(*grid, t % 4, t / 4, x, y, r, R)) continue;
-      ++skipped;
-      for (float py = (t / 4) * 256.0f; py <= (t / 4) * 256.0f + 256.0f; py += 0.5f)
-        for (float px = (t % 4) * 256.0f; px <= (t % 4) * 256.0f + 256.0f; px += 0.5f) {
-          const float d = std::sqrt((px - x) * (px - x) + (py - y) * (py - y));
-          ASSERT_FALSE(d >= r && d <= R) << "brush " << brush << " tile " << t;
-        }
-    }
-  }
-  EXPECT_GT(skipped, 100);
-}
 
 // In the ring a leaf's value becomes phi + 0.95 F for a field of unit slope, F = w_in inflation +
 // w_out E 2^numLevels (s . u), u = -grad phi, limited to +/-0.9, E = 20 (edge snap / 100)^(log 0.2 /
@@ -114,45 +91,6 @@ TEST(EvolveFront, ValuesFollowTheSpeedFormula) {
     }
     EXPECT_GT(evolved, 1000);
     EXPECT_TRUE(c.edgeSnap == 0.0f || clamped > 100);
-  }
-}
-
-// Regional step, the level set left alone: |phi| below band / 2 becomes band (label 2) with the
-// distance |phi|; elsewhere the label follows the sign of phi, and far from the front the distance is
-// read 0.95 F further up the gradient. Calls without edge vectors, or with R not above r, change nothing.
-TEST(EvolveFront, RegionalLabelRulesAndDegenerateCalls) {
-  const Brush b{300.5f, 260.5f, 4.0f, 30.0f};
-  for (int band : {0, 6, 7}) {  // 7: leaves at |phi| = 3.5 sit exactly on band / 2 and stay labelled
-    auto grid = makeGrid(512, 512);
-    refineWhere(*grid, [&](float cx, float cy, float e) { return std::hypot(cx - b.x, cy - b.y) < b.R + 4 + e; }, 8);
-    fillField(*grid, grid->levelSet, [](float x, float) { return x - 300.0f; });
-    fillField(*grid, grid->regional, [](float x, float) { return std::fabs(x - 300.0f); });
-    fillField(*grid, grid->region, [](float x, float) { return x < 300.0f ? 0 : 1; });
-    grid->useRegional = 1;
-    const std::vector<LeafGeom> leaves = leavesInTiles(*grid, 0, 0, 2, 2);
-    const std::vector<float> phi = valuesAt(grid->levelSet, leaves);
-    const SnapField snap(250, 210, 100, 100, 5, 1.0f);
-    grid->EvolveFront(true, 0, b.x, b.y, 10.0f, 10.0f, 1.0f, 0.0f, 0.0f, snap.x, snap.y, snap.w, snap.h, snap.sx.data(), snap.strideX, snap.sy.data(), snap.strideY);
-    grid->EvolveFront(true, 0, b.x, b.y, b.r, b.R, 1.0f, 50.0f, 0.0f, 0, 0, 512, 512, nullptr, 0, nullptr, 0);
-    grid->EvolveFront(false, band, b.x, b.y, b.r, b.R, 1.0f, 30.0f, 50.0f, snap.x, snap.y, snap.w, snap.h, snap.sx.data(), snap.strideX, snap.sy.data(), snap.strideY);
-    int banded = 0;
-    for (std::size_t k = 0; k < leaves.size(); ++k) {
-      const unsigned n = leaves[k].node;
-      ASSERT_TRUE(sameBits(grid->levelSet[n], phi[k]));
-      if (!b.rings(leaves[k])) continue;
-      const float a = std::fabs(phi[k]);
-      if (static_cast<float>(band) * 0.5f > a) {
-        ASSERT_TRUE(grid->region[n] == 2 && grid->regional[n] == a);
-        ++banded;
-        continue;
-      }
-      ASSERT_EQ(grid->region[n], phi[k] < 0 ? 0 : 1) << leaves[k].cx;
-      const double shift = 0.95 * std::min(b.wIn(leaves[k]), 0.9);
-      if (a > 2.0f) {
-        ASSERT_NEAR(grid->regional[n], phi[k] < 0 ? a - shift : a + shift, 1e-4) << leaves[k].cx;
-      }
-    }
-    EXPECT_TRUE(band > 0 ? banded > 100 : banded == 0);
   }
 }
 

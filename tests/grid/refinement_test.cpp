@@ -1,7 +1,7 @@
 // Refinement and graded splitting. Passes, which clear, collect and refresh only in the root tiles
 // where marks were set and leave quiet ghost tiles alone, against a plain pass over the whole tree on
-// random sequences of seeding, field shifts, box passes and marks set between passes; each leaf's
-// decision against the rules; split and merge values; the fixed point passes settle into; and random
+// random sequences of seeding, field shifts, box passes and marks set between passes; merge values;
+// the fixed point passes settle into, split values on it linear as the field; and random
 // graded splits, which must keep the tree graded and split exactly what marking for them marks.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
 #include "support/harness.h"
+#include "support/host.h"
 #include "support/tree.h"
 
 namespace {
@@ -42,23 +43,6 @@ std::vector<std::uint32_t> allBits(const SLGrid2D& g) {
   return out;
 }
 
-// A mask of a few discs and rectangles, some of them running over the image border.
-std::vector<unsigned char> randomMask(std::mt19937& rng, int w, int h) {
-  std::vector<unsigned char> mask(static_cast<std::size_t>(w) * h, 0);
-  std::uniform_real_distribution<float> ux(-0.1f * w, 1.1f * w), uy(-0.1f * h, 1.1f * h), ur(3.0f, 0.3f * w);
-  for (int s = 0, shapes = 1 + static_cast<int>(rng() % 4); s < shapes; ++s) {
-    const float cx = ux(rng), cy = uy(rng), r = ur(rng);
-    const bool disc = rng() & 1u;
-    const unsigned char value = (s > 0 && rng() % 3 == 0) ? 0 : 255;
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
-        const float dx = static_cast<float>(x) - cx, dy = static_cast<float>(y) - cy;
-        if (disc ? dx * dx + dy * dy < r * r : std::fabs(dx) < r && std::fabs(dy) < 0.6f * r) mask[static_cast<std::size_t>(y) * w + x] = value;
-      }
-  }
-  return mask;
-}
-
 TEST(Refinement, PassesInMarkedTilesMatchWholeTreePasses) {
   int passes = 0, merges = 0, splits = 0;
   for (std::uint32_t seed = 1; seed <= 12 && !HasFailure(); ++seed) {
@@ -73,8 +57,8 @@ TEST(Refinement, PassesInMarkedTilesMatchWholeTreePasses) {
         for (SLGrid2D* g : both) g->setImageSize(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h));
       }
       if (op <= 1) {
-        const std::vector<unsigned char> mask = randomMask(rng, w, h);
-        for (SLGrid2D* g : both) g->InitFromMask(0, 0, w, h, mask.data(), w);
+        const Mask mask = noiseMask(w, h, rng(), std::uniform_real_distribution<float>(60.0f, 400.0f)(rng));
+        for (SLGrid2D* g : both) g->InitFromMask(0, 0, w, h, mask.bytes.data(), w);
       } else if (op == 2) {  // moves the front, so that passes split and merge
         const float by = std::uniform_real_distribution<float>(-60.0f, 60.0f)(rng);
         for (SLGrid2D* g : both) g->walk(Walk::AllNodes, [&](unsigned n) { g->levelSet[n] += by; });
@@ -114,72 +98,18 @@ TEST(Refinement, PassesInMarkedTilesMatchWholeTreePasses) {
   EXPECT_TRUE(passes > 300 && merges > 50 && splits > 20) << passes << " " << merges << " " << splits;
 }
 
-// Per interior leaf: it wants the finest level when |phi| < 1.5, else level 0; a split mark when it is
-// coarser than it wants (or for a neighbour's grading), a merge mark exactly when it is finer than it
-// wants and no edge neighbour (found by point location) shows a sign change, 0 counting as one.
-TEST(Refinement, MarksFollowTheRulesLeafByLeaf) {
-  for (std::uint32_t seed = 0; seed < 5; ++seed) {
-    auto grid = makeGrid(900, 700);
-    randomGradedRefine(*grid, seed, 150, 7);
-    const Disc disc{420.0f + 10.0f * static_cast<float>(seed), 330.0f, 150.0f};
-    fillField(*grid, grid->levelSet, [&](float x, float y) { return std::round(disc(x, y) * 0.5f); });
-    grid->ClearRefineMarks();
-    refinement::markLeaves(*grid, 0, 0, static_cast<int>(grid->ni), static_cast<int>(grid->nj));
-    int merges = 0, splits = 0, frontKept = 0;
-    grid->walk(Walk::InteriorLeaves, [&](unsigned n) {
-      const float phi = grid->levelSet[n];
-      const unsigned level = grid->level(n), desired = std::fabs(phi) < 1.5f ? 8u : 0u;
-      bool signChange = false;
-      for (int d = 0; d < 4; ++d) {
-        const unsigned m = neighbourByPoint(*grid, n, d);
-        signChange = signChange || (m != NO_NODE && phi * grid->levelSet[m] <= 0.0f);
-      }
-      const TreeFlags f = grid->flags(n);
-      EXPECT_TRUE(f.has(TreeFlags::SPLIT_MARK) || desired <= level);
-      EXPECT_EQ(f.has(TreeFlags::MERGE_MARK), level > desired && !signChange) << "level " << level << " phi " << phi;
-      splits += desired > level, merges += f.has(TreeFlags::MERGE_MARK), frontKept += level > desired && signChange;
-    });
-    EXPECT_TRUE(merges > 0 && splits > 0 && frontKept > 0);
-  }
-}
-
-// Split values interpolate the field at the children's centres (the regional channels too, when in
-// use); a merge takes the mean of its children in their order (+x child first) and the label of the
-// largest sum of regional values, with its lead over the runner-up as the regional value.
-TEST(Refinement, SplitAndMergeValues) {
-  auto grid = makeGrid(900, 700);
-  randomGradedRefine(*grid, 9, 120, 6);
-  const auto phi = [](float x, float y) { return 0.3f * x - 0.7f * y + 5.0f; };
-  const auto rho = [](float x, float y) { return 0.2f * x + 0.1f * y; };
-  fillField(*grid, grid->levelSet, phi);
-  fillField(*grid, grid->regional, rho);
-  fillField(*grid, grid->region, [](float, float) { return 1; });
-  for (bool regional : {false, true}) {
-    grid->useRegional = regional ? 1 : 0;
-    for (const LeafGeom& l : leavesInTiles(*grid, 0, 0, 4, 3)) {
-      const unsigned g = grid->nodes.allocateGroup();
-      grid->SplitValues(l.node, g);
-      ASSERT_EQ(group_index::load(grid->temp[l.node]), g);
-      for (unsigned k = 0; k < 4; ++k) {
-        const float x = l.cx + ((k & 1) ? 0.25f : -0.25f) * l.edge, y = l.cy + ((k & 2) ? 0.25f : -0.25f) * l.edge;
-        ASSERT_NEAR(grid->levelSet[g + k], phi(x, y), 2e-3f);
-        ASSERT_NEAR(grid->regional[g + k], regional ? rho(x, y) : 100.0f, 2e-3f);
-        ASSERT_EQ(grid->region[g + k], regional ? 1 : 3);
-      }
-      grid->nodes.releaseGroupUnlocked(g);
-    }
-  }
+// A merge takes the mean of its children in their order (+x child first) and the label of the largest
+// sum of regional values, with its lead over the runner-up as the regional value.
+TEST(Refinement, MergeValues) {
   struct MergeCase {
-    float regional[4];
-    unsigned char labels[4];
-    float wantRegional;
-    unsigned char wantLabel;
+    float regional[4], wantRegional;
+    unsigned char labels[4], wantLabel;
   };
   const MergeCase cases[] = {
-      {{8, 4, 4, 1}, {0, 1, 1, 2}, 0.0f, 0},  // equal sums: the label seen first, lead 0
-      {{1, 1, 8, 8}, {2, 2, 0, 0}, 3.5f, 0},  // label 0 outweighs label 2: (16 - 2) / 4
-      {{2, 4, 6, 8}, {1, 1, 1, 1}, 5.0f, 1},  // one label: the mean
-      {{6, 12, 2, 4}, {2, 0, 1, 2}, 0.5f, 0},
+      {{8, 4, 4, 1}, 0.0f, {0, 1, 1, 2}, 0},  // equal sums: the label seen first, lead 0
+      {{1, 1, 8, 8}, 3.5f, {2, 2, 0, 0}, 0},  // label 0 outweighs label 2: (16 - 2) / 4
+      {{2, 4, 6, 8}, 5.0f, {1, 1, 1, 1}, 1},  // one label: the mean
+      {{6, 12, 2, 4}, 0.5f, {2, 0, 1, 2}, 0},
   };
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> u(-50.0f, 50.0f);

@@ -1,7 +1,6 @@
-// Smoothing against a plain-array reference on a uniform patch of leaves (two diffusion steps of the
+// Smoothing against a plain-array reference on a uniform patch of leaves: two diffusion steps of the
 // level set, the second reading the untouched field beyond the brush whatever the scratch channel
-// held; one competing-label step of the regional distance, large enough to meet its clamp), and a
-// linear field on a graded tree of mixed levels, which smoothing must leave in place.
+// held.
 #include <gtest/gtest.h>
 
 #include "support/tree.h"
@@ -9,7 +8,6 @@
 namespace {
 
 using namespace veldra_test;
-using VELDRA_TRW::Walk;
 
 constexpr int kCells = 64;  // 512 / 8: the image as a uniform patch of 8-pixel leaves
 constexpr float kEdge = 8.0f;
@@ -49,55 +47,18 @@ float neighbourSum(const Grid2& f, int i, int j) {
   return (-(c - f[j + 1][i]) - ((c - f[j][i - 1]) + (c - f[j][i + 1]))) - (c - f[j - 1][i]);
 }
 
-// One competing-label step of the regional distance at cell (i, j) with weight w; the label then
-// follows the sign of the smoothed level set phi.
-std::pair<float, unsigned char> regionalStep(const Grid2& rho, const std::vector<std::vector<unsigned char>>& lab, int i,
-                                             int j, float w, float phi) {
-  unsigned char ls[5] = {lab[j][i]};
-  float sums[5] = {0.0f}, c = 0.0f;
-  int count = 1;
-  const int di[4] = {-1, 1, 0, 0}, dj[4] = {0, 0, -1, 1};
-  for (int k = 0; k < 4; ++k) {
-    const unsigned char l = lab[j + dj[k]][i + di[k]];
-    int e = 0;
-    while (e < count && ls[e] != l) ++e;
-    if (e == count) ls[count] = l, sums[count++] = 0.0f;
-    sums[e] += rho[j + dj[k]][i + di[k]];
-    c -= rho[j][i];
-  }
-  float total = c + sums[0];
-  for (int e = 1; e < count; ++e) total -= sums[e];
-  float r = rho[j][i] + w * std::clamp(total / (kEdge * kEdge) * 3.0f, -3.0f, 3.0f);
-  unsigned char l = ls[0];
-  if (r < 0.0f && count == 2) {
-    l = ls[1], r = -r;
-  } else if (r < 0.0f) {
-    int best = 1;
-    for (int e = 2; e < count; ++e)
-      if (sums[e] > sums[best]) best = e;
-    if (count >= 3) l = ls[best];
-    r = 0.0f;
-  }
-  if ((phi < 0.0f && l == 1) || (phi > 0.0f && l == 0)) l = phi < 0.0f ? 0 : 1, r = 0.0f;
-  return {r, l};
-}
-
-void expectMatchesReference(const Brush& b, bool regional, std::uint32_t seed) {
+void expectMatchesReference(const Brush& b, std::uint32_t seed) {
   Patch p;
   SLGrid2D& g = *p.grid;
-  g.useRegional = regional ? 1 : 0;
   std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> value(-30.0f, 30.0f), dist(0.0f, 150.0f), scratch(-5.0f, 5.0f);
-  Grid2 phi(kCells, std::vector<float>(kCells)), rho = phi;
-  std::vector<std::vector<unsigned char>> lab(kCells, std::vector<unsigned char>(kCells));
+  std::uniform_real_distribution<float> value(-30.0f, 30.0f), scratch(-5.0f, 5.0f);
+  Grid2 phi(kCells, std::vector<float>(kCells));
   for (int j = 0; j < kCells; ++j)
     for (int i = 0; i < kCells; ++i) {
       const unsigned n = p.node[j][i];
       // A smooth field with noise, so that differences are both small and large.
       g.levelSet[n] = phi[j][i] = 0.4f * float(i * 8 - 250) + value(rng) * 0.3f;
       g.temp[n] = scratch(rng) * 200.0f;  // stale: beyond the brush the second step reads the field
-      g.regional[n] = rho[j][i] = dist(rng);
-      g.region[n] = lab[j][i] = static_cast<unsigned char>(rng() % 3);
     }
   g.Smooth(b.cx, b.cy, b.inner, b.outer, b.x, b.y, b.w, b.h);
   // Reference: step A into temp, then step B from it.
@@ -117,10 +78,6 @@ void expectMatchesReference(const Brush& b, bool regional, std::uint32_t seed) {
       ASSERT_NEAR(g.levelSet[n], w < 0.0f ? phi[j][i] : temp[j][i] + neighbourSum(temp, i, j) / (kEdge * kEdge) * w, 1e-4f)
           << i << "," << j;
       ASSERT_NEAR(g.temp[n], temp[j][i], 1e-4f) << i << "," << j;
-      const auto [r, l] = regional && w >= 0.0f ? regionalStep(rho, lab, i, j, w, temp[j][i])
-                                                : std::pair{rho[j][i], lab[j][i]};
-      ASSERT_EQ(g.region[n], l) << i << "," << j;
-      ASSERT_NEAR(g.regional[n], r, 1e-4f) << i << "," << j;
     }
 }
 
@@ -134,34 +91,7 @@ TEST(Smooth, MatchesThePlainArrayReference) {
   };
   std::uint32_t seed = 1;
   for (const Brush& b : brushes)
-    for (const bool regional : {false, true}) expectMatchesReference(b, regional, seed++);
-}
-
-// A linear field is a fixed point of both diffusion steps on leaves of mixed levels (away from the
-// image edge, where the ghost copies are not linear), and so is a constant regional distance where a
-// leaf and its neighbours share one label.
-TEST(Smooth, LinearFieldsAreFixedPointsAcrossLevels) {
-  for (std::uint32_t seed = 1; seed <= 2; ++seed) {
-    auto grid = makeGrid(768, 512);
-    randomGradedRefine(*grid, seed, 1200, 7);
-    SLGrid2D& g = *grid;
-    g.useRegional = 1;
-    const auto linear = [](float x, float y) { return 0.3f * x - 0.7f * y - 20.0f; };
-    fillField(g, g.levelSet, linear);
-    fillField(g, g.regional, [](float, float) { return 6.0f; });
-    fillField(g, g.region, [&](float x, float y) { return linear(x, y) < 0.0f ? 0 : 1; });
-    const auto leaves = leavesInTiles(g, 0, 0, 3, 2);
-    const auto phi = valuesAt(g.levelSet, leaves);
-    g.Smooth(380.0f, 250.0f, 60.0f, 200.0f, 0, 0, 768, 512);
-    for (std::size_t k = 0; k < leaves.size(); ++k) {
-      const LeafGeom& l = leaves[k];
-      if (l.cx < 40.0f || l.cy < 40.0f || l.cx > 728.0f || l.cy > 472.0f) continue;
-      ASSERT_NEAR(g.levelSet[l.node], phi[k], 2e-3f) << l.cx << "," << l.cy << " edge " << l.edge;
-      if (std::fabs(phi[k]) > 3.0f * l.edge) {
-        ASSERT_NEAR(g.regional[l.node], 6.0f, 1e-4f) << l.cx << "," << l.cy;
-      }
-    }
-  }
+    expectMatchesReference(b, seed++);
 }
 
 }  // namespace

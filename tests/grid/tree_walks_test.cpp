@@ -1,11 +1,12 @@
 // The tree's lookups and walks against references that find nodes by point location: neighbours,
 // the four walk kinds, walks that carry neighbours or whole windows down the tree (tile by tile and
-// quadrant by quadrant), stencils and differences read from those windows, the point search from any
-// node, and the root block a grid gets for an image size. Random trees, graded and not, with their
-// ghost tiles and the block's outer edge.
+// quadrant by quadrant), and stencils and differences read from those windows; the point search and
+// the interpolant, which must reproduce linear fields on every stencil shape. Random trees, graded
+// and not, with their ghost tiles and the block's outer edge.
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <set>
 
 #include "grid/face_difference.h"
 #include "grid/face_stencil_detail.h"
@@ -165,53 +166,39 @@ TEST(TreeWalks, StencilsAndDifferencesFromWindowsEqualTheClimbingLookups) {
   }
 }
 
-// From any node and any offset the point search ends in the leaf holding that place; points far
-// outside are held at the ghost border.
-TEST(TreeWalks, PointSearchFromAnyNodeReachesTheLeafThere) {
-  const auto grid = randomTree(6, true);
-  const std::vector<unsigned> nodes = nodesOf(*grid, Walk::InteriorNodes);
-  std::mt19937 rng(6);
-  std::uniform_real_distribution<float> off(-3.0f, 3.0f);
-  for (int k = 0; k < 5000; ++k) {
-    unsigned n = nodes[rng() % nodes.size()];
-    float cx, cy, e, lx = off(rng), ly = off(rng);
-    leafCentre(*grid, n, &cx, &cy, &e);
-    const float px = cx + lx * e, py = cy + ly * e;
-    if (px < -384.0f || py < -384.0f || px >= 4.5f * 256.0f || py >= 3.5f * 256.0f) continue;
-    grid->LocateLeaf(n, lx, ly);
-    ASSERT_FALSE(grid->hasChildren(n));
-    leafCentre(*grid, n, &cx, &cy, &e);
-    ASSERT_LE(std::fabs(px - cx), e * 0.5f + 1e-3f);
-    ASSERT_LE(std::fabs(py - cy), e * 0.5f + 1e-3f);
-    ASSERT_NEAR(lx, (px - cx) / e, 1e-3f);
+TEST(Interpolant, ReproducesLinearFieldsOnEveryStencilShape) {
+  std::set<unsigned> masks;
+  int coarse = 0;
+  for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+    auto grid = makeGrid(700, 520);
+    randomGradedRefine(*grid, seed, 120, 8);
+    std::mt19937 rng(seed * 7u);
+    std::uniform_real_distribution<float> coef(-2.0f, 2.0f), ux(-384.0f, 4.5f * 256.0f), uy(-384.0f, 3.5f * 256.0f);
+    const float a = 50.0f * coef(rng), b = coef(rng), c = coef(rng);
+    const auto f = [&](float x, float y) { return a + b * x + c * y; };
+    const float tol = 4e-6f * (std::fabs(a) + 1000.0f * (std::fabs(b) + std::fabs(c)));
+    fillField(*grid, grid->levelSet, f);
+    for (int k = 0; k < 3000; ++k) {
+      float px = ux(rng), py = uy(rng);
+      if (k % 3 == 0) px = std::floor(px), py = std::floor(py);
+      unsigned n;
+      float lx, ly, cx, cy, e;
+      grid->PointToRoot(px, py, n, lx, ly);
+      grid->LocateLeaf(n, lx, ly);
+      leafCentre(*grid, n, &cx, &cy, &e);
+      ASSERT_TRUE(!grid->hasChildren(n) && std::fabs(px - cx) <= e * 0.5f && std::fabs(py - cy) <= e * 0.5f) << px << "," << py;
+      sampling::Stencil s;
+      sampling::FindStencil(*grid, n, lx, ly, s);
+      masks.insert(s.mask);
+      coarse += grid->level(s.cell[0]) != grid->level(n) || grid->level(s.cell[3]) != grid->level(n);
+      ASSERT_EQ(grid->SamplePoint(px, py, nullptr), grid->levelSet[n]);
+      ASSERT_NEAR(grid->SampleInterpolated(px, py, nullptr, nullptr), f(px, py), tol) << px << "," << py;
+    }
   }
-  for (float far : {-1e9f, 5000.0f, NAN, INFINITY}) {
-    EXPECT_TRUE(std::isfinite(grid->SamplePoint(far, -far, nullptr)));
-    EXPECT_TRUE(std::isfinite(grid->SampleInterpolated(far, far, nullptr, nullptr)));
-  }
-}
-
-// Tile and level counts for image sizes, the untouched field, and a reset that gives every node group
-// back except the root run.
-TEST(TreeWalks, RootBlockFollowsTheImageSize) {
-  struct SizeCase {
-    std::uint32_t w, h, ni, nj, numLevels;
-  };
-  for (const SizeCase& c : {SizeCase{256, 256, 1, 1, 0}, SizeCase{257, 256, 2, 1, 0}, SizeCase{1448, 1448, 6, 6, 0},
-                            SizeCase{2048, 2048, 8, 8, 1}, SizeCase{4000, 3000, 16, 12, 2}, SizeCase{8000, 6000, 32, 24, 3},
-                            SizeCase{0, 0, 0, 0, 0}}) {
-    auto grid = makeGrid(c.w, c.h);
-    EXPECT_TRUE(grid->ni == c.ni && grid->nj == c.nj && grid->numLevels == c.numLevels) << c.w << "x" << c.h;
-    const std::vector<unsigned> roots = nodesOf(*grid, Walk::AllNodes);
-    EXPECT_EQ(roots.size(), (c.ni + 4) * (c.nj + 4));
-    for (unsigned n : roots) ASSERT_TRUE(grid->levelSet[n] == 100.0f && grid->regional[n] == 100.0f && grid->region[n] == 1);
-  }
-  auto grid = makeGrid(700, 500);
-  randomGradedRefine(*grid, 5, 60, 7);
-  grid->resetField();
-  EXPECT_EQ(nodesOf(*grid, Walk::AllNodes).size(), 7u * 6u);
-  EXPECT_EQ(treeProblem(*grid), "");
-  EXPECT_EQ(grid->levelSet[grid->rootIndex(1, 1)], 100.0f);
+  // Every subdivision mask but "all four split" (the point would lie in a leaf of the stencil).
+  EXPECT_EQ(masks.size(), 15u);
+  EXPECT_EQ(masks.count(15u), 0u);
+  EXPECT_GT(coarse, 100);
 }
 
 }  // namespace

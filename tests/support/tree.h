@@ -229,6 +229,11 @@ inline std::string treeProblem(SLGrid2D& grid, bool checkNodeAccounting = true) 
   return {};
 }
 
+// Every interior leaf is visited exactly once by the leaf walk, and the tree is graded.
+inline bool leafVisitsExact(SLGrid2D& grid) { return treeProblem(grid, false).empty(); }
+
+inline std::size_t countNodes(const SLGrid2D& grid) { return nodesOf(grid, Walk::AllNodes).size(); }
+
 // Every node of the block in walk order with its links, flags (without the root-grid slot), and the
 // bits of its level set, regional value and label: equal for two trees that no call can tell apart.
 inline std::vector<std::uint32_t> treeBits(const SLGrid2D& grid) {
@@ -242,18 +247,6 @@ inline std::vector<std::uint32_t> treeBits(const SLGrid2D& grid) {
   });
   return out;
 }
-
-// FNV-1a over bytes, for fingerprints of whole sessions.
-struct Fnv1a {
-  std::uint64_t value = 1469598103934665603ull;
-  void add(const void* data, std::size_t size) {
-    for (std::size_t k = 0; k < size; ++k) value = (value ^ static_cast<const unsigned char*>(data)[k]) * 1099511628211ull;
-  }
-  template <typename Bytes>
-  void add(const Bytes& b) {
-    add(b.data(), b.size() * sizeof(b[0]));
-  }
-};
 
 // ---- selection-like fields ----
 

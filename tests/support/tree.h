@@ -286,4 +286,16 @@ void BuildSelection(SLGrid2D& grid, Phi phi, unsigned maxLevel, float halfBand =
   });
 }
 
+// FNV-1a over bytes, for fingerprints of whole sessions.
+struct Fnv1a {
+  std::uint64_t value = 1469598103934665603ull;
+  void add(const void* data, std::size_t size) {
+    for (std::size_t k = 0; k < size; ++k) value = (value ^ static_cast<const unsigned char*>(data)[k]) * 1099511628211ull;
+  }
+  template <typename Bytes>
+  void add(const Bytes& b) {
+    add(b.data(), b.size() * sizeof(b[0]));
+  }
+};
+
 }  // namespace veldra_test

@@ -33,15 +33,16 @@ inline std::string treeProblem(VELDRA_TRW::SLGrid2D& grid, bool checkNodeAccount
   std::uint64_t reachable = 0;
   grid.walk(Walk::AllNodes, [&](unsigned n) {
     ++reachable;
-    if (grid.flags(n).has(TreeFlags::ROOT) != (grid.parent(n) == NO_NODE)) fail("ROOT bit not on root tiles only", n);
+    if (grid.flags(n).has(TreeFlags::ROOT) != (grid.parent(n) == NO_NODE))
+      fail("ROOT bit not on root tiles only", n);
     const unsigned c = grid.child0(n);
     if (c == NO_NODE) return;
     if (c % 4 != 0 || c >= capacity) return fail("child link out of range", n);
     if (!grid.nodes.isUsedGroup(c)) fail("child group is on the free list", n);
     for (unsigned k = 0; k < 4; ++k) {
       if (grid.parent(c + k) != n) fail("child does not point back to its parent", c + k);
-      if (grid.level(c + k) != grid.level(n) + 1) fail("child level is not parent level + 1", c + k);
-      if (grid.level(c + k) > grid.maxLevel) fail("node below the finest level", c + k);
+      if (grid.level(c + k) != grid.level(n) + 1 || grid.level(c + k) > grid.maxLevel)
+        fail("child level is not parent level + 1 within the finest level", c + k);
     }
   });
   if (!problem.empty() || !checkNodeAccounting) return problem;

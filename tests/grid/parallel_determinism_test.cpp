@@ -38,6 +38,7 @@ void expectSameOnOneAndMany(bool regional, const std::function<void()>& work) {
   const auto run = [&] {
     SLGrid2D& grid = seededGrid(regional);
     work();
+    EXPECT_EQ(treeProblem(grid), "");
     return treeBits(grid);
   };
   const std::vector<std::uint32_t> one = onOneThread(run);

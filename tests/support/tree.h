@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "grid/sl_grid.h"
+#include "grid/tree_validity.h"
 
 namespace veldra_test {
 
@@ -192,41 +193,9 @@ inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) ==
 
 // ---- invariants and fingerprints ----
 
-// Empty when the tree is consistent, else its first problem: graded, every interior leaf visited once
-// by the leaf walk, children linked back one level down, the ROOT bit on root tiles only, finite
-// values on interior leaves, and (when asked: not after a call that ran out of memory) every used
-// node group linked into the tree.
+// Empty when the tree is consistent, else its first problem (the library's own predicate).
 inline std::string treeProblem(SLGrid2D& grid, bool checkNodeAccounting = true) {
-  if (!grid.hasBlock()) return {};
-  if (!grid.checkGrading()) return "tree is not graded";
-  const unsigned capacity = grid.nodes.capacity();
-  std::vector<float> visits(capacity, -1.0f);
-  grid.countLeafVisits(visits.data());
-  std::string problem;
-  const auto fail = [&](const std::string& what, unsigned n) {
-    if (problem.empty()) problem = what + " at node " + std::to_string(n);
-  };
-  grid.walk(Walk::InteriorLeaves, [&](unsigned n) {
-    if (visits[n] != 1.0f) fail("interior leaf visited " + std::to_string(visits[n]) + " times", n);
-    if (!std::isfinite(grid.levelSet[n]) || (grid.useRegional && !std::isfinite(grid.regional[n]))) fail("value not finite", n);
-  });
-  std::uint64_t reachable = 0;
-  grid.walk(Walk::AllNodes, [&](unsigned n) {
-    ++reachable;
-    if (grid.flags(n).has(TreeFlags::ROOT) != (grid.parent(n) == NO_NODE)) fail("ROOT bit not on root tiles only", n);
-    const unsigned c = grid.child0(n);
-    if (c == NO_NODE) return;
-    if (c % 4 != 0 || c >= capacity || !grid.nodes.isUsedGroup(c)) return fail("child link to a free or no group", n);
-    for (unsigned k = 0; k < 4; ++k)
-      if (grid.parent(c + k) != n || grid.level(c + k) != grid.level(n) + 1 || grid.level(c + k) > grid.maxLevel)
-        fail("child not linked back one level down", c + k);
-  });
-  if (!problem.empty() || !checkNodeAccounting) return problem;
-  // Root tiles come from one run rounded up to whole groups; every other used node is a linked child.
-  const std::uint64_t roots = static_cast<std::uint64_t>(grid.si) * grid.sj;
-  const std::uint64_t used = capacity - grid.nodes.freeCount, expected = (roots + 3) / 4 * 4 + (reachable - roots);
-  if (used != expected) return "node groups lost: " + std::to_string(used) + " used, " + std::to_string(expected) + " in the tree";
-  return {};
+  return VELDRA_TRW::TreeProblem(grid, checkNodeAccounting);
 }
 
 // Every interior leaf is visited exactly once by the leaf walk, and the tree is graded.

@@ -11,7 +11,6 @@
 #include "api/queries.h"
 #include "extras/alpha_readout.h"
 #include "extras/boundary_trace.h"
-#include "extras/pixel_coverage.h"
 #include "extras/rect_leaves.h"
 #include "extras/ring_simplify.h"
 #include "support/selection_fields.h"
@@ -41,30 +40,6 @@ double FeatheredShare(const std::function<double(double, double)>& d, double fea
     sum += 1 - t * t * (3 - 2 * t);
   }
   return sum / (32 * 32);
-}
-
-// Random fields over a pixel (nine values, a bilinear piece per quarter, saddles included): the
-// covered fraction against the area found row by row (each row of a piece is linear).
-TEST(PixelCoverage, MatchesTheAreaOfTheBilinearPieces) {
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  for (int round = 0; round < 300; ++round) {
-    PixelField f;
-    for (auto& row : f.v)
-      for (float& v : row) v = u(rng);
-    const float level = 0.3f * u(rng);
-    double exact = 0;
-    constexpr int kRows = 2000;
-    for (int r = 0; r < 2; ++r)
-      for (int c = 0; c < 2; ++c)
-        for (int k = 0; k < kRows; ++k) {
-          const double t = (k + 0.5) / kRows;
-          const double left = f.v[r][c] + t * (f.v[r + 1][c] - f.v[r][c]), right = f.v[r][c + 1] + t * (f.v[r + 1][c + 1] - f.v[r][c + 1]);
-          const double lo = std::min(left, right), hi = std::max(left, right);  // the row's share below level:
-          exact += (hi <= level ? 1.0 : lo > level ? 0.0 : (level - lo) / (hi - lo)) / (4.0 * kRows);
-        }
-    ASSERT_NEAR(CoveredFraction(f, level), exact, 2e-3) << "round " << round;
-  }
 }
 
 // An image large enough for fronts of the given level, as the engine refines them.

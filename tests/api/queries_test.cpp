@@ -80,15 +80,6 @@ struct RenderCase {
   float centerX, centerY, radius;
 };
 
-// A pseudo-random choice per node position, for trees and channels with no pattern to them.
-std::uint32_t Scramble(float x, float y, float e) {
-  std::uint32_t h = static_cast<std::uint32_t>(x * 2.0f) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y * 2.0f) * 0x85EBCA77u ^
-                    static_cast<std::uint32_t>(e) * 0xC2B2AE3Du;
-  h ^= h >> 15;
-  h *= 0x2C1B3C6Du;
-  return h ^ (h >> 12);
-}
-
 std::unique_ptr<SLGrid2D> DiscTree() {
   auto grid = makeGrid(700, 500);
   BuildSelection(*grid, Disc{330.0f, 260.0f, 120.0f}, 8);
@@ -98,23 +89,19 @@ std::unique_ptr<SLGrid2D> DiscTree() {
 std::unique_ptr<SLGrid2D> RandomTree(std::uint32_t seed) {
   auto grid = makeGrid(900, 700);
   randomGradedRefine(*grid, seed, 400, 8);
-  fillField(*grid, grid->levelSet, [](float x, float y) { return 9.0f * std::sin(x * 0.031f) + 0.05f * (y - 350.0f); });
-  fillField(*grid, grid->regional, [](float x, float y) { return std::fabs(3.0f * std::cos(x * 0.02f + y * 0.013f)); });
-  std::mt19937 labels(seed);
-  grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(labels() % 4); });
+  randomChannels(*grid, seed, 12.0f, 3.0f);
   return grid;
 }
 
-// Two levels of shortcut; random patches of fine leaves, random regional values and labels.
+// Two levels of shortcut; patches of fine leaves, random regional values either side of the shortcut's
+// threshold and random labels.
 std::unique_ptr<SLGrid2D> LargeImageTree() {
   auto grid = makeGrid(4000, 3000);
   EXPECT_EQ(grid->numLevels, 2u);
   refineWhere(*grid, [](float x, float y, float e) {
-    return x > 1000.0f - e && x < 1600.0f + e && y > 700.0f - e && y < 1400.0f + e && Scramble(x, y, e) % 5 != 0;
+    return x > 1000.0f - e && x < 1600.0f + e && y > 700.0f - e && y < 1400.0f + e && int(x / e + 3 * y / e) % 5 != 0;
   }, 8);
-  fillField(*grid, grid->levelSet, [](float x, float y) { return 7.0f * std::sin(x * 0.05f) * std::cos(y * 0.037f); });
-  fillField(*grid, grid->regional, [](float x, float y) { return float(Scramble(y, x, 3.0f) % 1700) * 0.01f; });
-  grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(n % 3); });
+  randomChannels(*grid, 3, 7.0f, 17.0f);
   return grid;
 }
 

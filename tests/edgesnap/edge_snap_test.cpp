@@ -46,8 +46,6 @@ TEST(EdgeSnap, EveryPathGivesTheReferenceBitsAndWritesOnlyTheBlock) {
     SnapArrays expected(c.w, c.h, c.extraSnapStride);
     EdgeSnapReference().Compute(c.w, c.h, block.bytes.data(), block.stride, expected.X(), expected.stride,
                                 expected.Y(), expected.stride);
-    for (std::size_t i = 0; i < expected.x.size(); ++i)
-      ASSERT_EQ(expected.x[i] != SnapArrays::kSentinel, expected.InsideBlock(i)) << "reference wrote " << i;
     for (const RowKernels* kernels : edge_snap_test::AvailableKernels()) {
       EdgeSnapWorkspace workspace;
       SnapArrays actual(c.w, c.h, c.extraSnapStride);

@@ -6,7 +6,7 @@
 #     events of add and subtract strokes at four radii on a natural selection, re-seeded between
 #     radii); every repeat must reproduce the recorded session hash, so no state may leak from one
 #     session into the next, and LeakSanitizer fails the run on any leak at exit;
-#  2. strokes_test and out_of_contract_test under the same sanitizers;
+#  2. out_of_contract_test under the same sanitizers;
 #  3. out_of_contract_test under valgrind memcheck in a plain build (any error or definite /
 #     indirect leak fails; "possibly lost" blocks are the thread pool's live threads), when valgrind
 #     is installed.
@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${SOAK_BUILD_JOBS:-$(nproc)}"
 repeats="${SOAK_REPEATS:-11}"
-targets=(natural_session_test strokes_test out_of_contract_test)
+targets=(natural_session_test out_of_contract_test)
 
 # Runs a command with its output in a log; shows the verdict lines and the time taken, or the log's
 # tail when it fails.
@@ -39,8 +39,7 @@ checked build-soak/build.log cmake --build build-soak -j"$jobs" --target "${targ
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 echo "== natural session x $repeats under AddressSanitizer and LeakSanitizer"
 checked build-soak/session.log build-soak/tests/natural_session_test --gtest_repeat="$repeats"
-echo "== strokes and out-of-contract table under AddressSanitizer"
-checked build-soak/strokes.log build-soak/tests/strokes_test
+echo "== out-of-contract table under AddressSanitizer"
 checked build-soak/ooc.log build-soak/tests/out_of_contract_test
 
 if command -v valgrind >/dev/null; then

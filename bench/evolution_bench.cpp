@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "support/front_fixtures.h"
+#include "support/tree.h"
 
 namespace {
 

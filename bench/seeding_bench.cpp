@@ -7,7 +7,8 @@
 #include <memory>
 
 #include "paint/quiet_stdout.h"
-#include "support/seeding_checks.h"
+#include "support/host.h"
+#include "support/tree.h"
 
 namespace {
 

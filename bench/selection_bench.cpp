@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "api/queries.h"
-#include "support/selection_fields.h"
+#include "support/tree.h"
 
 namespace {
 

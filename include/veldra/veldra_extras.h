@@ -46,8 +46,9 @@ constexpr float kMaxFeather = 1000.0f;
 // smoothstep), so the byte is 255 where the selection reaches F pixels beyond the pixel, 0 where the
 // outside does, and about 128 on the boundary; a feather of 0 gives the plain share. Every byte of
 // the rectangle is written, no byte outside it. Returns false, writing nothing, without a grid, for a
-// null pointer, a non-positive size, a stride smaller than w, a rectangle not inside the image, or a
-// feather that is NaN, negative or above kMaxFeather.
+// null pointer, a non-positive size, a stride smaller than w, a stride whose last row's offset would
+// pass 2^31 - 1, a rectangle not inside the image, or a feather that is NaN, negative or above
+// kMaxFeather.
 VELDRA_API bool GetSelectionAlpha(int x, int y, int w, int h, unsigned char* alpha, int stride, float feather);
 
 // ---- vector paths -----------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "api/argument_checks.h"
 #include "api/engine.h"
 #include "extras/alpha_readout.h"
 #include "extras/boundary_trace.h"
@@ -77,7 +78,10 @@ using namespace VELDRA_EXTRAS_CORE;
 
 bool GetSelectionAlpha(int x, int y, int w, int h, unsigned char* alpha, int stride, float feather) {
   const VELDRA_TRW::SLGrid2D* grid = GridForRect(x, y, w, h);
-  if (grid == nullptr || alpha == nullptr || stride < w || !(feather >= 0.0f && feather <= kMaxFeather)) return false;
+  // Offsets of the rows are computed in 32-bit signed arithmetic, as for GetSelection.
+  if (grid == nullptr || alpha == nullptr || stride < w || !VELDRA_CORE::BufferRowsUsable(w, h, stride, false) ||
+      !(feather >= 0.0f && feather <= kMaxFeather))
+    return false;
   RenderAlpha(*grid, x, y, w, h, alpha, stride, feather);
   return true;
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "hardening/library_state.h"
-#include "support/synthetic_images.h"
+#include "support/host.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "api/stroke_drivers.h"
 #include "api/tile_range.h"
-#include "support/tree_builders.h"
+#include "support/tree.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 
 #include "support/harness.h"
 #include "support/natural_selection.h"
-#include "support/scratch_dir.h"
 #include "support/tree.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "api/queries.h"
 #include "support/harness.h"
-#include "support/selection_fields.h"
+#include "support/tree.h"
 
 using namespace VELDRA_TRW;
 using namespace VELDRA_CORE;

@@ -13,7 +13,7 @@
 #include "extras/boundary_trace.h"
 #include "extras/rect_leaves.h"
 #include "extras/ring_simplify.h"
-#include "support/selection_fields.h"
+#include "support/tree.h"
 
 using namespace VELDRA_EXTRAS_CORE;
 using namespace veldra_test;

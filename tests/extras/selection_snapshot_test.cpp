@@ -10,8 +10,8 @@
 #include <veldra/veldra_extras.h>
 
 #include "api/engine.h"
-#include "support/scratch_dir.h"
-#include "support/synthetic_images.h"
+#include "support/harness.h"
+#include "support/host.h"
 
 using namespace VELDRA_EXTRAS;
 using namespace veldra_test;

@@ -2,7 +2,7 @@
 // them, and runs it: image sizes, parameters, seed masks, strokes of every mode, queries, band and
 // regional calls, with sizes, rectangles, strides, coordinates and edge snap values that are often out
 // of contract (ComputeEdgeSnapData itself keeps no state and has its own table of such calls). After
-// every call the tree must be consistent (tree_checks.h), and host buffers must be untouched outside
+// every call the tree must be consistent (grid/tree_validity.h), and host buffers must be untouched outside
 // the bytes a call may write. Shared by the libFuzzer target and the replay test, so a file that once
 // crashed replays through exactly the same decoder.
 //
@@ -25,7 +25,7 @@
 #include <veldra/veldra.h>
 
 #include "api/engine.h"
-#include "fuzz/tree_checks.h"
+#include "grid/tree_validity.h"
 #include "host_conventions.h"
 
 namespace veldra_fuzz {
@@ -129,7 +129,7 @@ class ApiScript {
 
   // Node accounting holds only after calls that did not run out of memory (or were refused).
   void checkTree() {
-    const std::string p = grid() ? treeProblem(*grid(), !failed_) : "";
+    const std::string p = grid() ? VELDRA_TRW::TreeProblem(*grid(), !failed_) : "";
     if (!p.empty()) fail(p);
   }
 

@@ -10,7 +10,7 @@
 
 #include "api/engine.h"
 #include "fuzz/api_script.h"
-#include "support/synthetic_images.h"
+#include "support/host.h"
 #include "support/tree.h"
 
 namespace veldra_hardening {

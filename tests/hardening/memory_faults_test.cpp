@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/tree_checks.h"
+#include "grid/tree_validity.h"
 #include "hardening/library_state.h"
 
 namespace {
@@ -113,15 +113,15 @@ int faultScenario(const std::function<void()>& setup, const std::function<bool()
     failed = !edit();
   }
   groups.release();
-  const std::string afterEdit = veldra_fuzz::treeProblem(grid(), false);
-  const std::string accounting = veldra_fuzz::treeProblem(grid(), true);
+  const std::string afterEdit = VELDRA_TRW::TreeProblem(grid(), false);
+  const std::string accounting = VELDRA_TRW::TreeProblem(grid(), true);
   std::fprintf(stderr, "%s: failed %d, capacity %u -> %u, tree '%s', node groups '%s'\n",
                starve ? "starved" : "control", failed, capacity, grid().nodes.capacity(), afterEdit.c_str(),
                accounting.c_str());
   if (!starve) return (failed ? 1 : 0) | (afterEdit.empty() ? 0 : 2);
   int code = (failed ? 0 : 1) | (afterEdit.empty() ? 0 : 2) | (groupsKept && !accounting.empty() ? 8 : 0);
   const bool worked = edit();
-  const std::string afterRetry = veldra_fuzz::treeProblem(grid(), false);
+  const std::string afterRetry = VELDRA_TRW::TreeProblem(grid(), false);
   std::fprintf(stderr, "retry %d, tree '%s'\n", worked, afterRetry.c_str());
   if (!worked || !afterRetry.empty()) code |= 4;
   return code;

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "paint/noise.h"
-#include "support/synthetic_images.h"
+#include "support/host.h"
 
 namespace veldra_test {
 

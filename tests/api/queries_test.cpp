@@ -1,6 +1,6 @@
 // The read-only queries. The mask renderer is compared byte for byte, guard bytes included, with a
-// slow per-pixel reference that finds each pixel's leaf by its own descent; the point queries are
-// checked on a disc-shaped selection and on the edge cases of their thresholds.
+// slow per-pixel reference that finds each pixel's leaf by its own descent; the matting mode query is
+// checked on the edge cases of its thresholds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -172,7 +172,6 @@ class PointQueries : public ::testing::Test {
     engine.width = 600;
     engine.height = 600;
   }
-  void useDisc() { BuildSelection(*grid, Disc{300.0f, 300.0f, 100.0f}, 8); }
   void constant(float value, float regional, unsigned char label) {
     fillField(*grid, grid->levelSet, [value](float, float) { return value; });
     fillField(*grid, grid->regional, [regional](float, float) { return regional; });
@@ -200,53 +199,6 @@ TEST_F(PointQueries, MattingMode) {
     EXPECT_EQ(MattingMode(engine, 128, 128), mode) << margin << " label " << int(label);
   }
   EXPECT_EQ(MattingMode(SLMain{}, 10, 10), VELDRA::EDITMODE_ADD);  // no grid
-}
-
-// A circle crosses the boundary when its samples differ in sign (with regions: in label; the band and
-// the outside both differ from the inside); a centre outside the image crosses; a field of exact
-// zero counts as crossing; samples outside the image are skipped.
-TEST_F(PointQueries, CircleCrossesTheBoundaryOnlyWhenItDoes) {
-  struct Circle {
-    int x, y, r;
-    bool crosses;
-  };
-  const auto check = [&](std::initializer_list<Circle> circles) {
-    for (const Circle& c : circles)
-      EXPECT_EQ(CircleRegionIntersection(engine, c.x, c.y, c.r), c.crosses) << c.x << "," << c.y << " r " << c.r;
-  };
-  useDisc();
-  check({{300, 300, 20, false}, {400, 300, 10, true}, {300, 300, 150, true}, {520, 520, 30, false}, {300, 300, 0, false},
-         {-1, 300, 5, true}, {300, -1, 5, true}, {600, 300, 5, true}, {300, 600, 5, true}});
-  grid->useRegional = 1;
-  check({{300, 300, 50, false}, {300, 300, 99, true}, {300, 300, 150, true}, {300, 700, 5, true}});
-  grid->useRegional = 0;
-  constant(0.0f, 5.0f, 1);
-  check({{10, 10, 0, true}, {0, 0, 10000, true}});
-  constant(-5.0f, 5.0f, 1);
-  check({{0, 0, 10000, false}, {10, 10, 0, false}});
-}
-
-TEST_F(PointQueries, SkipEvolution) {
-  struct Skip {
-    int x, y, inner, outer, x0, y0, x1, y1;
-    bool skip;
-  };
-  useDisc();
-  const Skip cases[] = {
-      {300, 300, 50, 40, 0, 0, 599, 599, true},     // inner 20, outer 40 around the centre: nothing crosses
-      {300, 300, 50, 40, 310, 0, 599, 599, false},  // outside the rectangle only the inner circle counts
-      {300, 300, 50, 40, 0, 0, 299, 599, false},
-      {300, 300, 50, 150, 0, 0, 599, 599, false},   // inner 74 stays inside, outer 152 crosses
-      {380, 300, 100, 30, 0, 0, 599, 599, true},    // an inner circle that crosses decides alone
-      {380, 300, 100, 30, 0, 0, 10, 10, true},
-      {300, 300, 2000000000, 2000000000, 0, 0, 599, 599, true},  // both circles wholly outside the image
-  };
-  for (const Skip& c : cases)
-    EXPECT_EQ(SkipEvolution(engine, c.x, c.y, c.inner, c.outer, c.x0, c.y0, c.x1, c.y1), c.skip) << c.x << " " << c.inner << "/" << c.outer;
-  // With regions the centre (400, 300) lies on the band: inner is false without sampling the circle.
-  EXPECT_TRUE(SkipEvolution(engine, 400, 300, 100, 30, 0, 0, 10, 10));
-  grid->useRegional = 1;
-  EXPECT_FALSE(SkipEvolution(engine, 400, 300, 100, 30, 0, 0, 10, 10));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The edge snap pipeline against the plain one-pixel-at-a-time reference: every kernel set this
-// processor runs, the exported entry on one thread and on all of them, any split into bands of rows,
-// and the colour conversion over every colour; plus the direction of the pull at a step edge, which
+// processor runs, the exported entry on one thread and on all of them (bands of rows), and the colour
+// conversion over every colour; plus the direction of the pull at a step edge, which
 // the reference cannot vouch for.
 #include <gtest/gtest.h>
 
@@ -57,24 +57,6 @@ TEST(EdgeSnap, EveryPathGivesTheReferenceBitsAndWritesOnlyTheBlock) {
     EXPECT_TRUE(SameBits(exported, expected)) << "exported entry";
     EXPECT_TRUE(SameBits(veldra_test::onOneThread([&] { return edge_snap_test::Compute(block, c.extraSnapStride); }),
                          exported)) << "one thread";
-  }
-}
-
-// Bands start their rows afresh: one band over the whole block gives the bits of the usual split,
-// and a band's rows, once large enough, are reused.
-TEST(EdgeSnap, OneBandOverTheWholeBlockGivesTheBitsOfManyBands) {
-  for (const auto& [w, h] : {std::pair{40, 32}, std::pair{203, 131}, std::pair{9, 700}}) {
-    ASSERT_GE(BandCount(h), 2);
-    const ColourBlock block = edge_snap_test::ShapesBlock(w, h, 5u + w);
-    SnapArrays whole(w, h, 0);
-    EdgeSnapWorkspace workspace;
-    PrepareBand(workspace.bands[0], w);
-    RunBand(BestRowKernels(), workspace.bands[0], workspace.kernel.data(), w, 0, h, block.bytes.data(), block.stride,
-            whole.X(), whole.stride, whole.Y(), whole.stride);
-    EXPECT_TRUE(SameBits(edge_snap_test::Compute(block, 0), whole)) << w << "x" << h;
-    const float* rows = workspace.bands[0].rowBlurred.Data();
-    PrepareBand(workspace.bands[0], w / 2);
-    EXPECT_EQ(workspace.bands[0].rowBlurred.Data(), rows);
   }
 }
 

@@ -44,7 +44,7 @@ struct Case {
   Effect effect;
 };
 
-// Edge-snap arrays for a brush box, with one value replaced at box pixel (col, row) when asked.
+// Edge-snap arrays for a brush box.
 struct Snap {
   std::vector<float> x, y;
   explicit Snap(int w, int h) : x(static_cast<std::size_t>(std::max(w * h, 1)), 0.1f), y(x.size(), -0.1f) {}
@@ -53,13 +53,6 @@ struct Snap {
 int stepIn(int x, int y, int bx, int by, int bw, int bh, float* sx, int sxs, float* sy, int sys,
            EDITMODE mode = EDITMODE_ADD) {
   return Step(mode, 0, x, y, bx, by, bw, bh, sx, sxs, sy, sys);
-}
-
-// A Step at (150, 40) over its 21 x 21 brush box, with value v at box pixel (col, row) of snapX.
-int stepWithSnapValue(float v, int col, int row) {
-  Snap s(21, 21);
-  s.x[static_cast<std::size_t>(row * 21 + col)] = v;
-  return stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21);
 }
 
 // f(path) for a path of the whole selection, released afterwards.
@@ -77,11 +70,6 @@ int RestoreAfter(void (*change)()) {
   const bool restored = RestoreSnapshot(s);
   ReleaseSnapshot(s);
   return restored;
-}
-
-int mattingModeIsValid(int x, int y) {
-  const EDITMODE m = GetMattingMode(x, y);
-  return m == EDITMODE_ADD || m == EDITMODE_SUBTRACT || m == EDITMODE_BAND;
 }
 
 // A read-out into `out` (or into null), for the rectangles that neither read-out may write.
@@ -108,8 +96,7 @@ struct BadSnap {
 };
 const BadSnap kBadSnaps[] = {
     {"null image", 8, 8, 32, 8, 8, 1},          {"null snapX", 8, 8, 32, 8, 8, 2},
-    {"null snapY", 8, 8, 32, 8, 8, 3},          {"zero height", 8, 0, 32, 8, 8, 0},
-    {"negative width", -5, 8, 32, 8, 8, 0},     {"zero width", 0, 8, 32, 8, 8, 0},
+    {"null snapY", 8, 8, 32, 8, 8, 3},          {"negative width", -5, 8, 32, 8, 8, 0},
     {"short snapY stride", 8, 8, 32, 8, 7, 0},  {"overlapping bottom-up rows", 8, 8, 32, -7, 8, 0},
     {"INT_MAX sizes", INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, 0},
 };
@@ -157,104 +144,76 @@ std::vector<Case> cases() {
   std::vector<Case> c = {
       // ---- setting up ----
       {"init INT_MAX square", State::NotLoaded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, INT_MAX, INT_MAX, false); }, 0, Effect::MayChange},
-      {"init above supported diagonal", State::Seeded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, 46341, 46341, false); }, 0, Effect::MayChange},
       {"init long strip at the limit", State::NotLoaded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, 65535, 1, false); }, 1, Effect::MayChange},
-      {"init negative sizes", State::NotLoaded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, -5, INT_MIN, false); }, 1, Effect::MayChange},
       {"refused image leaves no grid", State::Seeded, [] { return InitializeWithVeldraBrush(nullptr, nullptr, 46341, 46341, false) + int(VELDRA_CORE::currentGrid() != nullptr); }, 0, Effect::MayChange},
       {"largest square image", State::Seeded, [] { InitializeImage(46340, 46340); return int(VELDRA_CORE::currentGrid()->ni); }, 182, Effect::MayChange},
       {"too long image leaves no grid", State::Seeded, [] { InitializeImage(70000, 10); return int(VELDRA_CORE::currentGrid() != nullptr); }, 0, Effect::MayChange},
       {"negative sides count as 0", State::Seeded, [] { InitializeImage(-3, 20); const auto* g = VELDRA_CORE::currentGrid(); return int(g->ni * 10 + g->nj); }, 1, Effect::MayChange},
       {"image before init", State::NotLoaded, [] { return InitializeImage(100, 100); }, 0, Effect::Unchanged},
-      {"image INT_MIN x INT_MAX", State::Seeded, [] { return InitializeImage(INT_MIN, INT_MAX); }, 0, Effect::MayChange},
       // ---- parameters ----
-      {"default with null pointers", State::NotLoaded, [np] { return GetDefaultParameter(PARAM_RADIUS, np, np, np); }, -1, Effect::Unchanged},
-      {"default of INT_MIN", State::NotLoaded, [] { int a, b, d; return GetDefaultParameter(static_cast<PARAM>(INT_MIN), &a, &b, &d); }, -1, Effect::Unchanged},
+      {"default with a null pointer", State::NotLoaded, [np] { return GetDefaultParameter(PARAM_CORE, &value, np, &value); }, -1, Effect::Unchanged},
+      {"default of -1", State::NotLoaded, [] { return GetDefaultParameter(static_cast<PARAM>(-1), &value, &value, &value); }, -1, Effect::Unchanged},
       {"get into null", State::Seeded, [np] { return GetParameter(PARAM_CORE, np); }, -1, Effect::Unchanged},
       {"get of 5", State::Seeded, [] { return GetParameter(static_cast<PARAM>(5), &value); }, -1, Effect::Unchanged},
       {"set of INT_MAX", State::Seeded, [] { return SetParameter(static_cast<PARAM>(INT_MAX), 3); }, -1, Effect::Unchanged},
       {"set of -1", State::NotLoaded, [] { return SetParameter(static_cast<PARAM>(-1), 3); }, -1, Effect::Unchanged},
       // ---- selection lifecycle ----
       {"seed null mask", State::Seeded, [] { return InitSelection(0, 0, 8, 8, nullptr, 8); }, 0, Effect::Unchanged},
-      {"seed negative width", State::Seeded, [] { return InitSelection(0, 0, -8, 8, mask, 8); }, 0, Effect::Unchanged},
       {"seed rows sharing bytes", State::Seeded, [] { return InitSelection(0, 0, 8, 8, mask, 7); }, 1, Effect::MayChange},
       {"seed bottom-up mask", State::Seeded, [] { return InitSelection(0, 0, 8, 8, mask + 56, -8); }, 1, Effect::MayChange},
       {"seed left of image", State::Seeded, [] { return InitSelection(-1, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
       {"seed past right edge", State::Seeded, [] { return InitSelection(kImageWidth - 7, 0, 8, 8, mask, 8); }, 0, Effect::Unchanged},
-      {"seed past bottom edge", State::Seeded, [] { return InitSelection(0, kImageHeight - 7, 8, 8, mask, 8); }, 0, Effect::Unchanged},
-      {"seed wholly outside", State::Seeded, [] { return InitSelection(kImageWidth + 10, 5, 8, 8, mask, 8); }, 0, Effect::Unchanged},
       {"seed overflowing sum", State::Seeded, [] { return InitSelection(INT_MAX, INT_MAX, INT_MAX, INT_MAX, mask, INT_MAX); }, 0, Effect::Unchanged},
       {"seed empty rectangle", State::Seeded, [] { return InitSelection(5, 5, 0, 8, nullptr, 0); }, 1, Effect::Unchanged},
       {"feedback with nonsense", State::NotLoaded, [] { return FeedbackMat(INT_MIN, -1, INT_MAX, -7, nullptr, -3); }, 1, Effect::Unchanged},
       {"refine INT_MAX passes", State::Seeded, [] { return RefineSelection(INT_MAX); }, 1, Effect::MayChange},
-      {"refine INT_MIN passes", State::Seeded, [] { return RefineSelection(INT_MIN); }, 1, Effect::MayChange},
       // ---- queries ----
-      {"matting at INT_MIN", State::Seeded, [] { return mattingModeIsValid(INT_MIN, INT_MIN); }, 1, Effect::Unchanged},
-      {"matting at INT_MAX", State::Seeded, [] { return mattingModeIsValid(INT_MAX, 3); }, 1, Effect::Unchanged},
+      {"matting at INT_MIN", State::Seeded, [] {
+         const EDITMODE m = GetMattingMode(INT_MIN, INT_MIN);
+         return int(m == EDITMODE_ADD || m == EDITMODE_SUBTRACT || m == EDITMODE_BAND); }, 1, Effect::Unchanged},
       {"circle centred far outside", State::Seeded, [] { return CheckCircleRegionIntersection(INT_MIN, INT_MAX, 10); }, 1, Effect::Unchanged},
       {"circle of radius INT_MAX", State::Seeded, [] { return CheckCircleRegionIntersection(150, 100, INT_MAX); }, std::nullopt, Effect::Unchanged},
-      {"circle of radius INT_MIN", State::Seeded, [] { return CheckCircleRegionIntersection(150, 100, INT_MIN); }, std::nullopt, Effect::Unchanged},
       {"skip with extreme ints", State::Seeded, [] { return CheckSkipEvolution(INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MAX, INT_MIN, INT_MIN, INT_MAX); }, std::nullopt, Effect::Unchanged},
-      {"skip with huge radius", State::Seeded, [] { return CheckSkipEvolution(150, 100, INT_MAX, INT_MAX, 0, 0, 299, 199); }, std::nullopt, Effect::Unchanged},
       // ---- rendering the mask ----
       // ---- read-outs (bad rectangles for both are generated below) ----
       {"render NaN centre, INT_MIN band", State::Seeded, [] { GetSelection(140, 90, 20, 20, out, 20, kNaN, kInf, INT_MIN); return 0; }, 0, Effect::Unchanged},
       {"alpha past the image", State::Seeded, [] { return GetSelectionAlpha(kImageWidth - 4, 0, 8, 8, out, 8, 0.0f); }, 0, Effect::Unchanged},
       // ---- strokes ----
       {"line between far corners", State::Seeded, [] { return AddDeleteLine(EDITMODE_ADD, INT_MIN, INT_MIN, INT_MAX, INT_MAX); }, 1, Effect::MayChange},
-      {"line with mode INT_MIN", State::Seeded, [] { return AddDeleteLine(static_cast<EDITMODE>(INT_MIN), 0, 0, 99, 99); }, 1, Effect::MayChange},
       {"step null snapX", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, nullptr, 21, fy, 21); }, 0, Effect::Unchanged},
       {"step null snapY", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, fx, 21, nullptr, 21); }, 0, Effect::Unchanged},
       {"step rows sharing floats", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, fx, 20, fy, 0); }, 1, Effect::MayChange},
       {"step offsets past 2^31", State::Seeded, [] { return stepIn(150, 40, 140, 30, 21, 21, fx, INT_MAX / 10, fy, 21); }, 0, Effect::Unchanged},
-      {"step negative width", State::Seeded, [] { return stepIn(150, 40, 140, 30, -21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
       {"step box wholly left", State::Seeded, [] { return stepIn(150, 40, -100, 30, 21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
-      {"step box wholly below", State::Seeded, [] { return stepIn(150, 40, 140, kImageHeight, 21, 21, fx, 21, fy, 21); }, 0, Effect::Unchanged},
       {"step box at INT_MAX", State::Seeded, [] { return stepIn(150, 40, INT_MAX, INT_MAX, INT_MAX, 1, fx, INT_MAX, fy, INT_MAX); }, 0, Effect::Unchanged},
-      {"step NaN edge snap value", State::Seeded, [] { return stepWithSnapValue(kNaN, 10, 10); }, 0, Effect::Unchanged},
-      {"step infinite edge snap value", State::Seeded, [] { return stepWithSnapValue(-kInf, 0, 20); }, 0, Effect::Unchanged},
-      {"step edge snap value 1e31", State::Seeded, [] { return stepWithSnapValue(1e31f, 20, 0); }, 0, Effect::Unchanged},
+      {"step NaN edge snap value", State::Seeded, [] {
+         Snap s(21, 21);
+         s.x[10 * 21 + 10] = kNaN;
+         return stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21); }, 0, Effect::Unchanged},
       {"step NaN away from the brush", State::Seeded, [] {
          SetParameter(PARAM_RADIUS, 5);  // box (130, 20) .. (170, 60), brush at (150, 40) reads within 7 pixels
          Snap s(41, 41);
          s.x[0] = kNaN;
          s.y[40 * 41 + 40] = kInf;
          return stepIn(150, 40, 130, 20, 41, 41, s.x.data(), 41, s.y.data(), 41); }, 1, Effect::MayChange},
-      {"step NaN within reach of the brush", State::Seeded, [] {
-         SetParameter(PARAM_RADIUS, 5);
-         Snap s(41, 41);
-         s.x[(40 - 20 + 7) * 41 + (150 - 130 - 7)] = kNaN;  // (143, 47)
-         const veldra_hardening::Fingerprint before = fingerprint();  // refused: 0, and nothing changed: 1
-         return 2 * stepIn(150, 40, 130, 20, 41, 41, s.x.data(), 41, s.y.data(), 41) + int(fingerprint() == before); }, 1, Effect::MayChange},
-      {"step box crossing the image", State::Seeded, [] {
-         Snap s(64, 64);
-         return stepIn(kImageWidth - 5, 30, kImageWidth - 32, 0, 64, 64, s.x.data(), 64, s.y.data(), 64); }, 1, Effect::MayChange},
       {"step far outside, box inside", State::Seeded, [] {
          Snap s(21, 21);
          return stepIn(INT_MIN, INT_MAX, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21, EDITMODE_AUTO); }, 1, Effect::MayChange},
-      {"step mode INT_MAX", State::Seeded, [] {
-         Snap s(21, 21);
-         return stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21, static_cast<EDITMODE>(INT_MAX)); }, 1, Effect::MayChange},
       {"step empty box, no arrays", State::Seeded, [] { return stepIn(150, 40, 140, 30, 0, 0, nullptr, 0, nullptr, 0); }, 0, Effect::Unchanged},
       {"smoothen negative height", State::Seeded, [] { return Smoothen(150, 40, 140, 30, 21, -1); }, 0, Effect::Unchanged},
-      {"smoothen box wholly outside", State::Seeded, [] { return Smoothen(150, 40, INT_MIN, INT_MIN, 21, 21); }, 0, Effect::Unchanged},
       {"smoothen box over everything", State::Seeded, [] { return Smoothen(210, 100, -1000, -1000, INT_MAX, INT_MAX); }, 1, Effect::MayChange},
-      {"smoothen far outside", State::Seeded, [] { return Smoothen(INT_MAX, INT_MIN, 0, 0, 300, 200); }, 1, Effect::MayChange},
       // ---- regional partition, files, matting brush ----
-      {"regional band INT_MIN", State::Seeded, [] { enableRLS(INT_MIN); return 0; }, 0, Effect::MayChange},
       {"regional band INT_MAX", State::Seeded, [] { enableRLS(INT_MAX); return 0; }, 0, Effect::MayChange},
       {"dump with pointer", State::Seeded, [] { SaveSelectionToFile(reinterpret_cast<void*>(1)); return 0; }, 0, Effect::Unchanged},
       {"matting radius before init", State::NotLoaded, [] { setMattingBrushRadius(3.0f); return 0; }, 0, Effect::Unchanged},
       // ---- extras: alpha, paths, snapshots ----
       {"trace zero height", State::Seeded, [] { return int(TraceSelectionPath(0, 0, 8, 0, 0.0f) != 0); }, 0, Effect::Unchanged},
-      {"trace wholly outside", State::Seeded, [] { return int(TraceSelectionPath(-20, INT_MIN, 8, 8, 0.0f) != 0); }, 0, Effect::Unchanged},
       {"trace NaN tolerance", State::Seeded, [] { return int(TraceSelectionPath(0, 0, 8, 8, kNaN) != 0); }, 0, Effect::Unchanged},
       {"rings of handle 0", State::NotLoaded, [] { return PathRingCount(0); }, -1, Effect::Unchanged},
       {"ring of a made-up handle", State::Seeded, [] { return GetPathRing(12345, 0, nullptr, 0); }, -1, Effect::Unchanged},
       {"rings past either end", State::Seeded, [] { return WithPath([](PathHandle p) { return GetPathRing(p, PathRingCount(p), nullptr, 0) + GetPathRing(p, -1, nullptr, 0); }); }, -2, Effect::Unchanged},
       {"svg of a released path", State::Seeded, [] { const PathHandle p = TraceSelectionPath(0, 0, 9, 9, 0.0f); ReleasePath(p); return int(WritePathSvg(p, nullptr, 0)); }, -1, Effect::Unchanged},
       {"restore a path handle", State::Seeded, [] { return WithPath([](PathHandle p) { return int(RestoreSnapshot(p)); }); }, 0, Effect::Unchanged},
-      {"release made-up handles", State::NotLoaded, [] { ReleasePath(77); ReleaseSnapshot(78); return 0; }, 0, Effect::Unchanged},
-      {"restore handle 0", State::Seeded, [] { return RestoreSnapshot(0); }, 0, Effect::Unchanged},
       {"restore a released snapshot", State::Seeded, [] { const SnapshotHandle s = TakeSnapshot(); ReleaseSnapshot(s); return RestoreSnapshot(s) + int(SnapshotBytes(s)); }, 0, Effect::Unchanged},
       {"restore without a grid", State::Seeded, [] { return RestoreAfter([] { InitializeWithVeldraBrush(nullptr, nullptr, kImageWidth, kImageHeight, true); }); }, 0, Effect::MayChange},
       {"restore into another size", State::Seeded, [] { return RestoreAfter([] { InitializeImage(kImageWidth, kImageHeight + 1); }); }, 0, Effect::MayChange},
@@ -335,34 +294,6 @@ TEST_F(OutOfContract, BoxCrossingTheImageActsAsTheBoxCutToIt) {
     return fingerprint();
   };
   EXPECT_TRUE(run(false) == run(true));
-}
-
-// Strokes out of order: events without MouseDown, and a new image in the middle of a regional
-// stroke (the stroke keeps its operation, the new grid has no regional partition).
-TEST_F(OutOfContract, StrokesOutOfOrder) {
-  enterState(State::Seeded);
-  Snap s(21, 21);
-  for (int k = 0; k < 3; ++k) {
-    EXPECT_TRUE(stepIn(150 + 5 * k, 40, 140 + 5 * k, 30, 21, 21, s.x.data(), 21, s.y.data(), 21, EDITMODE_AUTO));
-    EXPECT_TRUE(Smoothen(150, 160, 140, 150, 21, 21));
-  }
-  MouseDown();
-  enableRLS(8);
-  EXPECT_TRUE(stepIn(150, 40, 140, 30, 21, 21, s.x.data(), 21, s.y.data(), 21));
-  const std::int32_t regionalOperation = VELDRA_CORE::library().engine->operation;
-  EXPECT_TRUE(regionalOperation == VELDRA_CORE::OP_BAND_PAINT || regionalOperation == VELDRA_CORE::OP_REGION_BRUSH);
-  InitializeImage(180, 120);
-  EXPECT_EQ(VELDRA_CORE::library().engine->operation, regionalOperation);
-  EXPECT_TRUE(stepIn(100, 40, 90, 30, 21, 21, s.x.data(), 21, s.y.data(), 21));
-  EXPECT_TRUE(AddDeleteLine(EDITMODE_SUBTRACT, 0, 0, 179, 119));
-  EXPECT_TRUE(Smoothen(100, 40, 90, 30, 21, 21));
-  MouseUp();
-  ASSERT_NE(VELDRA_CORE::currentGrid(), nullptr);
-  EXPECT_EQ(VELDRA_TRW::TreeProblem(*VELDRA_CORE::currentGrid(), true), "");
-  // A new stroke on the new image chooses afresh.
-  MouseDown();
-  EXPECT_TRUE(stepIn(100, 40, 90, 30, 21, 21, s.x.data(), 21, s.y.data(), 21));
-  EXPECT_EQ(VELDRA_CORE::library().engine->operation, VELDRA_CORE::OP_ADD);
 }
 
 }  // namespace

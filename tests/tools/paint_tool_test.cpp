@@ -1,8 +1,8 @@
 // veldra-paint end to end. A stroke script of every mode, with undo entries and values to clamp, runs
 // through the command line on a picture and seed mask written as PNG files; its outputs must equal
-// what a plain host gets from the same library calls made directly (edge snap data computed per brush
-// box, extras over the whole image): mask, alpha and outline bit for bit, warnings line by line. Then
-// one table of bad inputs with their exit codes and messages.
+// what a plain host gets from the same library calls made directly (edge snap data per brush box by
+// the host conventions, extras over the whole image): mask, alpha and outline bit for bit, warnings
+// line by line. Then one table of bad inputs with their exit codes and messages.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -77,8 +77,7 @@ void HostReplay(const veldra_test::RgbaImage& image, paint::GrayImage seed) {
   veldra_test::defaultParameters();
   ASSERT_TRUE(VELDRA::InitializeWithVeldraBrush(nullptr, nullptr, W, H, false));
   ASSERT_TRUE(VELDRA::InitSelection(0, 0, W, H, seed.pixels.data(), W));
-  std::vector<unsigned char> block;
-  std::vector<float> fx, fy;
+  veldra_test::SnapField snap;
   for (const HostStroke& s : kHostStrokes) {
     const int values[4] = {s.radius, s.core, s.snap, s.smoothing};
     for (int p = 0; p < 4; ++p) VELDRA::SetParameter(static_cast<VELDRA::PARAM>(p), values[p]);
@@ -90,25 +89,14 @@ void HostReplay(const veldra_test::RgbaImage& image, paint::GrayImage seed) {
     for (std::size_t i = 0; i < s.points.size(); ++i) {
       const auto [x, y] = s.points[i];
       const auto [fromX, fromY] = s.points[i ? i - 1 : 0];
-      // The brush's bounding square cut to the image, and the block around it with edge pixels repeated.
-      const int bx = std::max(0, x - s.radius), by = std::max(0, y - s.radius);
-      const int bw = std::min(W - 1, x + s.radius) - bx + 1, bh = std::min(H - 1, y + s.radius) - by + 1;
+      const veldra_test::Box box = veldra_test::brushBox(x, y, s.radius, W, H);
       if (s.kind == 'l') {
         EXPECT_TRUE(VELDRA::AddDeleteLine(s.mode, fromX, fromY, x, y));
+      } else if (s.kind == 's') {
+        EXPECT_TRUE(VELDRA::Smoothen(x, y, box.x, box.y, box.w, box.h));
+      } else {
+        EXPECT_TRUE(veldra_test::hostStep(image, s.mode, s.band, x, y, snap));
       }
-      if (s.kind == 's') {
-        EXPECT_TRUE(VELDRA::Smoothen(x, y, bx, by, bw, bh));
-      }
-      if (s.kind == 'l' || s.kind == 's') continue;
-      block.resize(static_cast<std::size_t>(bw + 24) * (bh + 24) * 4);
-      for (int j = 0; j < bh + 24; ++j)
-        for (int k = 0; k < bw + 24; ++k)
-          std::copy_n(image.at(std::clamp(bx - 12 + k, 0, W - 1), std::clamp(by - 12 + j, 0, H - 1)), 4,
-                      &block[(static_cast<std::size_t>(j) * (bw + 24) + k) * 4]);
-      fx.resize(static_cast<std::size_t>(bw) * bh);
-      fy.resize(fx.size());
-      VELDRA::ComputeEdgeSnapData(bw, bh, block.data(), bw + 24, fx.data(), bw, fy.data(), bw);
-      EXPECT_TRUE(VELDRA::Step(s.mode, s.band, x, y, bx, by, bw, bh, fx.data(), bw, fy.data(), bw));
     }
     VELDRA::MouseUp();
   }

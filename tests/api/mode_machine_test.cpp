@@ -18,10 +18,7 @@ std::int32_t tableTransition(int m, std::int32_t from, bool regionalStroke, bool
   if (m == 3) return 6;
   if (from == 0 && m == 0 && !regionalStroke) return 4;
   if (from == 0 && m == 1 && !regionalStroke) return 5;
-  if (from == 0 && m == 2 && !regionalStroke) {
-    static const std::int32_t byLabel[3] = {4, 5, 0};
-    return byLabel[label];
-  }
+  if (from == 0 && m == 2 && !regionalStroke) return label == 0 ? 4 : label == 1 ? 5 : 0;
   if (brushMode && R && label == 2) return 1;
   if (brushMode && R && label != 2) return 3;
   return from;

@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <random>
+#include <vector>
 
+#include "edgesnap/edge_snap.h"
 #include "edgesnap/edge_snap_stages.h"
-#include "edgesnap/edge_snap_test_images.h"
+#include "edgesnap/row_kernels.h"
 #include "support/edge_snap_reference.h"
 #include "support/harness.h"
 
@@ -16,8 +21,87 @@ namespace {
 
 using namespace VELDRA_EDGESNAP;
 using edge_snap_reference::EdgeSnapReference;
-using edge_snap_test::ColourBlock;
-using edge_snap_test::SnapArrays;
+
+// Host-side colour blocks: (w + 24) x (h + 24) pixels of 4 bytes with a row stride that may exceed
+// the block, output arrays with guards, and the kernel sets to compare.
+struct ColourBlock {
+  int w = 0, h = 0;
+  int stride = 0;  // pixels per row, at least w + 24
+  std::vector<unsigned char> bytes;
+
+  int Columns() const { return w + 24; }
+  int Rows() const { return h + 24; }
+  void Set(int col, int row, int r, int g, int b) {
+    unsigned char* p = &bytes[(std::size_t(row) * stride + col) * 4];
+    const auto clamp = [](int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v); };
+    p[0] = clamp(r), p[1] = clamp(g), p[2] = clamp(b);
+  }
+};
+
+// Random bytes; padding beyond w + 24 and byte 3 stay noise in every block: neither may influence the
+// result.
+ColourBlock RandomBlock(int w, int h, int extraStride, std::uint32_t seed) {
+  ColourBlock block{w, h, w + 24 + extraStride, {}};
+  block.bytes.resize(std::size_t(block.stride) * block.Rows() * 4);
+  std::mt19937 random(seed);
+  for (unsigned char& b : block.bytes) b = static_cast<unsigned char>(random());
+  return block;
+}
+
+// Smooth colour ramps with a rectangle and a disc painted over them: straight edges, corners where
+// two edges meet, and curved edges, plus mild noise so that no region is exactly flat.
+ColourBlock ShapesBlock(int w, int h, std::uint32_t seed) {
+  std::mt19937 random(seed * 7u + 3u);
+  std::uniform_int_distribution<int> noise(-3, 3);
+  const int cols = w + 24, rows = h + 24;
+  ColourBlock block = RandomBlock(w, h, 5, seed);
+  for (int row = 0; row < rows; ++row)
+    for (int col = 0; col < cols; ++col) {
+      int r = 40 + 150 * col / cols, g = 60 + 120 * row / rows, b = 128;
+      if (col > cols / 4 && col < 3 * cols / 4 && row > rows / 5 && row < rows / 2) r = 230, g = 40, b = 30;
+      const int dx = col - cols / 2, dy = row - 2 * rows / 3;
+      if (dx * dx + dy * dy < (cols * cols + rows * rows) / 40) r = 20, g = 30, b = 200;
+      const int nr = noise(random), ng = noise(random), nb = noise(random);  // in this order on every compiler
+      block.Set(col, row, r + nr, g + ng, b + nb);
+    }
+  return block;
+}
+
+// Float arrays of h rows with `stride` floats per row, surrounded by guard rows and columns; every
+// float starts as a sentinel so that writes outside w x h can be detected.
+struct SnapArrays {
+  static constexpr float kSentinel = -12345.5f;
+  static constexpr int kGuardRows = 2;
+
+  int w = 0, h = 0, stride = 0;
+  std::vector<float> x, y;
+
+  SnapArrays(int width, int height, int extraStride)
+      : w(width), h(height), stride(width + extraStride),
+        x(std::size_t(stride) * (height + 2 * kGuardRows) + 2 * kGuardRows, kSentinel), y(x.size(), kSentinel) {}
+
+  // First element of row 0; kGuardRows rows (and kGuardRows floats) of guard before it.
+  std::size_t Origin() const { return std::size_t(stride) * kGuardRows + kGuardRows; }
+  float* X() { return x.data() + Origin(); }
+  float* Y() { return y.data() + Origin(); }
+  float AtX(int col, int row) const { return x[Origin() + std::size_t(row) * stride + col]; }
+  float AtY(int col, int row) const { return y[Origin() + std::size_t(row) * stride + col]; }
+};
+
+// The exported entry on a block, into arrays with `extraStride` floats of padding per row.
+SnapArrays Compute(const ColourBlock& block, int extraStride = 1) {
+  SnapArrays out(block.w, block.h, extraStride);
+  ComputeEdgeSnapData(block.w, block.h, block.bytes.data(), block.stride, out.X(), out.stride, out.Y(),
+                                       out.stride);
+  return out;
+}
+
+// The kernel sets this processor runs.
+std::vector<const RowKernels*> AvailableKernels() {
+  std::vector<const RowKernels*> kernels{&ScalarRowKernels(), &SseRowKernels()};
+  if (ProcessorHasAvx2()) kernels.push_back(&Avx2RowKernels());
+  return kernels;
+}
 
 bool SameBits(const SnapArrays& a, const SnapArrays& b) {
   return a.x.size() == b.x.size() && std::memcmp(a.x.data(), b.x.data(), a.x.size() * sizeof(float)) == 0 &&
@@ -41,21 +125,21 @@ TEST(EdgeSnap, EveryPathGivesTheReferenceBitsAndWritesOnlyTheBlock) {
   for (int h = 1; h <= 3; ++h) cases.push_back({23, h, 1, 2, 40u + unsigned(h), false});
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " seed " << c.seed);
-    const ColourBlock block = c.shapes ? edge_snap_test::ShapesBlock(c.w, c.h, c.seed)
-                                       : edge_snap_test::RandomBlock(c.w, c.h, c.extraImageStride, c.seed);
+    const ColourBlock block = c.shapes ? ShapesBlock(c.w, c.h, c.seed)
+                                       : RandomBlock(c.w, c.h, c.extraImageStride, c.seed);
     SnapArrays expected(c.w, c.h, c.extraSnapStride);
     EdgeSnapReference().Compute(c.w, c.h, block.bytes.data(), block.stride, expected.X(), expected.stride,
                                 expected.Y(), expected.stride);
-    for (const RowKernels* kernels : edge_snap_test::AvailableKernels()) {
+    for (const RowKernels* kernels : AvailableKernels()) {
       EdgeSnapWorkspace workspace;
       SnapArrays actual(c.w, c.h, c.extraSnapStride);
       RunEdgeSnapPipeline(*kernels, workspace, c.w, c.h, block.bytes.data(), block.stride, actual.X(),
                           actual.stride, actual.Y(), actual.stride);
       EXPECT_TRUE(SameBits(actual, expected)) << kernels->name;
     }
-    const SnapArrays exported = edge_snap_test::Compute(block, c.extraSnapStride);
+    const SnapArrays exported = Compute(block, c.extraSnapStride);
     EXPECT_TRUE(SameBits(exported, expected)) << "exported entry";
-    EXPECT_TRUE(SameBits(veldra_test::onOneThread([&] { return edge_snap_test::Compute(block, c.extraSnapStride); }),
+    EXPECT_TRUE(SameBits(veldra_test::onOneThread([&] { return Compute(block, c.extraSnapStride); }),
                          exported)) << "one thread";
   }
 }
@@ -67,7 +151,7 @@ TEST(EdgeSnap, ColourConversionOfEveryColourMatchesTheReference) {
   constexpr int kRow = 256;
   std::vector<unsigned char> pixels(kRow * 4);
   std::vector<float> expected(kRow * 4), actual(kRow * 4);
-  for (const RowKernels* kernels : edge_snap_test::AvailableKernels()) {
+  for (const RowKernels* kernels : AvailableKernels()) {
     long mismatches = 0;
     for (int rg = 0; rg < 256 * 256; ++rg) {
       for (int blue = 0; blue < kRow; ++blue) {
@@ -89,11 +173,11 @@ TEST(EdgeSnap, ColourConversionOfEveryColourMatchesTheReference) {
 // points at the step from both sides, more strongly closer to it; far from the step nothing pulls.
 TEST(EdgeSnap, StepEdgePullsTowardsTheEdgeFromBothSides) {
   constexpr int kW = 48, kH = 20, kEdge = 24;
-  ColourBlock block = edge_snap_test::RandomBlock(kW, kH, 3, 1);
+  ColourBlock block = RandomBlock(kW, kH, 3, 1);
   for (int row = 0; row < block.Rows(); ++row)
     for (int col = 0; col < block.Columns(); ++col)
       col < kEdge + 12 ? block.Set(col, row, 30, 60, 20) : block.Set(col, row, 220, 200, 90);
-  const SnapArrays out = edge_snap_test::Compute(block, 0);
+  const SnapArrays out = Compute(block, 0);
   // Both sides are flat, so at the blur's reach the strength is flat on one side only: there too the
   // bits must be the reference's.
   SnapArrays expected(kW, kH, 0);

@@ -11,8 +11,7 @@ namespace edge_snap_reference {
 
 // 4 floats per pixel, row-major.
 struct FloatImage4 {
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   std::vector<float> values;
 
   void Resize(int w, int h) {
@@ -32,25 +31,12 @@ class EdgeSnapReference {
     scratch_.Resize(w + 24, h + 24);
     orientation_.Resize(w + 2, h + 2);
     ConvertColours(w, h, image, imageStride);
-    if (kernel_.size() < 4) {
-      kernel_ = {0.004481f, 0.008089f, 0.013722f, 0.021874f, 0.032768f, 0.046128f, 0.061021f,
-                 0.075856f, 0.088613f, 0.097274f, 0.100346f, 0.097274f, 0.088613f, 0.075856f,
-                 0.061021f, 0.046128f, 0.032768f, 0.021874f, 0.013722f, 0.008089f, 0.004481f};
-    }
     Blur(colour_, scratch_, w, h, 1, 0);
     Blur(scratch_, colour_, w, h, 0, 1);
     ComputeOrientation(w, h);
     if (h >= 1) Project(w, h, snapX, snapXStride, snapY, snapYStride);
   }
 
- private:
-  void ConvertColours(int w, int h, const unsigned char* image, int imageStride) {
-    for (int row = 0; row < h + 24; ++row)
-      for (int col = 0; col < w + 24; ++col)
-        ConvertPixel(image + 4 * (std::size_t(row) * imageStride + col), colour_.At(col, row));
-  }
-
- public:
   // (L*, u*, v*, 0) of one pixel's bytes.
   static void ConvertPixel(const unsigned char* bytes, float* out) {
     const float r = bytes[0] * 0.003921569f;
@@ -70,13 +56,24 @@ class EdgeSnapReference {
   }
 
  private:
+  static constexpr float kKernel[21] = {
+      0.004481f, 0.008089f, 0.013722f, 0.021874f, 0.032768f, 0.046128f, 0.061021f,
+      0.075856f, 0.088613f, 0.097274f, 0.100346f, 0.097274f, 0.088613f, 0.075856f,
+      0.061021f, 0.046128f, 0.032768f, 0.021874f, 0.013722f, 0.008089f, 0.004481f};
+
+  void ConvertColours(int w, int h, const unsigned char* image, int imageStride) {
+    for (int row = 0; row < h + 24; ++row)
+      for (int col = 0; col < w + 24; ++col)
+        ConvertPixel(image + 4 * (std::size_t(row) * imageStride + col), colour_.At(col, row));
+  }
+
   // The 21-tap blur along x (dx = 1) or y (dy = 1), over every position whose taps all lie in the block.
   void Blur(const FloatImage4& in, FloatImage4& out, int w, int h, int dx, int dy) {
     for (int r = 10 * dy; r <= h + 23 - 10 * dy; ++r)
       for (int c = 10 * dx; c <= w + 23 - 10 * dx; ++c)
         for (int i = 0; i < 4; ++i) {
           float sum = 0.0f;
-          for (int k = -10; k <= 10; ++k) sum += kernel_[k + 10] * in.At(c + k * dx, r + k * dy)[i];
+          for (int k = -10; k <= 10; ++k) sum += kKernel[k + 10] * in.At(c + k * dx, r + k * dy)[i];
           out.At(c, r)[i] = sum;
         }
   }
@@ -84,8 +81,7 @@ class EdgeSnapReference {
   void ComputeOrientation(int w, int h) {
     for (int yo = 0; yo < h + 2; ++yo) {
       for (int xo = 0; xo < w + 2; ++xo) {
-        const int c = xo + 11;
-        const int r = yo + 11;
+        const int c = xo + 11, r = yo + 11;
         float gx[4], gy[4];
         for (int i = 0; i < 4; ++i) {
           gx[i] = (colour_.At(c + 1, r)[i] - colour_.At(c - 1, r)[i]) / 2;
@@ -141,7 +137,6 @@ class EdgeSnapReference {
   FloatImage4 colour_;
   FloatImage4 scratch_;
   FloatImage4 orientation_;
-  std::vector<float> kernel_;
 };
 
 }  // namespace edge_snap_reference

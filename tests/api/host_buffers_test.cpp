@@ -58,20 +58,10 @@ std::string treeHash() {
   return std::string(reinterpret_cast<const char*>(f.data()), f.size() * sizeof f[0]);
 }
 
-// The host's picture of the session and one brush box over the disc's edge, with its edge-snap
-// arrays (top-down, box.w floats per row).
+// The host's picture of the session.
 const RgbaImage& hostImage() {
   static const RgbaImage image = render(kW, kH, disc(280.0, 170.0, 70.0), {220, 190, 40}, {30, 60, 140});
   return image;
-}
-constexpr Box kBrushBox{190, 110, 41, 37};
-const SnapField& brushSnap() {
-  static const SnapField snap = [] {
-    SnapField s;
-    computeSnap(hostImage(), kBrushBox, s);
-    return s;
-  }();
-  return snap;
 }
 
 // A fresh session seeded from a mask given by its first row and stride.
@@ -81,29 +71,6 @@ std::string seededFrom(const unsigned char* first, int stride) {
   EXPECT_TRUE(VELDRA::InitSelection(0, 0, kW, kH, const_cast<unsigned char*>(first), stride));
   return treeHash();
 }
-
-// One add event over the brush box of the seeded session, with the given edge-snap arrays.
-std::string steppedWith(const float* snapX, int strideX, const float* snapY, int strideY) {
-  startSession();
-  VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 18);
-  VELDRA::MouseDown();
-  EXPECT_TRUE(VELDRA::Step(VELDRA::EDITMODE_ADD, 0, 210, 128, kBrushBox.x, kBrushBox.y, kBrushBox.w, kBrushBox.h,
-                           const_cast<float*>(snapX), strideX, const_cast<float*>(snapY), strideY));
-  VELDRA::MouseUp();
-  return treeHash();
-}
-
-// The 40 x 30 block of edge-snap data whose 12-pixel margin starts at image pixel (150, 100), the
-// image rows given by their first row and stride in pixels.
-constexpr int kSnapW = 40, kSnapH = 30;
-std::string snapDataOf(const unsigned char* image, int imageStride, bool bottomUpArrays) {
-  RowBuffer<float> x(kSnapW, kSnapH, 3, bottomUpArrays, 0.0f), y(kSnapW, kSnapH, 1, bottomUpArrays, 0.0f);
-  VELDRA::ComputeEdgeSnapData(kSnapW, kSnapH, const_cast<unsigned char*>(image), imageStride, x.first, x.stride, y.first,
-                              y.stride);
-  return x.packed() + y.packed();
-}
-const unsigned char* snapBlockRow(int r) { return hostImage().at(150, 100 + r); }
-constexpr int kSnapBlockBytes = 4 * (kSnapW + 24);
 
 // Every function that takes a row stride gives the same result for a buffer stored bottom-up as for
 // the same rows stored top-down.
@@ -128,16 +95,27 @@ TEST(HostStrides, BottomUpBuffersActAsTopDownOnes) {
          RowBuffer<unsigned char> rows(kW, kH, 3, bottomUp, 0);
          return seededFrom(rows.put(mask.data()).first, rows.stride);
        }},
-      {"Step", [](bool bottomUp) {
-         RowBuffer<float> x(kBrushBox.w, kBrushBox.h, 2, bottomUp, 0.0f), y(kBrushBox.w, kBrushBox.h, 0, bottomUp, 0.0f);
-         x.put(brushSnap().x.data());
-         y.put(brushSnap().y.data());
-         return steppedWith(x.first, x.stride, y.first, y.stride);
+      {"Step", [](bool bottomUp) {  // one add event over a brush box on the disc's edge
+         const Box box{190, 110, 41, 37};
+         SnapField snap;
+         computeSnap(hostImage(), box, snap);
+         RowBuffer<float> x(box.w, box.h, 2, bottomUp, 0.0f), y(box.w, box.h, 0, bottomUp, 0.0f);
+         x.put(snap.x.data());
+         y.put(snap.y.data());
+         startSession();
+         VELDRA::SetParameter(VELDRA::PARAM_RADIUS, 18);
+         VELDRA::MouseDown();
+         EXPECT_TRUE(VELDRA::Step(VELDRA::EDITMODE_ADD, 0, 210, 128, box.x, box.y, box.w, box.h, x.first, x.stride,
+                                  y.first, y.stride));
+         VELDRA::MouseUp();
+         return treeHash();
        }},
-      {"ComputeEdgeSnapData", [](bool bottomUp) {
-         RowBuffer<unsigned char> image(kSnapBlockBytes, kSnapH + 24, 8, bottomUp, 0);
-         for (int r = 0; r < kSnapH + 24; ++r) std::copy_n(snapBlockRow(r), kSnapBlockBytes, image.row(r));
-         return snapDataOf(image.first, image.stride / 4, bottomUp);
+      {"ComputeEdgeSnapData", [](bool bottomUp) {  // 40 x 30 floats from the 64 x 54 pixels at (150, 100)
+         RowBuffer<unsigned char> image(4 * 64, 54, 8, bottomUp, 0);
+         for (int r = 0; r < 54; ++r) std::copy_n(hostImage().at(150, 100 + r), 4 * 64, image.row(r));
+         RowBuffer<float> x(40, 30, 3, bottomUp, 0.0f), y(40, 30, 1, bottomUp, 0.0f);
+         VELDRA::ComputeEdgeSnapData(40, 30, image.first, image.stride / 4, x.first, x.stride, y.first, y.stride);
+         return x.packed() + y.packed();
        }},
   };
   for (const Case& c : cases) {

@@ -2,8 +2,8 @@
 // without grid, a seeded selection), and take a fingerprint of everything a call could change so
 // that a refused call can be shown to have changed nothing.
 #pragma once
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include <veldra/veldra.h>
@@ -47,13 +47,11 @@ inline Fingerprint fingerprint() {
   f.insert(f.end(), lib.parameters, lib.parameters + 5);
   const VELDRA_CORE::SLMain* e = lib.engine;
   if (e == nullptr) return f;
-  const float record[10] = {e->mattingRadius, e->brushX,      e->brushY,   e->lineStartX, e->lineStartY,
-                            e->innerRadius,   e->brushRadius, e->smoothing, e->edgeSnap,  e->spare};
-  std::uint32_t bits[10];
-  std::memcpy(bits, record, sizeof record);
   f.insert(f.end(), {1u, static_cast<std::uint32_t>(e->operation), static_cast<std::uint32_t>(e->width),
                      static_cast<std::uint32_t>(e->height)});
-  f.insert(f.end(), bits, bits + 10);
+  for (const float v : {e->mattingRadius, e->brushX, e->brushY, e->lineStartX, e->lineStartY, e->innerRadius,
+                        e->brushRadius, e->smoothing, e->edgeSnap, e->spare})
+    f.push_back(std::bit_cast<std::uint32_t>(v));
   if (e->grid == nullptr) return f;
   const VELDRA_TRW::SLGrid2D& g = *e->grid;
   f.insert(f.end(), {2u, g.nodes.capacity() - g.nodes.freeCount, g.useRegional});

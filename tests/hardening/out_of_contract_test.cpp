@@ -4,7 +4,6 @@
 // from, the call, the result it must give, and whether the call must leave everything unchanged.
 // Whatever the row, the tree must stay consistent afterwards.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -19,6 +18,7 @@
 
 #include "grid/tree_validity.h"
 #include "hardening/library_state.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -242,18 +242,13 @@ std::vector<Case> cases() {
 // Runs in an empty temporary directory, so that a dump that should not happen would show.
 class OutOfContract : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("veldra-ooc-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-  }
+  void SetUp() override { std::filesystem::current_path(dir_.path()); }
   void TearDown() override {
     std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
     veldra_fuzz::resetLibrary();
   }
-  std::filesystem::path dir_, previous_;
+  const std::filesystem::path previous_ = std::filesystem::current_path();
+  const veldra_test::ScratchDir dir_;
 };
 
 TEST_F(OutOfContract, EveryExportedFunction) {

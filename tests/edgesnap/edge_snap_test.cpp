@@ -29,8 +29,6 @@ struct ColourBlock {
   int stride = 0;  // pixels per row, at least w + 24
   std::vector<unsigned char> bytes;
 
-  int Columns() const { return w + 24; }
-  int Rows() const { return h + 24; }
   void Set(int col, int row, int r, int g, int b) {
     unsigned char* p = &bytes[(std::size_t(row) * stride + col) * 4];
     const auto clamp = [](int v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v); };
@@ -42,7 +40,7 @@ struct ColourBlock {
 // result.
 ColourBlock RandomBlock(int w, int h, int extraStride, std::uint32_t seed) {
   ColourBlock block{w, h, w + 24 + extraStride, {}};
-  block.bytes.resize(std::size_t(block.stride) * block.Rows() * 4);
+  block.bytes.resize(std::size_t(block.stride) * (h + 24) * 4);
   std::mt19937 random(seed);
   for (unsigned char& b : block.bytes) b = static_cast<unsigned char>(random());
   return block;
@@ -174,8 +172,8 @@ TEST(EdgeSnap, ColourConversionOfEveryColourMatchesTheReference) {
 TEST(EdgeSnap, StepEdgePullsTowardsTheEdgeFromBothSides) {
   constexpr int kW = 48, kH = 20, kEdge = 24;
   ColourBlock block = RandomBlock(kW, kH, 3, 1);
-  for (int row = 0; row < block.Rows(); ++row)
-    for (int col = 0; col < block.Columns(); ++col)
+  for (int row = 0; row < kH + 24; ++row)
+    for (int col = 0; col < kW + 24; ++col)
       col < kEdge + 12 ? block.Set(col, row, 30, 60, 20) : block.Set(col, row, 220, 200, 90);
   const SnapArrays out = Compute(block, 0);
   // Both sides are flat, so at the blur's reach the strength is flat on one side only: there too the

@@ -73,21 +73,6 @@ class Limits {
 
 VELDRA_TRW::SLGrid2D& grid() { return *VELDRA_CORE::currentGrid(); }
 
-// Takes every free node group (so the next split must grow the pools) and gives them back later.
-class HeldGroups {
- public:
-  explicit HeldGroups(bool take) {
-    while (take && grid().nodes.freeCount >= 4) held_.push_back(grid().nodes.allocateGroup());
-  }
-  void release() {
-    for (unsigned g : held_) grid().nodes.releaseGroupLocked(g);
-    held_.clear();
-  }
-
- private:
-  std::vector<unsigned> held_;
-};
-
 // Exit code of the child: 0 when every expectation holds, otherwise a bit per broken one.
 //   starve: the edit fails under the limits (1), leaves a consistent tree (2), keeps no node group
 //           outside the tree once the held ones are back (8), and works once the limits are lifted (4);
@@ -103,14 +88,16 @@ int faultScenario(const std::function<void()>& setup, const std::function<bool()
   std::free(reserve);
   enterState(State::Seeded);
   setup();
-  HeldGroups groups(starve);
+  // Starving: every free node group is held, so that the next split must grow the pools.
+  std::vector<unsigned> held;
+  while (starve && grid().nodes.freeCount >= 4) held.push_back(grid().nodes.allocateGroup());
   const unsigned capacity = grid().nodes.capacity();
   bool failed = false;
   {
     const Limits limits(32 << 10);
     failed = !edit();
   }
-  groups.release();
+  for (unsigned g : held) grid().nodes.releaseGroupLocked(g);
   const std::string afterEdit = VELDRA_TRW::TreeProblem(grid(), false);
   const std::string accounting = VELDRA_TRW::TreeProblem(grid(), true);
   std::fprintf(stderr, "%s: failed %d, capacity %u -> %u, tree '%s', node groups '%s'\n",
@@ -150,10 +137,10 @@ TEST(MemoryFaultsDeathTest, InitSelection) {
 // A step that runs out in its refinement pass also gives back the node groups it took before the
 // failure (checked by the node-group accounting).
 TEST(MemoryFaultsDeathTest, Step) {
-  expectFaultHandled([] { brush = new HostBrush; VELDRA::MouseDown(); },
-                     [] {
-                       return veldra_test::hostStep(brush->image, VELDRA::EDITMODE_SUBTRACT, 0, 40, 40, brush->snap);
-                     });
+  expectFaultHandled([] {
+    brush = new HostBrush;
+    VELDRA::MouseDown();
+  }, [] { return veldra_test::hostStep(brush->image, VELDRA::EDITMODE_SUBTRACT, 0, 40, 40, brush->snap); });
 }
 
 TEST(MemoryFaultsDeathTest, AddDeleteLine) {

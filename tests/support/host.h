@@ -169,67 +169,12 @@ inline bool hostEvent(const RgbaImage& img, VELDRA::EDITMODE mode, int x, int y,
   return ok;
 }
 
-// Points every `spacing` pixels along an arc of the circle (cx, cy, r) from angle a0 to a1 (radians).
-inline std::vector<std::pair<int, int>> arcPath(double cx, double cy, double r, double a0, double a1,
-                                                double spacing) {
-  std::vector<std::pair<int, int>> path;
-  const int count = std::max(2, static_cast<int>(std::fabs(a1 - a0) * r / spacing) + 1);
-  for (int k = 0; k < count; ++k) {
-    const double a = a0 + (a1 - a0) * k / (count - 1);
-    path.emplace_back(static_cast<int>(std::lround(cx + r * std::cos(a))),
-                      static_cast<int>(std::lround(cy + r * std::sin(a))));
-  }
-  return path;
-}
-
 // The whole selection as a two-level mask (255 inside, 0 outside; 128 for the regional band), read
 // back as a host does; a pixel the read-back missed would keep the filler 77.
 inline std::vector<unsigned char> readSelection(int width, int height, int band = 0) {
   std::vector<unsigned char> mask(static_cast<std::size_t>(width) * height, 77);
   veldra_host::ReadWholeSelection(width, height, band, mask.data(), width);
   return mask;
-}
-
-// Intersection over union of the mask's selected pixels (above 128) and the object's inside, both
-// taken at integer coordinates as GetSelection samples them.
-inline double iou(const std::vector<unsigned char>& mask, int width, int height, const Shape& object) {
-  long both = 0, either = 0;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const bool s = mask[static_cast<std::size_t>(y) * width + x] > 128, o = object.inside(x, y);
-      both += s && o;
-      either += s || o;
-    }
-  return either > 0 ? static_cast<double>(both) / static_cast<double>(either) : 1.0;
-}
-
-// Selection measures against the object, over the pixels for which `consider` holds.
-struct Agreement {
-  double iou = 0.0;
-  double meanBoundaryDistance = 0.0;  // over the selection's boundary pixels
-  int boundaryPixels = 0;
-};
-
-inline Agreement agreement(const std::vector<unsigned char>& mask, int width, int height, const Shape& object,
-                           const std::function<bool(int, int)>& consider = nullptr) {
-  long both = 0, either = 0;
-  double distanceSum = 0.0;
-  Agreement a;
-  const auto selected = [&](int x, int y) { return mask[static_cast<std::size_t>(y) * width + x] > 128; };
-  for (int y = 1; y + 1 < height; ++y)
-    for (int x = 1; x + 1 < width; ++x) {
-      if (consider && !consider(x, y)) continue;
-      const bool s = selected(x, y), o = object.inside(x, y);
-      both += s && o;
-      either += s || o;
-      if (s && (!selected(x - 1, y) || !selected(x + 1, y) || !selected(x, y - 1) || !selected(x, y + 1))) {
-        distanceSum += std::fabs(object.distance(x, y));
-        ++a.boundaryPixels;
-      }
-    }
-  a.iou = either > 0 ? static_cast<double>(both) / static_cast<double>(either) : 1.0;
-  a.meanBoundaryDistance = a.boundaryPixels > 0 ? distanceSum / a.boundaryPixels : 0.0;
-  return a;
 }
 
 // Sets every parameter to its default.

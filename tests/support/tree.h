@@ -198,9 +198,6 @@ inline std::string treeProblem(SLGrid2D& grid, bool checkNodeAccounting = true) 
   return VELDRA_TRW::TreeProblem(grid, checkNodeAccounting);
 }
 
-// Every interior leaf is visited exactly once by the leaf walk, and the tree is graded.
-inline bool leafVisitsExact(SLGrid2D& grid) { return treeProblem(grid, false).empty(); }
-
 inline std::size_t countNodes(const SLGrid2D& grid) { return nodesOf(grid, Walk::AllNodes).size(); }
 
 // Every node of the block in walk order with its links, flags (without the root-grid slot), and the

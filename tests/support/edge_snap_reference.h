@@ -1,7 +1,6 @@
-#pragma once
-
 // A plain, one-pixel-at-a-time edge snap pipeline, written for clarity rather than speed. The
 // library's vectorised, parallel pipeline is checked against it and measured against it.
+#pragma once
 
 #include <cmath>
 #include <cstddef>

@@ -170,7 +170,7 @@ class ApiScript {
   // host would, or hostile values; rows packed or stored bottom-up. Boxes too large to fill get zeros.
   void step(ByteReader& in, VELDRA::EDITMODE m, int x, int y, const veldra_host::PixelBox& b) {
     const bool hostile = in.pick(3) == 0;
-    int stride = in.pick(3) == 0 ? -b.width : b.width;
+    int stride = in.pick(3) == 0 && b.width > 0 ? -b.width : b.width;
     std::vector<float> fx, fy;
     const float *px = zeroFloats(), *py = px;
     if (b.width <= 0 || b.height <= 0) {

@@ -186,7 +186,8 @@ class ApiScript {
       } else {
         const long long bw = b.width + 24, pixels = bw * (b.height + 24);
         std::vector<unsigned char> block(static_cast<std::size_t>(pixels) * 4);
-        for (long long i = 0; i < pixels; ++i) colour(b.x - 12 + i % bw, b.y - 12 + i / bw, &block[4 * i]);
+        for (long long i = 0; i < pixels; ++i)
+          colour(static_cast<long long>(b.x) - 12 + i % bw, static_cast<long long>(b.y) - 12 + i / bw, &block[4 * i]);
         VELDRA::ComputeEdgeSnapData(b.width, b.height, block.data(), static_cast<int>(bw), fx.data(), b.width,
                                     fy.data(), b.width);
       }

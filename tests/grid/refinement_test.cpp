@@ -7,6 +7,7 @@
 
 #include <set>
 
+#include "common/index_bounds.h"
 #include "grid/group_index_detail.h"
 #include "grid/refinement_detail.h"
 #include "support/harness.h"
@@ -24,8 +25,8 @@ void wholeTreePass(SLGrid2D& g, int i0, int j0, int i1, int j1) {
   std::printf("RefineGridForField: %i,%i,%i,%i,  ni,nj=%i,%i\n", i0, j0, i1, j1, static_cast<int>(g.ni), static_cast<int>(g.nj));
   if (!g.hasBlock()) return;
   g.ClearRefineMarks();
-  const auto clampTo = [](int v, std::uint32_t n) { return std::clamp(v, 0, static_cast<int>(n)); };
-  i0 = clampTo(i0, g.ni), i1 = clampTo(i1, g.ni), j0 = clampTo(j0, g.nj), j1 = clampTo(j1, g.nj);
+  using VELDRA_COMMON::clampToCount;
+  i0 = clampToCount(i0, g.ni), i1 = clampToCount(i1, g.ni), j0 = clampToCount(j0, g.nj), j1 = clampToCount(j1, g.nj);
   if (j0 < j1) refinement::markLeaves(g, i0, j0, i1, j1);
   g.ApplyRefinement();
   g.updateRootFlags();

@@ -3,6 +3,7 @@
 // a sign change keep their values as the boundary condition, every other leaf starts at the far value,
 // and four Gauss-Seidel sweeps in the diagonal directions take upwind one- and two-neighbour updates.
 // The sweeps read values updated earlier in the same sweep, so visiting orders are part of the result.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <vector>
@@ -24,6 +25,9 @@ using redistancing::updateRegional;
 // Largest box (in root tiles) whose sweeps replay leaf lists; a radius-1000 brush's line edit covers
 // 11 x 11 tiles.
 constexpr long long kListedBoxTiles = 144;
+
+// Most threads one sweep is shared between: a brush's box offers few cells that can be swept at once.
+constexpr int kSweepThreads = 8;
 
 constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK;
 
@@ -194,16 +198,23 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
       for (int i = i0; i < i1; ++i) prepareTileWalking(*this, i, j, withRegional);
   }
 
-  // The sweeps stay on the calling thread: they read values written earlier in the same sweep. The
-  // second sweep visits the leaves of the first in reverse (tiles and children both reversed), and
-  // the fourth those of the third, so they replay the lists backwards.
+  // The sweeps read values written earlier in the same sweep; the schedule shares each one between
+  // threads in cells that are swept only after the cells they read from (see SweepSchedule), with the
+  // result of the sweep's own order. Listed boxes are shared by quadrants, whole-image passes by tiles.
+  // The second sweep visits the leaves of the first in reverse (tiles and children both reversed),
+  // and the fourth those of the third, so they replay the lists backwards.
+  const int threads = std::min(VELDRA_COMMON::maxConcurrency(), kSweepThreads);
+  redistancing::SweepSchedule& schedule = redistanceWork.schedule;
+  const auto rootIsLeaf = [&](int i, int j) { return child0(rootIndex(i, j)) == NO_NODE; };
   const auto sweeps = [&](int pBegin, int pEnd) {
     for (int p = pBegin; p < pEnd && !empty; ++p) {
       const SweepPlan& plan = kSweeps[p];
       redistancing::loadSweep(*this, plan);
       const bool setFarValues = p == 0;
       const ReplayTile replay = replayerFor(withRegional, setFarValues);
-      redistancing::forEachTileOfPlan(plan, i0, j0, i1, j1, [&](int i, int j) {
+      const bool backwards = p % 2 == 1;
+      schedule.layOut(plan, i0, j0, i1, j1, listable ? 2 : 1, rootIsLeaf);
+      schedule.run(threads, [&](int i, int j, int q) {
         if (!listable) {
           forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
                                           [&](unsigned n, float, float, float edge, const unsigned around[4]) {
@@ -212,13 +223,8 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
                                           });
           return;
         }
-        // The tile's list is its quadrants' lists joined in the listed sweep's child order; backwards,
-        // the quadrants come in reverse and each is replayed backwards.
-        const std::size_t slot = boxSlot(i0, j0, i1, i, j);
-        const unsigned char* quadrants = kSweeps[p / 2 * 2].childOrder;
-        const bool backwards = p % 2 == 1;
-        for (int s = 0; s < 4; ++s)
-          replay(*this, redistanceWork.tileLeaves[p / 2][slot + quadrants[backwards ? 3 - s : s]], backwards);
+        replay(*this, redistanceWork.tileLeaves[p / 2][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)],
+               backwards);
       });
     }
   };

@@ -1,10 +1,15 @@
 // Redistancing by fast sweeping: accuracy against exact signed distances (and regional distances) on
 // single-pixel patches and across level changes, and the library's listed and walking sweeps against
-// the plain sequential method on random graded trees, value for value and mark for mark.
+// the plain sequential method on random graded trees, value for value and mark for mark; the schedule
+// that shares a sweep between threads against the reads of a sweep.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
+#include <map>
+#include <set>
 
+#include "grid/face_stencil_detail.h"
 #include "grid/redistancing_detail.h"
 #include "support/tree.h"
 
@@ -132,13 +137,16 @@ TEST(Redistance, ListedAndWalkingSweepsAreThePlainMethod) {
   struct Case {
     std::uint32_t width, height;
     int i0, j0, i1, j1;
+    bool sparse;  // refined around one small circle only: tiles whose root is a leaf next to refined ones
   };
-  for (const Case& c : {Case{1000, 700, -1, 0, 3, 3}, Case{3000, 2600, -2, -2, 14, 12}})
+  for (const Case& c : {Case{1000, 700, -1, 0, 3, 3, false}, Case{1000, 700, -1, -1, 5, 4, true},
+                        Case{3000, 2600, -2, -2, 14, 12, false}})
     for (std::uint32_t seed = 1; seed <= 2; ++seed) {
       std::unique_ptr<SLGrid2D> grids[2];
       for (auto& grid : grids) {
         grid = makeGrid(c.width, c.height);
-        randomGradedRefine(*grid, seed, 600, grid->maxLevel);
+        if (c.sparse) refineAlong(*grid, [&](float x, float y) { return std::hypot(x - 380.0f - 20.0f * seed, y - 350.0f) - 50.0f; }, 2.0f);
+        else randomGradedRefine(*grid, seed, 600, grid->maxLevel);
         std::mt19937 rng(seed);
         std::uniform_real_distribution<float> noise(-3.0f, 3.0f);
         fillField(*grid, grid->levelSet, [&](float x, float y) { return std::round(std::hypot(x - 500, y - 350) / 2.0f - 80.0f + 2.0f * noise(rng)) * 0.5f; });
@@ -160,6 +168,68 @@ TEST(Redistance, ListedAndWalkingSweepsAreThePlainMethod) {
       }
       EXPECT_GT(fronts, 20);
     }
+}
+
+// The schedule that shares a sweep between threads, checked on geometry alone: every quadrant a
+// sweeping cell's leaves read across their upwind edges (a root-leaf tile reads along its whole
+// upwind edges) is swept by a cell it waits for, directly or through others, and every wait is on a
+// cell claimed earlier. Boxes and root-leaf tiles at random, all four plans, tiles and quadrants.
+TEST(SweepSchedule, EveryReadIsOfACellSweptEarlier) {
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 30; ++trial) {
+    const int w = 1 + static_cast<int>(rng() % 5), h = 1 + static_cast<int>(rng() % 5);
+    std::vector<char> rootLeaf(static_cast<std::size_t>(w * h));
+    for (char& r : rootLeaf) r = rng() % 2 == 0;
+    const auto isRootLeaf = [&](int i, int j) { return rootLeaf[static_cast<std::size_t>(j * w + i)] != 0; };
+    for (int variant = 0; variant < 8; ++variant) {
+      const int split = 1 + variant / 4;
+      const rd::SweepPlan& plan = rd::kSweeps[variant % 4];
+      // Whole tiles (split 1) read and are read along their whole edges, as root-leaf tiles do.
+      const auto whole = [&](int i, int j) { return split == 1 || isRootLeaf(i, j); };
+      rd::SweepSchedule schedule;
+      schedule.layOut(plan, 0, 0, w, h, split, isRootLeaf);
+      const auto& cells = schedule.cells();
+      ASSERT_EQ(cells.size(), static_cast<std::size_t>(split * split * w * h));
+      std::map<int, std::size_t> claimed;  // flag id -> claim position
+      std::map<std::array<int, 3>, std::size_t> sweeper;  // (i, j, quadrant) -> claim position
+      for (std::size_t k = 0; k < cells.size(); ++k) {
+        claimed[cells[k].id] = k;
+        if (cells[k].sweeps) sweeper[{cells[k].i, cells[k].j, whole(cells[k].i, cells[k].j) ? -1 : cells[k].quadrant}] = k;
+      }
+      // Quadrant (x, y) of the box on the quadrant grid -> the claim position that sweeps it.
+      const auto sweptAt = [&](int x, int y) {
+        const int i = x >> 1, j = y >> 1;
+        return sweeper.at({i, j, whole(i, j) ? -1 : (x & 1) + 2 * (y & 1)});
+      };
+      const auto waitsFor = [&](std::size_t from, std::size_t target) {
+        std::vector<std::size_t> open{from};
+        std::set<std::size_t> seen;
+        while (!open.empty()) {
+          const std::size_t k = open.back();
+          open.pop_back();
+          if (k == target) return true;
+          for (int id : cells[k].waitFor)
+            if (id >= 0 && seen.insert(claimed.at(id)).second) open.push_back(claimed.at(id));
+        }
+        return false;
+      };
+      for (std::size_t k = 0; k < cells.size(); ++k) {
+        for (int id : cells[k].waitFor) ASSERT_TRUE(id < 0 || claimed.at(id) < k);
+        if (!cells[k].sweeps) continue;
+        const bool tile = whole(cells[k].i, cells[k].j);
+        const int q = cells[k].quadrant;
+        for (int part = 0; part < (tile ? 4 : 1); ++part) {
+          const int x = 2 * cells[k].i + (tile ? part & 1 : q & 1), y = 2 * cells[k].j + (tile ? part >> 1 : q >> 1);
+          for (unsigned char u : plan.upwind) {
+            const int ux = x + static_cast<int>(VELDRA_TRW::face_stencil::kUnitX[u]);
+            const int uy = y + static_cast<int>(VELDRA_TRW::face_stencil::kUnitY[u]);
+            if (ux < 0 || uy < 0 || ux >= 2 * w || uy >= 2 * h || sweptAt(ux, uy) == k) continue;
+            ASSERT_TRUE(waitsFor(k, sweptAt(ux, uy))) << "trial " << trial << " cell " << k;
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -36,11 +36,11 @@ class SweepSchedule {
  public:
   // One cell of the schedule.
   struct Cell {
-    int i, j;
-    int id;            // index of the cell's flag
-    int waitFor[4];    // flags of the cells swept before it, -1 for none
-    int quadrant;      // -1 for a whole tile
-    bool sweeps;       // false for the empty cells of a root-leaf tile
+    int i, j;            // its tile
+    int id;              // index of its flag
+    int waitFor[4];      // flags of the cells swept before it, -1 for none
+    int quadrant;        // -1 for a whole tile
+    bool sweeps;         // false for the empty cells of a root-leaf tile
     bool rootLeafFirst;  // the cell a root-leaf tile is swept at
   };
 
@@ -129,7 +129,6 @@ class SweepSchedule {
   const std::vector<Cell>& cells() const { return cells_; }
 
  private:
-
   void growFlags(std::size_t count) {
     if (count <= flagCount_) return;
     done_ = std::make_unique<std::atomic<std::uint32_t>[]>(count);

@@ -53,6 +53,7 @@ class SweepSchedule {
     const int outerCells = cellsPerTile * outerTiles, innerCells = cellsPerTile * innerTiles;
     const int count = outerCells * innerCells;
     cells_.clear();
+    widest_ = std::min(outerCells, innerCells);
     if (count <= 0) return;
     growFlags(static_cast<std::size_t>(count));
     const auto id = [&](int a, int b) { return b * outerCells + a; };
@@ -117,7 +118,8 @@ class SweepSchedule {
         done_[c.id].store(epoch_, std::memory_order_release);
       }
     };
-    threads = std::min(threads, count);
+    // No more threads than cells on the widest anti-diagonal: more could only wait.
+    threads = std::min(threads, widest_);
     if (threads <= 1) {
       claimLoop();
       return;
@@ -155,6 +157,7 @@ class SweepSchedule {
   std::unique_ptr<std::atomic<std::uint32_t>[]> done_;
   std::size_t flagCount_ = 0;
   std::uint32_t epoch_ = 0;
+  int widest_ = 0;  // cells on the widest anti-diagonal
 };
 
 }  // namespace VELDRA_TRW::redistancing

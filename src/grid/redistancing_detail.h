@@ -69,7 +69,8 @@ inline constexpr SweepPlan kSweeps[4] = {
     {true, false, true, {2, 0, 3, 1}, {DIR_PLUS_Y, DIR_MINUS_X}},
 };
 
-// The root tiles of [i0, i1) x [j0, j1) in the plan's order: visit(i, j).
+// The root tiles of [i0, i1) x [j0, j1) in the plan's order: visit(i, j). Redistancing shares its sweeps
+// between threads (SweepSchedule) with the result of sweeping the tiles one after the other in this order.
 template <typename F>
 void forEachTileOfPlan(const SweepPlan& plan, int i0, int j0, int i1, int j1, F&& visit) {
   const int outerLo = plan.byColumns ? i0 : j0, outerHi = plan.byColumns ? i1 : j1;

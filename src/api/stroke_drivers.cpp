@@ -92,8 +92,7 @@ void RunSmoothen(SLMain& engine, int x, int y, int boxX, int boxY, int boxWidth,
   grid.Smooth(engine.brushX, engine.brushY, engine.innerRadius, engine.brushRadius, boxX, boxY, boxWidth,
               boxHeight);
   const TileBox range = TileRangeOf(grid, boxX, boxY, boxWidth, boxHeight);
-  grid.UpdateNarrowBand(range.i0, range.j0, range.i1, range.j1);
-  grid.Redistance(range.i0, range.j0, range.i1, range.j1);
+  grid.UpdateNarrowBandAndRedistance(range.i0, range.j0, range.i1, range.j1);
   grid.RefineGridForField(range.i0, range.j0, range.i1, range.j1);
 }
 

@@ -173,8 +173,7 @@ void SLGrid2D::LineEdit(unsigned char label, const float start[2], const float e
     RefreshBoundary(regional.data());
     RefreshBoundary(region.data());
   }
-  UpdateNarrowBand(box.i0, box.j0, box.i1, box.j1);
-  Redistance(box.i0, box.j0, box.i1, box.j1);
+  UpdateNarrowBandAndRedistance(box.i0, box.j0, box.i1, box.j1);
   RefineGridForField(box.i0, box.j0, box.i1, box.j1);
 }
 

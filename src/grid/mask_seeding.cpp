@@ -144,8 +144,7 @@ void SLGrid2D::InitFromMask(int x, int y, int width, int height, const unsigned 
     RefreshBoundary(regional.data());
     RefreshBoundary(region.data());
   }
-  UpdateNarrowBand(span.i0, span.j0, span.i1, span.j1);
-  Redistance(span.i0, span.j0, span.i1, span.j1);
+  UpdateNarrowBandAndRedistance(span.i0, span.j0, span.i1, span.j1);
 }
 
 }  // namespace VELDRA_TRW

@@ -1,7 +1,8 @@
 // Narrow-band reinitialisation: one semi-Lagrangian step of d(phi)/d(tau) + sgn(phi)(|grad phi| - 1) = 0
 // per leaf, computed in parallel by root tiles into the scratch channels, then merged (also by tiles)
 // so that no node changes sign. While the regional level set is in use the same step moves the
-// unsigned regional distance, with differences signed by the region labels.
+// unsigned regional distance, with differences signed by the region labels. When a redistancing of the
+// same rectangle follows at once, leaves whose new values it would discard keep their old ones.
 #include <cmath>
 
 #include "grid/face_stencil_detail.h"
@@ -69,40 +70,98 @@ void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const LeafWindow& w, bool with
     *out += cells * len;
 }
 
-}  // namespace
+// Least magnitude of a value that the narrow band can only shrink to 2^-38: see discardedByRedistancing.
+constexpr float kFirmValue = 0x1p-30f;
 
-void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) {
-  if (!hasBlock()) return;
+bool firmWithSign(float v, bool positive) { return positive ? v >= kFirmValue : v <= -kFirmValue; }
+
+// Whether the redistancing that follows at once over the same rectangle (with the regional level set
+// off) throws away leaf n's reinitialised value, whatever it is, so that keeping the old value gives
+// the same result. That redistancing keeps only the values of leaves it marks, and marks a leaf when
+// the product of its value and that of a leaf across one of its edges is at most zero; every other
+// leaf is reset to the far value of its sign.
+//
+// The step keeps every value's strict sign, and a value v with |v| >= 2^-30 stays at least 2^-38 in
+// magnitude: the merge takes 0.9 v, or a new value t of v's sign, t = c + u with |c| = cells * len
+// >= 2^-14 (len >= sqrt(1e-8)); either |u| <= |c| / 2 and |t| >= 2^-15, or both terms are floats of
+// magnitude >= 2^-15, so multiples of 2^-38, and a non-zero sum is at least that. So if n and every
+// leaf touching its edges hold such values of one strict sign, every product of n with a neighbour is
+// at least 2^-76 and positive, before the step or after, and n is not marked either way. Its sign, the
+// only thing the reset reads, is the same. Only the image border's copies into the ghost tiles and
+// into the outside part of the last tile row and column read values between the two calls; their
+// sources lie on the image's left or top edge or within half a tile of its right or bottom edge, so
+// leaves there are always stepped.
+bool discardedByRedistancing(const SLGrid2D& grid, unsigned n, const LeafWindow& w, float cx, float cy,
+                             float edge) {
+  const float half = edge * 0.5f, reach = grid.tileSizeF * 0.5f;
+  if (!(cx - half > 0.0f && cy - half > 0.0f && cx + half < static_cast<float>(grid.imageWidth) - reach &&
+        cy + half < static_cast<float>(grid.imageHeight) - reach))
+    return false;
+  const float* phi = grid.levelSet.data();
+  const bool positive = phi[n] > 0.0f;
+  if (!firmWithSign(phi[n], positive)) return false;
+  for (int d = 0; d < 4; ++d) {
+    const unsigned m = w.at(static_cast<int>(face_stencil::kUnitX[d]), static_cast<int>(face_stencil::kUnitY[d]));
+    if (m == NO_NODE) continue;
+    const unsigned c = grid.child0(m);
+    if (c == NO_NODE) {
+      if (!firmWithSign(phi[m], positive)) return false;
+      continue;
+    }
+    // The two children touching n; a deeper neighbour (not a graded tree) is not reasoned about.
+    for (const unsigned k : face_stencil::kTouching[d])
+      if (grid.child0(c + k) != NO_NODE || !firmWithSign(phi[c + k], positive)) return false;
+  }
+  return true;
+}
+
+void updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1, bool redistancedNext) {
+  if (!grid.hasBlock()) return;
   // The sweep reads neighbours on every side: keep the rectangle on the image's tiles.
-  const int iMax = static_cast<int>(ni), jMax = static_cast<int>(nj);
+  const int iMax = static_cast<int>(grid.ni), jMax = static_cast<int>(grid.nj);
   i0 = i0 < 0 ? 0 : (i0 > iMax ? iMax : i0);
   i1 = i1 < 0 ? 0 : (i1 > iMax ? iMax : i1);
   j0 = j0 < 0 ? 0 : (j0 > jMax ? jMax : j0);
   j1 = j1 < 0 ? 0 : (j1 > jMax ? jMax : j1);
-  const bool withRegional = useRegional != 0;
+  const bool withRegional = grid.useRegional != 0;
+  const bool passOver = redistancedNext && !withRegional;
 
-  // Each leaf writes its own scratch values only and reads channels nobody writes here.
+  // Each leaf writes its own scratch values only and reads channels nobody writes here. A leaf passed
+  // over keeps its value through the merge: its square is at least 2^-60, so the product is positive.
   VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
-    forEachLeafWithWindow(*this, i, j, q, [&](unsigned n, float, float, float, const LeafWindow& w) {
-      reinitialiseLeaf(*this, n, w, withRegional);
+    forEachLeafWithWindow(grid, i, j, q, [&](unsigned n, float cx, float cy, float edge, const LeafWindow& w) {
+      if (passOver && discardedByRedistancing(grid, n, w, cx, cy, edge))
+        grid.temp[n] = grid.levelSet[n];
+      else
+        reinitialiseLeaf(grid, n, w, withRegional);
     });
   });
   // The merge reads and writes each leaf's own values only.
   VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
-    const unsigned root = rootIndex(i, j), c = child0(root);
+    const unsigned root = grid.rootIndex(i, j), c = grid.child0(root);
     if (c == NO_NODE && q > 0) return;
-    walkSubtree(c == NO_NODE ? root : c + static_cast<unsigned>(q), true, [&](unsigned n) {
+    grid.walkSubtree(c == NO_NODE ? root : c + static_cast<unsigned>(q), true, [&](unsigned n) {
       // A node whose value would change sign is only pulled toward zero.
-      levelSet[n] = levelSet[n] * temp[n] > 0.0f ? temp[n] : 0.9f * levelSet[n];
-      if (withRegional) regional[n] = temp2[n] > 0.0f ? temp2[n] : 0.9f * regional[n];
+      float& phi = grid.levelSet[n];
+      phi = phi * grid.temp[n] > 0.0f ? grid.temp[n] : 0.9f * phi;
+      if (withRegional) grid.regional[n] = grid.temp2[n] > 0.0f ? grid.temp2[n] : 0.9f * grid.regional[n];
     });
   });
 
-  RefreshBoundary(levelSet.data());
+  grid.RefreshBoundary(grid.levelSet.data());
   if (withRegional) {
-    RefreshBoundary(regional.data());
-    RefreshBoundary(region.data());
+    grid.RefreshBoundary(grid.regional.data());
+    grid.RefreshBoundary(grid.region.data());
   }
+}
+
+}  // namespace
+
+void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) { updateNarrowBand(*this, i0, j0, i1, j1, false); }
+
+void SLGrid2D::UpdateNarrowBandAndRedistance(int i0, int j0, int i1, int j1) {
+  updateNarrowBand(*this, i0, j0, i1, j1, true);
+  Redistance(i0, j0, i1, j1);
 }
 
 }  // namespace VELDRA_TRW

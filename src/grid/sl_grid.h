@@ -127,6 +127,9 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
                    float edgeSnap, float smoothing, int boxX, int boxY, int boxWidth, int boxHeight,
                    const float* snapX, int snapXStride, const float* snapY, int snapYStride);
   void UpdateNarrowBand(int i0, int j0, int i1, int j1);
+  // UpdateNarrowBand then Redistance over the same rectangle, with the result of the two calls. The
+  // narrow band passes over leaves whose value the redistancing provably discards (narrow_band.cpp).
+  void UpdateNarrowBandAndRedistance(int i0, int j0, int i1, int j1);
   void RefreshBoundary(float* channel);
   void RefreshBoundary(unsigned char* channel);
   // The refresh's copies per tile, kept between refreshes (boundary_refresh.cpp).

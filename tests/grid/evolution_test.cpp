@@ -141,4 +141,36 @@ TEST(UpdateNarrowBand, LinearFieldsMoveByTheStepAndNoValueChangesSign) {
   }
 }
 
+// Before a redistancing of the same box the narrow band passes over leaves whose values the
+// redistancing discards: every bit must be what the two calls leave. Fronts of tiny values, a flat
+// field of denormals and values of 2^-25 (whose products underflow before the step or after), exact
+// zeros, a front running over the image border, image
+// sizes on and off the tile grid, with and without the regional level set.
+TEST(UpdateNarrowBand, BeforeRedistancingIsTheTwoCallsInTurn) {
+  struct Case {
+    std::uint32_t width, height;
+    int i0, j0, i1, j1;
+  };
+  for (const Case& c : {Case{1000, 700, -1, -1, 5, 4}, Case{1024, 768, 1, 0, 4, 3}})
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+      std::unique_ptr<SLGrid2D> grids[2];
+      for (auto& grid : grids) {
+        grid = makeGrid(c.width, c.height);
+        randomGradedRefine(*grid, seed, 800, grid->maxLevel);
+        randomChannels(*grid, seed, 0.0f, 9.0f);
+        std::mt19937 rng(seed);
+        fillField(*grid, grid->levelSet, [&](float x, float y) {
+          const float d = std::round(std::hypot(x - 600.0f, y - 350.0f) - 450.0f) * 0.5f;
+          if (x < 300.0f) return std::copysign(rng() % 2 ? 0x1p-149f : 0x1p-25f, d);  // flat, nearly zero
+          return rng() % 6 != 0 ? d : std::ldexp(rng() % 2 ? 1.0f : -1.0f, -20 - static_cast<int>(rng() % 130));
+        });
+        grid->useRegional = seed == 3;
+      }
+      grids[0]->UpdateNarrowBandAndRedistance(c.i0, c.j0, c.i1, c.j1);
+      grids[1]->UpdateNarrowBand(c.i0, c.j0, c.i1, c.j1);
+      grids[1]->Redistance(c.i0, c.j0, c.i1, c.j1);
+      ASSERT_TRUE(treeBits(*grids[0]) == treeBits(*grids[1])) << c.width << " seed " << seed;
+    }
+}
+
 }  // namespace

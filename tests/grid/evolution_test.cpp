@@ -105,7 +105,6 @@ TEST(UpdateNarrowBand, LinearFieldsMoveByTheStepAndNoValueChangesSign) {
       auto grid = makeGrid(1000, 700);
       randomGradedRefine(*grid, seed, 400, 8);
       const float angle = 0.7f * static_cast<float>(seed), a = slope * std::cos(angle), b = slope * std::sin(angle);
-      fillField(*grid, grid->levelSet, [&](float x, float y) { return a * (x - 500.0f) + b * (y - 350.0f); });
       randomChannels(*grid, seed, 0.0f, 9.0f);  // regional distances and labels at random
       fillField(*grid, grid->levelSet, [&](float x, float y) { return a * (x - 500.0f) + b * (y - 350.0f); });
       grid->useRegional = seed % 2;
@@ -147,10 +146,7 @@ TEST(UpdateNarrowBand, LinearFieldsMoveByTheStepAndNoValueChangesSign) {
 // zeros, a front running over the image border, image
 // sizes on and off the tile grid, with and without the regional level set.
 TEST(UpdateNarrowBand, BeforeRedistancingIsTheTwoCallsInTurn) {
-  struct Case {
-    std::uint32_t width, height;
-    int i0, j0, i1, j1;
-  };
+  struct Case { std::uint32_t width, height; int i0, j0, i1, j1; };
   for (const Case& c : {Case{1000, 700, -1, -1, 5, 4}, Case{1024, 768, 1, 0, 4, 3}})
     for (std::uint32_t seed = 1; seed <= 3; ++seed) {
       std::unique_ptr<SLGrid2D> grids[2];

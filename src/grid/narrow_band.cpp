@@ -8,6 +8,7 @@
 #include "grid/face_stencil_detail.h"
 #include "grid/face_difference.h"
 #include "grid/leaf_window.h"
+#include "grid/redistancing_detail.h"
 #include "grid/sl_grid.h"
 #include "common/parallel_rows.h"
 
@@ -115,8 +116,15 @@ bool discardedByRedistancing(const SLGrid2D& grid, unsigned n, const LeafWindow&
   return true;
 }
 
-void updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1, bool redistancedNext) {
-  if (!grid.hasBlock()) return;
+// One step over [i0, i1) x [j0, j1) kept on the image's tiles, which it returns. With redistancedNext,
+// leaves whose new values that redistancing discards keep their old ones. With firstLists, the
+// redistancing's box (kept on the root block) is listed: the walk also makes the first sweep's list of
+// every quadrant it steps, in that sweep's order (both walks visit children in index order, and a
+// window's edge entries are the neighbours), and the merge prepares each listed leaf as listing would
+// once the leaf's "temp" has been read.
+RedistancingBox updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1, bool redistancedNext,
+                                 const RedistancingBox* firstLists) {
+  if (!grid.hasBlock()) return RedistancingBox{0, 0, 0, 0};
   // The sweep reads neighbours on every side: keep the rectangle on the image's tiles.
   const int iMax = static_cast<int>(grid.ni), jMax = static_cast<int>(grid.nj);
   i0 = i0 < 0 ? 0 : (i0 > iMax ? iMax : i0);
@@ -125,11 +133,30 @@ void updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1, bool redis
   j1 = j1 < 0 ? 0 : (j1 > jMax ? jMax : j1);
   const bool withRegional = grid.useRegional != 0;
   const bool passOver = redistancedNext && !withRegional;
+  RedistancingWorkspace& work = grid.redistanceWork;
+  if (firstLists != nullptr) {
+    const std::size_t count = firstLists->slot(firstLists->i0, firstLists->j1, 0);
+    if (work.tileLeaves[0].size() < count) work.tileLeaves[0].resize(count);
+    if (work.firstListCentres.size() < count) work.firstListCentres.resize(count);
+  }
 
-  // Each leaf writes its own scratch values only and reads channels nobody writes here. A leaf passed
-  // over keeps its value through the merge: its square is at least 2^-60, so the product is positive.
+  // Each leaf writes its own scratch values (and list entries) only and reads channels nobody writes
+  // here. A leaf passed over keeps its value through the merge: its square is at least 2^-60, so the
+  // product is positive.
   VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
+    std::vector<SweepLeaf>* list = nullptr;
+    std::vector<float>* centres = nullptr;
+    if (firstLists != nullptr) {
+      list = &work.tileLeaves[0][firstLists->slot(i, j, q)];
+      centres = &work.firstListCentres[firstLists->slot(i, j, q)];
+      list->clear();
+      centres->clear();
+    }
     forEachLeafWithWindow(grid, i, j, q, [&](unsigned n, float cx, float cy, float edge, const LeafWindow& w) {
+      if (list != nullptr) {
+        list->push_back(SweepLeaf{n, edge, {w.at(-1, 0), w.at(1, 0), w.at(0, -1), w.at(0, 1)}});
+        centres->insert(centres->end(), {cx, cy});
+      }
       if (passOver && discardedByRedistancing(grid, n, w, cx, cy, edge))
         grid.temp[n] = grid.levelSet[n];
       else
@@ -137,15 +164,26 @@ void updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1, bool redis
     });
   });
   // The merge reads and writes each leaf's own values only.
+  const auto merge = [&](unsigned n) {
+    // A node whose value would change sign is only pulled toward zero.
+    float& phi = grid.levelSet[n];
+    phi = phi * grid.temp[n] > 0.0f ? grid.temp[n] : 0.9f * phi;
+    if (withRegional) grid.regional[n] = grid.temp2[n] > 0.0f ? grid.temp2[n] : 0.9f * grid.regional[n];
+  };
   VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
+    if (firstLists != nullptr) {
+      const std::vector<SweepLeaf>& list = work.tileLeaves[0][firstLists->slot(i, j, q)];
+      const float* centre = work.firstListCentres[firstLists->slot(i, j, q)].data();
+      for (const SweepLeaf& e : list) {
+        merge(e.node);
+        redistancing::prepareLeaf(grid, e.node, centre[0], centre[1]);
+        centre += 2;
+      }
+      return;
+    }
     const unsigned root = grid.rootIndex(i, j), c = grid.child0(root);
     if (c == NO_NODE && q > 0) return;
-    grid.walkSubtree(c == NO_NODE ? root : c + static_cast<unsigned>(q), true, [&](unsigned n) {
-      // A node whose value would change sign is only pulled toward zero.
-      float& phi = grid.levelSet[n];
-      phi = phi * grid.temp[n] > 0.0f ? grid.temp[n] : 0.9f * phi;
-      if (withRegional) grid.regional[n] = grid.temp2[n] > 0.0f ? grid.temp2[n] : 0.9f * grid.regional[n];
-    });
+    grid.walkSubtree(c == NO_NODE ? root : c + static_cast<unsigned>(q), true, merge);
   });
 
   grid.RefreshBoundary(grid.levelSet.data());
@@ -153,15 +191,20 @@ void updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1, bool redis
     grid.RefreshBoundary(grid.regional.data());
     grid.RefreshBoundary(grid.region.data());
   }
+  return RedistancingBox{i0, j0, i1, j1};
 }
 
 }  // namespace
 
-void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) { updateNarrowBand(*this, i0, j0, i1, j1, false); }
+void SLGrid2D::UpdateNarrowBand(int i0, int j0, int i1, int j1) { updateNarrowBand(*this, i0, j0, i1, j1, false, nullptr); }
 
 void SLGrid2D::UpdateNarrowBandAndRedistance(int i0, int j0, int i1, int j1) {
-  updateNarrowBand(*this, i0, j0, i1, j1, true);
-  Redistance(i0, j0, i1, j1);
+  // The step makes the redistancing's first lists of the quadrants it walks when that redistancing
+  // lists its box (and reads no regional channels).
+  const RedistancingBox box = redistancing::clampedBox(*this, i0, j0, i1, j1);
+  const bool listed = useRegional == 0 && redistancing::listable(box);
+  const RedistancingBox stepped = updateNarrowBand(*this, i0, j0, i1, j1, true, listed ? &box : nullptr);
+  RedistanceListed(i0, j0, i1, j1, listed ? stepped : RedistancingBox{0, 0, 0, 0});
 }
 
 }  // namespace VELDRA_TRW

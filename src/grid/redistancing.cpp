@@ -16,20 +16,15 @@ namespace VELDRA_TRW {
 namespace {
 
 using redistancing::kSweeps;
+using redistancing::prepareLeaf;
 using redistancing::Sample;
 using redistancing::SweepPlan;
 using redistancing::takeSample;
 using redistancing::updateLevelSet;
 using redistancing::updateRegional;
 
-// Largest box (in root tiles) whose sweeps replay leaf lists; a radius-1000 brush's line edit covers
-// 11 x 11 tiles.
-constexpr long long kListedBoxTiles = 144;
-
 // Most threads one sweep is shared between: a brush's box offers few cells that can be swept at once.
 constexpr int kSweepThreads = 8;
-
-constexpr std::uint32_t kBothMarks = TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK;
 
 // One leaf of a sweep. The first sweep also gives every unmarked leaf its far value as it reaches it:
 // a leaf's value is read only by leaves after it in the sweep, so they all see the far value, as if
@@ -90,13 +85,6 @@ void markBackEdges(SLGrid2D& grid, unsigned n, const unsigned around[4], bool wi
   }
 }
 
-// Preparation of leaf n: its centre into "temp"/"temp2", both redistancing marks cleared.
-void prepareLeaf(SLGrid2D& grid, unsigned n, float cx, float cy) {
-  grid.temp[n] = cx;
-  grid.temp2[n] = cy;
-  grid.flags(n).clear(kBothMarks);
-}
-
 // The walking preparation, one walk per tile in row-major tile order: each leaf is prepared, then
 // marks across its back edges. The leaves it marks on the far side come earlier in the walk, so they
 // are cleared before they are marked.
@@ -125,12 +113,6 @@ ReplayTile replayerFor(bool withRegional, bool setFarValues) {
   return setFarValues ? replayTile<false, true> : replayTile<false, false>;
 }
 
-// Slot of quadrant 0 of tile (i, j) in the per-quadrant lists of a box [i0, i1) x [j0, j1): tiles in
-// row-major order, four quadrants each.
-std::size_t boxSlot(int i0, int j0, int i1, int i, int j) {
-  return 4 * (static_cast<std::size_t>(j - j0) * static_cast<std::size_t>(i1 - i0) + static_cast<std::size_t>(i - i0));
-}
-
 // A sweep's record of leaf n: its edge and its four edge neighbours.
 SweepLeaf sweepLeafOf(unsigned n, float edge, const unsigned around[4]) {
   return SweepLeaf{n, edge, {around[0], around[1], around[2], around[3]}};
@@ -155,42 +137,43 @@ void listQuadrant(SLGrid2D& grid, int i, int j, int q, int list, std::vector<Swe
                                        });
 }
 
-// Lists every quadrant of every tile of the box (slots as boxSlot) for the first (list 0) or the third
-// sweep (list 1), quadrants in parallel.
-void listBox(SLGrid2D& grid, int list, int i0, int j0, int i1, int j1) {
-  const std::size_t count = 4 * static_cast<std::size_t>(i1 - i0) * static_cast<std::size_t>(j1 - j0);
+// Lists every quadrant of every tile of the box for the first (list 0) or the third sweep (list 1),
+// quadrants in parallel, except those of the tiles in `listed`, whose lists are made already.
+void listBox(SLGrid2D& grid, int list, const RedistancingBox& box, const RedistancingBox& listed) {
+  const std::size_t count = box.slot(box.i0, box.j1, 0);
   std::vector<std::vector<SweepLeaf>>& lists = grid.redistanceWork.tileLeaves[list];
   if (lists.size() < count) lists.resize(count);
-  VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
-    listQuadrant(grid, i, j, q, list, lists[boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)]);
+  VELDRA_COMMON::parallelTileQuadrants(box.i0, box.j0, box.i1, box.j1, [&](int i, int j, int q) {
+    if (!listed.holds(i, j)) listQuadrant(grid, i, j, q, list, lists[box.slot(i, j, q)]);
   });
 }
 
 }  // namespace
 
-void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
+void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) { RedistanceListed(i0, j0, i1, j1, RedistancingBox{0, 0, 0, 0}); }
+
+void SLGrid2D::RedistanceListed(int i0, int j0, int i1, int j1, const RedistancingBox& listed) {
   if (!hasBlock()) return;
-  // Keep the range on the root block; neighbours missing at its outer edge are skipped.
-  const int iMin = -gi, jMin = -gj, iMax = static_cast<int>(ni) + gi, jMax = static_cast<int>(nj) + gj;
-  i0 = i0 < iMin ? iMin : i0;
-  j0 = j0 < jMin ? jMin : j0;
-  i1 = i1 > iMax ? iMax : i1;
-  j1 = j1 > jMax ? jMax : j1;
+  const RedistancingBox box = redistancing::clampedBox(*this, i0, j0, i1, j1);
+  i0 = box.i0;
+  j0 = box.j0;
+  i1 = box.i1;
+  j1 = box.j1;
   const bool withRegional = useRegional != 0;
-  const bool empty = i0 >= i1 || j0 >= j1;
+  const bool empty = box.empty();
 
   // Brush-sized boxes are walked once per quadrant in parallel, listing the leaves in the order of the
   // first sweep; all four sweeps then replay lists (the second and fourth backwards), the third and
   // fourth those of a second listing. A whole-image pass would leave lists of every leaf behind and
   // pay for growing them: it walks.
-  const bool listable = !empty && static_cast<long long>(i1 - i0) * (j1 - j0) <= kListedBoxTiles;
+  const bool listable = redistancing::listable(box);
   if (listable) {
-    listBox(*this, 0, i0, j0, i1, j1);
+    listBox(*this, 0, box, listed);
     // Every leaf of the box was cleared while listing, and marking only sets bits (atomically, as a
     // leaf also marks leaves of the tiles before it), so the tiles mark in parallel and leave the
     // marks of the walking preparation.
     VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
-      for (const SweepLeaf& e : redistanceWork.tileLeaves[0][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)])
+      for (const SweepLeaf& e : redistanceWork.tileLeaves[0][box.slot(i, j, q)])
         markBackEdges<true>(*this, e.node, e.around, withRegional);
     });
   } else if (!empty) {
@@ -223,15 +206,14 @@ void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) {
                                           });
           return;
         }
-        replay(*this, redistanceWork.tileLeaves[p / 2][boxSlot(i0, j0, i1, i, j) + static_cast<std::size_t>(q)],
-               backwards);
+        replay(*this, redistanceWork.tileLeaves[p / 2][box.slot(i, j, q)], backwards);
       });
     }
   };
   // The third sweep's lists only read the tree, which the sweeps leave alone: they are made on
   // another thread while the first two sweeps run.
   if (listable) {
-    VELDRA_COMMON::runAlongside([&] { listBox(*this, 1, i0, j0, i1, j1); }, [&] { sweeps(0, 2); });
+    VELDRA_COMMON::runAlongside([&] { listBox(*this, 1, box, RedistancingBox{0, 0, 0, 0}); }, [&] { sweeps(0, 2); });
   } else {
     sweeps(0, 2);
   }

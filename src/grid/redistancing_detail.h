@@ -49,6 +49,32 @@ inline float generalCandidate(float a, float b, float d1x, float d1y, float d2x,
   return (-qb + sigma * std::sqrt(disc)) / (2.0f * qa);
 }
 
+// ---- the box and the preparation of its leaves ----
+
+// Largest box (in root tiles) whose sweeps replay leaf lists; a radius-1000 brush's line edit covers
+// 11 x 11 tiles.
+inline constexpr long long kListedBoxTiles = 144;
+
+// The rectangle [i0, i1) x [j0, j1) kept on the root block; neighbours missing at its outer edge are
+// skipped.
+inline RedistancingBox clampedBox(const SLGrid2D& grid, int i0, int j0, int i1, int j1) {
+  const int iMin = -grid.gi, jMin = -grid.gj;
+  const int iMax = static_cast<int>(grid.ni) + grid.gi, jMax = static_cast<int>(grid.nj) + grid.gj;
+  return RedistancingBox{i0 < iMin ? iMin : i0, j0 < jMin ? jMin : j0, i1 > iMax ? iMax : i1, j1 > jMax ? jMax : j1};
+}
+
+// Brush-sized boxes are listed; a whole-image pass would leave lists of every leaf behind: it walks.
+inline bool listable(const RedistancingBox& b) {
+  return !b.empty() && static_cast<long long>(b.i1 - b.i0) * (b.j1 - b.j0) <= kListedBoxTiles;
+}
+
+// Preparation of leaf n: its centre into "temp"/"temp2", both redistancing marks cleared.
+inline void prepareLeaf(SLGrid2D& grid, unsigned n, float cx, float cy) {
+  grid.temp[n] = cx;
+  grid.temp2[n] = cy;
+  grid.flags(n).clear(TreeFlags::FRONT_MARK | TreeFlags::REGION_MARK);
+}
+
 // ---- the four sweeps ----
 
 struct SweepPlan {

@@ -137,6 +137,9 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
 
   // ---- redistancing (redistancing.cpp) ----
   void Redistance(int i0, int j0, int i1, int j1);
+  // Redistance where the caller has made the first sweep's lists of the quadrants of the tiles in
+  // `listed` (within the box kept on the root block), each leaf prepared as listing would.
+  void RedistanceListed(int i0, int j0, int i1, int j1, const RedistancingBox& listed);
   RedistancingWorkspace redistanceWork;
 
   // ---- smoothing (smoothing.cpp) ----

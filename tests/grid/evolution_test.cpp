@@ -160,6 +160,7 @@ TEST(UpdateNarrowBand, BeforeRedistancingIsTheTwoCallsInTurn) {
           if (x < 300.0f) return std::copysign(rng() % 2 ? 0x1p-149f : 0x1p-25f, d);  // flat, nearly zero
           return rng() % 6 != 0 ? d : std::ldexp(rng() % 2 ? 1.0f : -1.0f, -20 - static_cast<int>(rng() % 130));
         });
+        grid->walk(Walk::AllLeaves, [&](unsigned n) { grid->flags(n).assign(TreeFlags::FRONT_MARK, rng() % 3 == 0); });  // stale marks
         grid->useRegional = seed == 3;
       }
       grids[0]->UpdateNarrowBandAndRedistance(c.i0, c.j0, c.i1, c.j1);

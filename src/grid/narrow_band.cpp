@@ -124,7 +124,7 @@ bool discardedByRedistancing(const SLGrid2D& grid, unsigned n, const LeafWindow&
 // once the leaf's "temp" has been read.
 RedistancingBox updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1, bool redistancedNext,
                                  const RedistancingBox* firstLists) {
-  if (!grid.hasBlock()) return RedistancingBox{0, 0, 0, 0};
+  if (!grid.hasBlock()) return kNoTiles;
   // The sweep reads neighbours on every side: keep the rectangle on the image's tiles.
   const int iMax = static_cast<int>(grid.ni), jMax = static_cast<int>(grid.nj);
   i0 = i0 < 0 ? 0 : (i0 > iMax ? iMax : i0);
@@ -204,7 +204,7 @@ void SLGrid2D::UpdateNarrowBandAndRedistance(int i0, int j0, int i1, int j1) {
   const RedistancingBox box = redistancing::clampedBox(*this, i0, j0, i1, j1);
   const bool listed = useRegional == 0 && redistancing::listable(box);
   const RedistancingBox stepped = updateNarrowBand(*this, i0, j0, i1, j1, true, listed ? &box : nullptr);
-  RedistanceListed(i0, j0, i1, j1, listed ? stepped : RedistancingBox{0, 0, 0, 0});
+  RedistanceListed(i0, j0, i1, j1, listed ? stepped : kNoTiles);
 }
 
 }  // namespace VELDRA_TRW

@@ -150,7 +150,7 @@ void listBox(SLGrid2D& grid, int list, const RedistancingBox& box, const Redista
 
 }  // namespace
 
-void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) { RedistanceListed(i0, j0, i1, j1, RedistancingBox{0, 0, 0, 0}); }
+void SLGrid2D::Redistance(int i0, int j0, int i1, int j1) { RedistanceListed(i0, j0, i1, j1, kNoTiles); }
 
 void SLGrid2D::RedistanceListed(int i0, int j0, int i1, int j1, const RedistancingBox& listed) {
   if (!hasBlock()) return;
@@ -169,9 +169,9 @@ void SLGrid2D::RedistanceListed(int i0, int j0, int i1, int j1, const Redistanci
   const bool listable = redistancing::listable(box);
   if (listable) {
     listBox(*this, 0, box, listed);
-    // Every leaf of the box was cleared while listing, and marking only sets bits (atomically, as a
-    // leaf also marks leaves of the tiles before it), so the tiles mark in parallel and leave the
-    // marks of the walking preparation.
+    // Every leaf of the box was cleared while listing (or by the caller that listed it), and marking
+    // only sets bits (atomically, as a leaf also marks leaves of the tiles before it), so the tiles
+    // mark in parallel and leave the marks of the walking preparation.
     VELDRA_COMMON::parallelTileQuadrants(i0, j0, i1, j1, [&](int i, int j, int q) {
       for (const SweepLeaf& e : redistanceWork.tileLeaves[0][box.slot(i, j, q)])
         markBackEdges<true>(*this, e.node, e.around, withRegional);
@@ -213,7 +213,7 @@ void SLGrid2D::RedistanceListed(int i0, int j0, int i1, int j1, const Redistanci
   // The third sweep's lists only read the tree, which the sweeps leave alone: they are made on
   // another thread while the first two sweeps run.
   if (listable) {
-    VELDRA_COMMON::runAlongside([&] { listBox(*this, 1, box, RedistancingBox{0, 0, 0, 0}); }, [&] { sweeps(0, 2); });
+    VELDRA_COMMON::runAlongside([&] { listBox(*this, 1, box, kNoTiles); }, [&] { sweeps(0, 2); });
   } else {
     sweeps(0, 2);
   }

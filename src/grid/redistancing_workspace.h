@@ -37,4 +37,7 @@ struct RedistancingBox {
   }
 };
 
+// The box of no tiles.
+inline constexpr RedistancingBox kNoTiles{0, 0, 0, 0};
+
 }  // namespace VELDRA_TRW

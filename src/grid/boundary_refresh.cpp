@@ -8,8 +8,30 @@
 // performs exactly the copies of the walk it was listed from, in the same order, as long as the
 // topology that decided them (the tile's leaves, their neighbours across direction d, and whether
 // those have children) is unchanged, which the topology clock of the two tiles guarantees.
+//
+// A brush event writes a few tiles, and most refreshes after it would copy into the border the values
+// it already holds. A refresh told which tiles were written since the channel's last refresh passes
+// over a list when neither its tile nor the tile it takes from was written since (by the caller,
+// through a topology change, or by a list replayed earlier in this refresh that changed a value):
+// - A ghost tile's list writes every leaf of the tile, from leaves of the tile written earlier in the
+//   list, or of the tile it takes from, which no later list writes. With both tiles as they were, it
+//   writes what it wrote last time, and no later list rewrote that.
+// - A list of the last tile column within the image rows reads leaves of its tile and of the tile
+//   before it, which only lists before it write; nothing after it rewrites what it writes. The same
+//   list in a ghost row reads tiles that later lists rewrite, but the ghost row's own list rewrites
+//   every leaf it writes before anything reads them.
+// - A list of the last tile row reads leaves of its tile and of the tile above it. In the last tile
+//   column those include leaves right of the image, which lists after it rewrite, so its copies can
+//   differ between two refreshes with nothing written in between: that list is always replayed, and
+//   its tile counts as written when a value changed. The other lists of the row read tiles that no
+//   later list writes, as in the last column.
+
+#include <bit>
+#include <cstdint>
+
 #include "grid/face_stencil_detail.h"
 #include "grid/sl_grid.h"
+#include "grid/tile_box.h"
 
 namespace VELDRA_TRW {
 namespace {
@@ -39,6 +61,8 @@ void listTiles(const SLGrid2D& grid, BoundaryRefreshPlan& plan) {
   plan.nj = grid.nj;
   plan.imageWidth = grid.imageWidth;
   plan.imageHeight = grid.imageHeight;
+  for (BoundaryChannelRefresh& r : plan.refreshed) r = BoundaryChannelRefresh{};
+  plan.changedInRefresh.assign(grid.tileTopologyChanged.size(), 0);
   const int ni = static_cast<int>(grid.ni), nj = static_cast<int>(grid.nj);
   const auto add = [&](int i, int j, Direction d, Keep keep) {
     BoundaryTileCopies t;
@@ -94,21 +118,74 @@ bool copiesCurrent(const SLGrid2D& grid, const BoundaryTileCopies& t) {
   return t.built && grid.tileChangedAt(t.i, t.j) <= t.builtAt && grid.tileChangedAt(t.fromI, t.fromJ) <= t.builtAt;
 }
 
+bool sameBits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+bool sameBits(unsigned char a, unsigned char b) { return a == b; }
+
+// Replays a list; with Detect, tells whether a leaf's value changed (bit for bit).
+template <bool Detect, typename T>
+bool replayCopies(T* channel, const std::vector<BoundaryCopy>& copies) {
+  bool changed = false;
+  for (const BoundaryCopy& c : copies) {
+    const T v = c.second == NO_NODE ? channel[c.first] : meanOfPair(channel[c.first], channel[c.second]);
+    if constexpr (Detect) changed = changed || !sameBits(channel[c.leaf], v);
+    channel[c.leaf] = v;
+  }
+  return changed;
+}
+
+// The record of the channel's last refresh, or a free one; null when all are taken by others.
+BoundaryChannelRefresh* recordOf(BoundaryRefreshPlan& plan, const void* channel) {
+  for (BoundaryChannelRefresh& r : plan.refreshed)
+    if (r.channel == channel) return &r;
+  for (BoundaryChannelRefresh& r : plan.refreshed)
+    if (r.channel == nullptr) return &r;
+  return nullptr;
+}
+
+// Refreshes the channel; with `written`, the tiles written since the channel's last refresh.
 template <typename T>
-void refreshChannel(SLGrid2D& grid, T* channel) {
+void refreshChannel(SLGrid2D& grid, T* channel, const TileBox* written) {
   if (channel == nullptr || !grid.hasBlock()) return;
   BoundaryRefreshPlan& plan = grid.boundaryPlan;
   if (!planDescribes(grid, plan)) listTiles(grid, plan);
+  BoundaryChannelRefresh* record = recordOf(plan, channel);
+  const bool partial = written != nullptr && !grid.alwaysRefreshWhole && record != nullptr && record->channel == channel;
+  const std::uint64_t since = partial ? record->refreshedAt : 0, pass = ++plan.refreshCount;
+  const int lastColumn = static_cast<int>(grid.ni) - 1;
+  const auto changed = [&](int i, int j) {
+    if (i >= written->i0 && i < written->i1 && j >= written->j0 && j < written->j1) return true;
+    return grid.tileChangedAt(i, j) > since || plan.changedInRefresh[grid.rootIndex(i, j) - grid.firstNode] == pass;
+  };
   for (BoundaryTileCopies& t : plan.tiles) {
+    if (!partial) {
+      if (!copiesCurrent(grid, t)) listCopies(grid, t);
+      replayCopies<false>(channel, t.copies);
+      continue;
+    }
+    const bool alwaysReplayed = t.keep == BoundaryTileCopies::Keep::BelowImage && t.i == lastColumn;
+    if (!alwaysReplayed && !changed(t.i, t.j) && !changed(t.fromI, t.fromJ)) continue;
     if (!copiesCurrent(grid, t)) listCopies(grid, t);
-    for (const BoundaryCopy& c : t.copies)
-      channel[c.leaf] = c.second == NO_NODE ? channel[c.first] : meanOfPair(channel[c.first], channel[c.second]);
+    if (replayCopies<true>(channel, t.copies)) plan.changedInRefresh[grid.rootIndex(t.i, t.j) - grid.firstNode] = pass;
   }
+  if (record != nullptr) *record = BoundaryChannelRefresh{channel, grid.topologyClock};
 }
 
 }  // namespace
 
-void SLGrid2D::RefreshBoundary(float* channel) { refreshChannel(*this, channel); }
-void SLGrid2D::RefreshBoundary(unsigned char* channel) { refreshChannel(*this, channel); }
+void SLGrid2D::RefreshBoundary(float* channel) { refreshChannel(*this, channel, nullptr); }
+void SLGrid2D::RefreshBoundary(unsigned char* channel) { refreshChannel(*this, channel, nullptr); }
+
+void SLGrid2D::ForgetBoundaryRefreshes() {
+  for (BoundaryChannelRefresh& r : boundaryPlan.refreshed) r = BoundaryChannelRefresh{};
+}
+
+void SLGrid2D::RefreshBoundaryAfter(float* channel, int i0, int j0, int i1, int j1) {
+  const TileBox written{i0, j0, i1, j1};
+  refreshChannel(*this, channel, &written);
+}
+void SLGrid2D::RefreshBoundaryAfter(unsigned char* channel, int i0, int j0, int i1, int j1) {
+  const TileBox written{i0, j0, i1, j1};
+  refreshChannel(*this, channel, &written);
+}
 
 }  // namespace VELDRA_TRW

@@ -28,10 +28,23 @@ struct BoundaryTileCopies {
   std::vector<BoundaryCopy> copies;
 };
 
+// What the last refresh of one channel left: from then on its ghost lists hold copies of their
+// sources, and stay so until their tile or the tile they take from is written or changes topology.
+struct BoundaryChannelRefresh {
+  const void* channel = nullptr;  // none yet
+  std::uint64_t refreshedAt = 0;  // topology clock at that refresh
+};
+
 struct BoundaryRefreshPlan {
   // The block and image the tile list was made for.
   std::uint32_t firstNode = NO_NODE, ni = 0, nj = 0, imageWidth = 0, imageHeight = 0;
   std::vector<BoundaryTileCopies> tiles;
+  // The refreshed channels (the level set, the regional distance and the region labels).
+  BoundaryChannelRefresh refreshed[3];
+  // Per tile of the block: the refresh (counted by `refreshCount`) that last changed a value of the
+  // tile while replaying its list.
+  std::vector<std::uint64_t> changedInRefresh;
+  std::uint64_t refreshCount = 0;
 };
 
 }  // namespace VELDRA_TRW

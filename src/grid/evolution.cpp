@@ -137,12 +137,14 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
   k.snapYStride = snapYStride;
 
   // The ring weights need R > r; otherwise no leaf is evolved (R < r leaves an empty ring anyway).
+  TileBox written{0, 0, 0, 0};  // the tiles whose ring leaves the commit writes
   if (R > r) {
     // Tile bounds in 64 bits: brush centre and radius may each be near the truncation limit.
     const long long t = static_cast<long long>(truncToIndex(R * invTileSize)) + 1;
     const long long ci = truncToIndex(x * invTileSize), cj = truncToIndex(y * invTileSize);
     const int i0 = clampToCount(ci - t, ni), j0 = clampToCount(cj - t, nj);
     const int i1 = clampToCount(ci + 1 + t, ni), j1 = clampToCount(cj + 1 + t, nj);
+    written = TileBox{i0, j0, i1, j1};
     const float bx0 = static_cast<float>(boxX), by0 = static_cast<float>(boxY);
     const float bx1 = static_cast<float>(static_cast<long long>(boxX) + boxWidth);
     const float by1 = static_cast<float>(static_cast<long long>(boxY) + boxHeight);
@@ -183,10 +185,10 @@ void SLGrid2D::EvolveFront(bool evolveMain, int band, float x, float y, float r,
     });
   }
 
-  RefreshBoundary(levelSet.data());
+  RefreshBoundaryAfter(levelSet.data(), written.i0, written.j0, written.i1, written.j1);
   if (useRegional != 0) {
-    RefreshBoundary(regional.data());
-    RefreshBoundary(region.data());
+    RefreshBoundaryAfter(regional.data(), written.i0, written.j0, written.i1, written.j1);
+    RefreshBoundaryAfter(region.data(), written.i0, written.j0, written.i1, written.j1);
   }
 }
 

@@ -31,6 +31,8 @@ void SLGrid2D::setImageSize(std::uint32_t w, std::uint32_t h) {
 
 void SLGrid2D::resetField() {
   if (!hasBlock()) return;
+  // Root values are set here without a refresh.
+  ForgetBoundaryRefreshes();
   for (int j = -gj; j < static_cast<int>(nj) + gj; ++j) {
     for (int i = -gi; i < static_cast<int>(ni) + gi; ++i) {
       const unsigned r = rootIndex(i, j);

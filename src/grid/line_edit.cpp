@@ -168,10 +168,10 @@ void SLGrid2D::LineEdit(unsigned char label, const float start[2], const float e
   // Splits link their children without the ROOT bit, so ROOT still marks exactly the root tiles: no
   // walk over the whole tree (whose cost grows with the image, not the brush) is needed to refresh it.
   LineEditPaint(*this, shape, label, box);
-  RefreshBoundary(levelSet.data());
+  RefreshBoundaryAfter(levelSet.data(), box.i0, box.j0, box.i1, box.j1);
   if (useRegional != 0) {
-    RefreshBoundary(regional.data());
-    RefreshBoundary(region.data());
+    RefreshBoundaryAfter(regional.data(), box.i0, box.j0, box.i1, box.j1);
+    RefreshBoundaryAfter(region.data(), box.i0, box.j0, box.i1, box.j1);
   }
   UpdateNarrowBandAndRedistance(box.i0, box.j0, box.i1, box.j1);
   RefineGridForField(box.i0, box.j0, box.i1, box.j1);

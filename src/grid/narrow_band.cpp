@@ -186,10 +186,10 @@ RedistancingBox updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1,
     grid.walkSubtree(c == NO_NODE ? root : c + static_cast<unsigned>(q), true, merge);
   });
 
-  grid.RefreshBoundary(grid.levelSet.data());
+  grid.RefreshBoundaryAfter(grid.levelSet.data(), i0, j0, i1, j1);
   if (withRegional) {
-    grid.RefreshBoundary(grid.regional.data());
-    grid.RefreshBoundary(grid.region.data());
+    grid.RefreshBoundaryAfter(grid.regional.data(), i0, j0, i1, j1);
+    grid.RefreshBoundaryAfter(grid.region.data(), i0, j0, i1, j1);
   }
   return RedistancingBox{i0, j0, i1, j1};
 }

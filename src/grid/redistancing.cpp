@@ -219,9 +219,10 @@ void SLGrid2D::RedistanceListed(int i0, int j0, int i1, int j1, const Redistanci
   }
   sweeps(2, 4);
 
-  RefreshBoundary(levelSet.data());
-  RefreshBoundary(regional.data());
-  RefreshBoundary(region.data());
+  // The sweeps write the box's leaves only (the regional distance only with the regional level set).
+  RefreshBoundaryAfter(levelSet.data(), i0, j0, i1, j1);
+  RefreshBoundaryAfter(regional.data(), i0, j0, i1, j1);
+  RefreshBoundaryAfter(region.data(), i0, j0, i1, j1);
 }
 
 }  // namespace VELDRA_TRW

@@ -13,6 +13,8 @@ namespace VELDRA_TRW {
 // distance to the nearer edge of the band, | |phi| - h |. Inner nodes keep their values.
 void SLGrid2D::BuildRegions(int band) {
   const float h = static_cast<float>(band / 2);
+  // The ghost leaves get values of their own here, not copies: the next refreshes are whole.
+  ForgetBoundaryRefreshes();
   walk(Walk::AllLeaves, [&](unsigned n) {
     const float phi = levelSet[n];
     region[n] = phi < -h ? REGION_INSIDE : (phi > h ? REGION_OUTSIDE : REGION_BAND);

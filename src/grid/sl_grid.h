@@ -132,6 +132,15 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   void UpdateNarrowBandAndRedistance(int i0, int j0, int i1, int j1);
   void RefreshBoundary(float* channel);
   void RefreshBoundary(unsigned char* channel);
+  // RefreshBoundary for a channel that, since its last refresh, was written only in the tiles
+  // [i0, i1) x [j0, j1) (and where the topology changed): replays only the lists whose copies can
+  // differ, with the result of the whole refresh (boundary_refresh.cpp).
+  void RefreshBoundaryAfter(float* channel, int i0, int j0, int i1, int j1);
+  void RefreshBoundaryAfter(unsigned char* channel, int i0, int j0, int i1, int j1);
+  // Makes RefreshBoundaryAfter refresh whole: a grid to check the tiles its callers name against.
+  bool alwaysRefreshWhole = false;
+  // For writers that leave a channel without refreshing it: the next refresh of every channel is whole.
+  void ForgetBoundaryRefreshes();
   // The refresh's copies per tile, kept between refreshes (boundary_refresh.cpp).
   BoundaryRefreshPlan boundaryPlan;
 

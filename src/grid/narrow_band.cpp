@@ -76,6 +76,35 @@ constexpr float kFirmValue = 0x1p-30f;
 
 bool firmWithSign(float v, bool positive) { return positive ? v >= kFirmValue : v <= -kFirmValue; }
 
+// Centre coordinate, across the face at `face` in direction (ux, uy) (+x or +y), of the leaves touching
+// that face of a leaf of edge `edge` whose window is w: its neighbour there, a leaf on its level or a
+// coarser one (whose near face is that face), or the neighbour's two children. Infinity where the tree is
+// deeper there (not graded), so that callers keep to the safe side.
+float touchingCentre(const SLGrid2D& grid, const LeafWindow& w, int ux, int uy, float face, float edge) {
+  const unsigned m = w.at(ux, uy);
+  if (m == NO_NODE) return HUGE_VALF;
+  const unsigned c = grid.child0(m);
+  if (c == NO_NODE) return face + static_cast<float>(grid.tileSize >> grid.level(m)) * 0.5f;
+  const Direction d = ux > 0 ? DIR_PLUS_X : DIR_PLUS_Y;
+  for (const unsigned k : face_stencil::kTouching[d])
+    if (grid.child0(c + k) != NO_NODE) return HUGE_VALF;
+  return face + edge * 0.25f;
+}
+
+// Whether the image border's copies may read leaf n between the narrow band and the redistancing (the
+// only reads between the two calls). They take from leaves on the image's left and top edges, and from
+// leaves next to a leaf whose centre lies right of or below the image: the leaves of the last tile
+// column and row beyond the image, and the ghost tiles, take from the leaves left of or above them.
+bool readByBorderCopies(const SLGrid2D& grid, const LeafWindow& w, float cx, float cy, float edge) {
+  const float half = edge * 0.5f, width = static_cast<float>(grid.imageWidth);
+  const float height = static_cast<float>(grid.imageHeight);
+  if (!(cx - half > 0.0f && cy - half > 0.0f)) return true;
+  // A touching leaf's centre lies at most half a tile beyond the face: most leaves need no lookup.
+  const float reach = grid.tileSizeF * 0.5f;
+  if (cx + half + reach < width && cy + half + reach < height) return false;
+  return touchingCentre(grid, w, 1, 0, cx + half, edge) >= width || touchingCentre(grid, w, 0, 1, cy + half, edge) >= height;
+}
+
 // Whether the redistancing that follows at once over the same rectangle (with the regional level set
 // off) throws away leaf n's reinitialised value, whatever it is, so that keeping the old value gives
 // the same result. That redistancing keeps only the values of leaves it marks, and marks a leaf when
@@ -88,16 +117,10 @@ bool firmWithSign(float v, bool positive) { return positive ? v >= kFirmValue : 
 // magnitude >= 2^-15, so multiples of 2^-38, and a non-zero sum is at least that. So if n and every
 // leaf touching its edges hold such values of one strict sign, every product of n with a neighbour is
 // at least 2^-76 and positive, before the step or after, and n is not marked either way. Its sign, the
-// only thing the reset reads, is the same. Only the image border's copies into the ghost tiles and
-// into the outside part of the last tile row and column read values between the two calls; their
-// sources lie on the image's left or top edge or within half a tile of its right or bottom edge, so
-// leaves there are always stepped.
+// only thing the reset reads, is the same. Leaves the image border's copies read are always stepped.
 bool discardedByRedistancing(const SLGrid2D& grid, unsigned n, const LeafWindow& w, float cx, float cy,
                              float edge) {
-  const float half = edge * 0.5f, reach = grid.tileSizeF * 0.5f;
-  if (!(cx - half > 0.0f && cy - half > 0.0f && cx + half < static_cast<float>(grid.imageWidth) - reach &&
-        cy + half < static_cast<float>(grid.imageHeight) - reach))
-    return false;
+  if (readByBorderCopies(grid, w, cx, cy, edge)) return false;
   const float* phi = grid.levelSet.data();
   const bool positive = phi[n] > 0.0f;
   if (!firmWithSign(phi[n], positive)) return false;

@@ -52,6 +52,11 @@ constexpr unsigned char kNearFirst[4][4] = {
 constexpr int kStepI[4] = {-1, 1, 0, 0};
 constexpr int kStepJ[4] = {0, 0, -1, 1};
 
+// Drops the records of the channels' last refreshes: the next refresh of each is whole.
+void forgetRefreshes(BoundaryRefreshPlan& plan) {
+  for (BoundaryChannelRefresh& r : plan.refreshed) r = BoundaryChannelRefresh{};
+}
+
 // The tiles a refresh writes, in its order, each with its direction and the leaves it keeps.
 void listTiles(const SLGrid2D& grid, BoundaryRefreshPlan& plan) {
   using Keep = BoundaryTileCopies::Keep;
@@ -61,7 +66,7 @@ void listTiles(const SLGrid2D& grid, BoundaryRefreshPlan& plan) {
   plan.nj = grid.nj;
   plan.imageWidth = grid.imageWidth;
   plan.imageHeight = grid.imageHeight;
-  for (BoundaryChannelRefresh& r : plan.refreshed) r = BoundaryChannelRefresh{};
+  forgetRefreshes(plan);
   plan.changedInRefresh.assign(grid.tileTopologyChanged.size(), 0);
   const int ni = static_cast<int>(grid.ni), nj = static_cast<int>(grid.nj);
   const auto add = [&](int i, int j, Direction d, Keep keep) {
@@ -157,14 +162,13 @@ void refreshChannel(SLGrid2D& grid, T* channel, const TileBox* written) {
     return grid.tileChangedAt(i, j) > since || plan.changedInRefresh[grid.rootIndex(i, j) - grid.firstNode] == pass;
   };
   for (BoundaryTileCopies& t : plan.tiles) {
+    const bool alwaysReplayed = t.keep == BoundaryTileCopies::Keep::BelowImage && t.i == lastColumn;
+    if (partial && !alwaysReplayed && !changed(t.i, t.j) && !changed(t.fromI, t.fromJ)) continue;
+    if (!copiesCurrent(grid, t)) listCopies(grid, t);
     if (!partial) {
-      if (!copiesCurrent(grid, t)) listCopies(grid, t);
       replayCopies<false>(channel, t.copies);
       continue;
     }
-    const bool alwaysReplayed = t.keep == BoundaryTileCopies::Keep::BelowImage && t.i == lastColumn;
-    if (!alwaysReplayed && !changed(t.i, t.j) && !changed(t.fromI, t.fromJ)) continue;
-    if (!copiesCurrent(grid, t)) listCopies(grid, t);
     if (replayCopies<true>(channel, t.copies)) plan.changedInRefresh[grid.rootIndex(t.i, t.j) - grid.firstNode] = pass;
   }
   if (record != nullptr) *record = BoundaryChannelRefresh{channel, grid.topologyClock};
@@ -175,9 +179,7 @@ void refreshChannel(SLGrid2D& grid, T* channel, const TileBox* written) {
 void SLGrid2D::RefreshBoundary(float* channel) { refreshChannel(*this, channel, nullptr); }
 void SLGrid2D::RefreshBoundary(unsigned char* channel) { refreshChannel(*this, channel, nullptr); }
 
-void SLGrid2D::ForgetBoundaryRefreshes() {
-  for (BoundaryChannelRefresh& r : boundaryPlan.refreshed) r = BoundaryChannelRefresh{};
-}
+void SLGrid2D::ForgetBoundaryRefreshes() { forgetRefreshes(boundaryPlan); }
 
 void SLGrid2D::RefreshBoundaryAfter(float* channel, int i0, int j0, int i1, int j1) {
   const TileBox written{i0, j0, i1, j1};

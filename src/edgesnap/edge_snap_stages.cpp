@@ -20,16 +20,15 @@ namespace {
 
 constexpr int kBorder = 2 * kMargin;  // colour pixels beyond the output block, both sides together
 constexpr int kTaps = kKernelTaps;
-constexpr int kPixelBytes = WorkImage::kFloatsPerPixel * sizeof(float);
 // Output rows per band, roughly: each band converts and blurs kBorder image rows that the band next
 // to it converts too.
 constexpr int kBandRows = 192;
 
 // Stores row `row` of a twice-stored ring of n rows: written into slot row mod n, copied into slot
 // row mod n + n. Returns the first copy.
-float* RingSlot(WorkImage& ring, int n, int row) { return ring.Pixel(0, row % n); }
+float* RingSlot(WorkImage& ring, int n, int row) { return ring.At(0, row % n); }
 void CopyToSecondSlot(WorkImage& ring, int n, int row) {
-  std::memcpy(ring.Pixel(0, row % n + n), ring.Pixel(0, row % n), std::size_t(ring.Width()) * kPixelBytes);
+  std::memcpy(ring.At(0, row % n + n), ring.At(0, row % n), std::size_t(ring.RowStrideFloats()) * sizeof(float));
 }
 
 // Claims a band's rows for the running unit of work and gives them back when it ends.
@@ -76,29 +75,34 @@ void PrepareBand(BandRows& rows, int w) {
 void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w, int y0, int y1,
              const unsigned char* image, int imageStride, float* snapX, int snapXStride, float* snapY,
              int snapYStride) {
-  const int blurredFloats = (w + 4) * WorkImage::kFloatsPerPixel;
+  const std::ptrdiff_t convertedPlane = rows.converted.PlaneStrideFloats();
+  const std::ptrdiff_t rowBlurredPlane = rows.rowBlurred.PlaneStrideFloats();
   const std::ptrdiff_t rowBlurredStride = rows.rowBlurred.RowStrideFloats();
   const std::ptrdiff_t blurredStride = rows.blurred.RowStrideFloats();
   const std::ptrdiff_t orientationStride = rows.orientation.RowStrideFloats();
-  float* converted = rows.converted.Data();
+  float* converted = rows.converted.At(0, 0);
   for (int k = y0; k < y1 + kBorder; ++k) {
-    kernels.convertRow(image + std::ptrdiff_t(k) * imageStride * 4, w + kBorder, converted);
-    kernels.blurSpan(converted, WorkImage::kFloatsPerPixel, RingSlot(rows.rowBlurred, kTaps, k), blurredFloats, taps);
+    kernels.convertRow(image + std::ptrdiff_t(k) * imageStride * 4, w + kBorder, converted, convertedPlane);
+    float* rowBlurred = RingSlot(rows.rowBlurred, kTaps, k);
+    for (int c = 0; c < WorkImage::kChannels; ++c)
+      kernels.blurSpan(converted + c * convertedPlane, 1, rowBlurred + c * rowBlurredPlane, w + 4, taps);
     CopyToSecondSlot(rows.rowBlurred, kTaps, k);
     const int first = k - (kTaps - 1);  // first ring row of blurred row b's window
     if (first < y0) continue;
     const int b = k - kKernelRadius;
-    kernels.blurSpan(rows.rowBlurred.Pixel(0, first % kTaps), rowBlurredStride, RingSlot(rows.blurred, 3, b),
-                     blurredFloats, taps);
+    // The planes of a row lie side by side, so one span blurs all three down the columns.
+    kernels.blurSpan(rows.rowBlurred.At(0, first % kTaps), rowBlurredStride, RingSlot(rows.blurred, 3, b),
+                     int(rowBlurredStride), taps);
     CopyToSecondSlot(rows.blurred, 3, b);
     const int r = b - (kMargin - 1) - 1;
     if (r < y0) continue;
     // Orientation pixel x sits on blurred column x + 1 (image column x + 11) of row b - 1.
-    kernels.tensorRow(rows.blurred.Pixel(1, (b - 2) % 3 + 1), blurredStride, RingSlot(rows.orientation, 3, r), w + 2);
+    kernels.tensorRow(rows.blurred.At(1, (b - 2) % 3 + 1), blurredStride, rows.blurred.PlaneStrideFloats(),
+                      RingSlot(rows.orientation, 3, r), rows.orientation.PlaneStrideFloats(), w + 2);
     CopyToSecondSlot(rows.orientation, 3, r);
     const int y = r - 2;
     if (y < y0) continue;
-    kernels.outputRow(rows.orientation.Pixel(1, (r - 2) % 3 + 1), orientationStride,
+    kernels.outputRow(rows.orientation.At(1, (r - 2) % 3 + 1), orientationStride, rows.orientation.PlaneStrideFloats(),
                       snapX + std::ptrdiff_t(y) * snapXStride, snapY + std::ptrdiff_t(y) * snapYStride, w);
   }
 }
@@ -114,7 +118,7 @@ bool EdgeSnapArgumentsValid(int w, int h, const unsigned char* image, int /*imag
   if (overlaps(snapXStride) || overlaps(snapYStride)) return false;
   // Every work row and every host buffer must be addressable.
   const std::uint64_t pixels = std::uint64_t(w + kBorder) * std::uint64_t(h + kBorder);
-  return pixels <= std::uint64_t(PTRDIFF_MAX) / (WorkImage::kFloatsPerPixel * sizeof(float));
+  return pixels <= std::uint64_t(PTRDIFF_MAX) / (WorkImage::kChannels * sizeof(float));
 }
 
 void RunEdgeSnapPipeline(const RowKernels& kernels, EdgeSnapWorkspace& workspace, int w, int h,

@@ -13,12 +13,13 @@ namespace VELDRA_EDGESNAP {
 // The rows one unit of work keeps while it streams a band of output rows through the pipeline. Each
 // ring is stored twice over (slots s and s + n hold the same row), so that any n consecutive rows of
 // the ring lie at one row stride apart and the column blur, the tensor and the projection read them
-// in place. Widths are in pixels of 4 floats, for a w-pixel-wide output block:
-//   converted   1 row of w + 24:        (L*, u*, v*, 0) of the current image row
+// in place. Rows hold three channel planes (WorkImage); widths are in pixels, for a w-pixel-wide
+// output block:
+//   converted   1 row of w + 24:        L*, u*, v* of the current image row
 //   rowBlurred  2 x 21 rows of w + 4:   the converted rows blurred along x (image columns 10 ... w + 13)
 //   blurred     2 x 3 rows of w + 4:    the same blurred along y as well
-//   orientation 2 x 3 rows of w + 2:    (ex, ey, strength, 0), unit dominant direction and edge strength
-// About 55 rows of 16 bytes per pixel of the block's width: a block 2000 pixels wide keeps them within
+//   orientation 2 x 3 rows of w + 2:    ex, ey, strength: unit dominant direction and edge strength
+// About 55 rows of 12 bytes per pixel of the block's width: a block 2000 pixels wide keeps them within
 // a core's second-level cache, whatever its height.
 struct BandRows {
   WorkImage converted;

@@ -1,6 +1,6 @@
-// Eight floats per instruction: two pixels per blur vector, eight pixels per batch elsewhere. The
-// functions of this file are compiled for AVX2 (without fused multiply-adds, which would change the
-// rounding) and are only reached after a run-time check of the processor.
+// Eight floats per instruction: eight pixels of one channel per vector. The functions of this file
+// are compiled for AVX2 (without fused multiply-adds, which would change the rounding) and are only
+// reached after a run-time check of the processor.
 #include <immintrin.h>
 
 #include <cmath>
@@ -43,43 +43,6 @@ inline void LoadBytesRgb(const unsigned char* p, F& red, F& green, F& blue) {
   blue = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(pixels, 16), byteMask));
 }
 
-// Four registers of two pixels each hold pixels 0|1, 2|3, 4|5, 6|7. Unpacking within the 128-bit
-// halves yields channel vectors in the order 0 2 4 6 | 1 3 5 7; one cross-lane permute restores
-// the pixel order.
-inline F ToPixelOrder(F evenOdd) {
-  return _mm256_permutevar8x32_ps(evenOdd, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
-}
-inline F ToEvenOddOrder(F ordered) {
-  return _mm256_permutevar8x32_ps(ordered, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
-}
-
-inline void LoadPixels(const float* p, F& c0, F& c1, F& c2, F& c3) {
-  const F p01 = _mm256_loadu_ps(p), p23 = _mm256_loadu_ps(p + 8);
-  const F p45 = _mm256_loadu_ps(p + 16), p67 = _mm256_loadu_ps(p + 24);
-  const F low0 = _mm256_unpacklo_ps(p01, p23), high0 = _mm256_unpackhi_ps(p01, p23);
-  const F low1 = _mm256_unpacklo_ps(p45, p67), high1 = _mm256_unpackhi_ps(p45, p67);
-  c0 = ToPixelOrder(_mm256_shuffle_ps(low0, low1, _MM_SHUFFLE(1, 0, 1, 0)));
-  c1 = ToPixelOrder(_mm256_shuffle_ps(low0, low1, _MM_SHUFFLE(3, 2, 3, 2)));
-  c2 = ToPixelOrder(_mm256_shuffle_ps(high0, high1, _MM_SHUFFLE(1, 0, 1, 0)));
-  c3 = ToPixelOrder(_mm256_shuffle_ps(high0, high1, _MM_SHUFFLE(3, 2, 3, 2)));
-}
-inline F LoadChannel2(const float* p) {
-  const F high0 = _mm256_unpackhi_ps(_mm256_loadu_ps(p), _mm256_loadu_ps(p + 8));
-  const F high1 = _mm256_unpackhi_ps(_mm256_loadu_ps(p + 16), _mm256_loadu_ps(p + 24));
-  return ToPixelOrder(_mm256_shuffle_ps(high0, high1, _MM_SHUFFLE(1, 0, 1, 0)));
-}
-inline void StorePixels(float* p, F c0, F c1, F c2, F c3) {
-  c0 = ToEvenOddOrder(c0);
-  c1 = ToEvenOddOrder(c1);
-  c2 = ToEvenOddOrder(c2);
-  c3 = ToEvenOddOrder(c3);
-  const F low01 = _mm256_unpacklo_ps(c0, c1), high01 = _mm256_unpackhi_ps(c0, c1);
-  const F low23 = _mm256_unpacklo_ps(c2, c3), high23 = _mm256_unpackhi_ps(c2, c3);
-  _mm256_storeu_ps(p, _mm256_shuffle_ps(low01, low23, _MM_SHUFFLE(1, 0, 1, 0)));
-  _mm256_storeu_ps(p + 8, _mm256_shuffle_ps(low01, low23, _MM_SHUFFLE(3, 2, 3, 2)));
-  _mm256_storeu_ps(p + 16, _mm256_shuffle_ps(high01, high23, _MM_SHUFFLE(1, 0, 1, 0)));
-  _mm256_storeu_ps(p + 24, _mm256_shuffle_ps(high01, high23, _MM_SHUFFLE(3, 2, 3, 2)));
-}
 // powf(y, kCubeRootExponent) bit for bit, for the lanes where y exceeds the lightness threshold,
 // without calling powf for most of them. The exponent is exactly (1 + 2^-25) / 3, so
 // y^exponent = c * c^(2^-25) with c the cube root of y, and c^(2^-25) = 1 + 2^-25 * ln(y) / 3 to far

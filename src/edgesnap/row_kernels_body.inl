@@ -5,8 +5,6 @@
 //   kBlurBlock              F accumulators kept in registers by the blur
 //   Splat, LoadF, StoreF, Sqrt, Abs, Greater, GreaterEqual, Select
 //   LoadBytesRgb            kBatch pixels of bytes -> byte values of red, green, blue as floats
-//   LoadPixels, StorePixels kBatch pixels of 4 floats <-> four channel vectors, pixel order kept
-//   LoadChannel2            the third channel of kBatch pixels
 //   CubeRootLanes<Count>    powf(y, kCubeRootExponent) in every lane of Count vectors where y
 //                           exceeds the lightness threshold (other lanes: anything)
 //   kConvertGroup           batches converted side by side
@@ -17,7 +15,7 @@
 // Count batches side by side, so that the long dependency chains of the divisions and the cube
 // root of one batch overlap with those of the others.
 template <int Count>
-static void ConvertBatches(const unsigned char* image, float* colour) {
+static void ConvertBatches(const unsigned char* image, float* colour, std::ptrdiff_t planeStride) {
   F x[Count], y[Count], z[Count], uPrime[Count], vPrime[Count], cubeRoot[Count];
 #pragma GCC unroll 4
   for (int j = 0; j < Count; ++j) {
@@ -48,21 +46,23 @@ static void ConvertBatches(const unsigned char* image, float* colour) {
                                Splat(kLightnessSlope) * y[j]);
     const F u = (Splat(13.0f) * lightness) * (uPrime[j] - Splat(kWhiteU));
     const F v = (Splat(13.0f) * lightness) * (vPrime[j] - Splat(kWhiteV));
-    StorePixels(colour + 4 * kBatch * j, lightness, u, v, Splat(0.0f));
+    StoreF(colour + kBatch * j, lightness);
+    StoreF(colour + planeStride + kBatch * j, u);
+    StoreF(colour + 2 * planeStride + kBatch * j, v);
   }
 }
 
-static void ConvertRow(const unsigned char* image, int count, float* colour) {
+static void ConvertRow(const unsigned char* image, int count, float* colour, std::ptrdiff_t planeStride) {
   if (count < kBatch) {
-    Narrower().convertRow(image, count, colour);
+    Narrower().convertRow(image, count, colour, planeStride);
     return;
   }
   int x = 0;
   for (; x + kConvertGroup * kBatch <= count; x += kConvertGroup * kBatch)
-    ConvertBatches<kConvertGroup>(image + 4 * x, colour + 4 * x);
-  for (; x + kBatch <= count; x += kBatch) ConvertBatches<1>(image + 4 * x, colour + 4 * x);
+    ConvertBatches<kConvertGroup>(image + 4 * x, colour + x, planeStride);
+  for (; x + kBatch <= count; x += kBatch) ConvertBatches<1>(image + 4 * x, colour + x, planeStride);
   // The last batch overlaps the previous one and rewrites the same values.
-  if (x < count) ConvertBatches<1>(image + 4 * (count - kBatch), colour + 4 * (count - kBatch));
+  if (x < count) ConvertBatches<1>(image + 4 * (count - kBatch), colour + (count - kBatch), planeStride);
 }
 
 template <int Accumulators>
@@ -96,22 +96,22 @@ static void BlurSpan(const float* source, std::ptrdiff_t tapStride, float* out, 
   }
 }
 
-static void TensorBatch(const float* centre, std::ptrdiff_t rowStride, float* orientation) {
-  F left[4], right[4], up[4], down[4];
-  LoadPixels(centre - 4, left[0], left[1], left[2], left[3]);
-  LoadPixels(centre + 4, right[0], right[1], right[2], right[3]);
-  LoadPixels(centre - rowStride, up[0], up[1], up[2], up[3]);
-  LoadPixels(centre + rowStride, down[0], down[1], down[2], down[3]);
+// The colours have three channels; the sums over channels end with a fourth term of exactly +0 (a
+// zero channel's square or product), which turns a sum of -0 into +0 and is kept for that.
+static void TensorBatch(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride,
+                        float* orientation, std::ptrdiff_t orientationPlaneStride) {
   const F half = Splat(0.5f);
-  F gx[4], gy[4];
-#pragma GCC unroll 4
-  for (int c = 0; c < 4; ++c) {
-    gx[c] = (right[c] - left[c]) * half;
-    gy[c] = (down[c] - up[c]) * half;
+  F gx[3], gy[3];
+#pragma GCC unroll 3
+  for (int c = 0; c < 3; ++c) {
+    const float* plane = centre + c * planeStride;
+    gx[c] = (LoadF(plane + 1) - LoadF(plane - 1)) * half;
+    gy[c] = (LoadF(plane + rowStride) - LoadF(plane - rowStride)) * half;
   }
-  const F a = ((gx[0] * gx[0] + gx[1] * gx[1]) + gx[2] * gx[2]) + gx[3] * gx[3];
-  const F b = ((gx[0] * gy[0] + gx[1] * gy[1]) + gx[2] * gy[2]) + gx[3] * gy[3];
-  const F d = ((gy[0] * gy[0] + gy[1] * gy[1]) + gy[2] * gy[2]) + gy[3] * gy[3];
+  const F zero = Splat(0.0f);
+  const F a = ((gx[0] * gx[0] + gx[1] * gx[1]) + gx[2] * gx[2]) + zero;
+  const F b = ((gx[0] * gy[0] + gx[1] * gy[1]) + gx[2] * gy[2]) + zero;
+  const F d = ((gy[0] * gy[0] + gy[1] * gy[1]) + gy[2] * gy[2]) + zero;
   const F guard = Splat(kTensorGuard);
   const F aMinusD = a - d;
   const F root = Sqrt(((Splat(4.0f) * b) * b + aMinusD * aMinusD) + guard) * half;
@@ -126,19 +126,23 @@ static void TensorBatch(const float* centre, std::ptrdiff_t rowStride, float* or
   const F px = Select(fromA, minusB, dGap);
   const F py = Select(fromA, aGap, minusB);
   const F norm = Sqrt(px * px + py * py) + guard;
-  StorePixels(orientation, px / norm, py / norm, Sqrt(lambda + guard), Splat(0.0f));
+  StoreF(orientation, px / norm);
+  StoreF(orientation + orientationPlaneStride, py / norm);
+  StoreF(orientation + 2 * orientationPlaneStride, Sqrt(lambda + guard));
 }
 
-static void TensorRow(const float* centre, std::ptrdiff_t rowStride, float* orientation, int count) {
+static void TensorRow(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* orientation,
+                      std::ptrdiff_t orientationPlaneStride, int count) {
   if (count < kBatch) {
-    Narrower().tensorRow(centre, rowStride, orientation, count);
+    Narrower().tensorRow(centre, rowStride, planeStride, orientation, orientationPlaneStride, count);
     return;
   }
   int x = 0;
-  for (; x + kBatch <= count; x += kBatch) TensorBatch(centre + 4 * x, rowStride, orientation + 4 * x);
+  for (; x + kBatch <= count; x += kBatch)
+    TensorBatch(centre + x, rowStride, planeStride, orientation + x, orientationPlaneStride);
   if (x < count) {
     const int last = count - kBatch;
-    TensorBatch(centre + 4 * last, rowStride, orientation + 4 * last);
+    TensorBatch(centre + last, rowStride, planeStride, orientation + last, orientationPlaneStride);
   }
 }
 
@@ -152,28 +156,27 @@ static F StrengthDerivative(F before, F centre, F after) {
   return Select(GreaterEqual(forward * backward, Splat(0.0f)), central, oneSided);
 }
 
-static void OutputBatch(const float* centre, std::ptrdiff_t rowStride, float* snapX, float* snapY) {
-  F ex, ey, strength, unused;
-  LoadPixels(centre, ex, ey, strength, unused);
-  const F dx = StrengthDerivative(LoadChannel2(centre - 4), strength, LoadChannel2(centre + 4));
-  const F dy = StrengthDerivative(LoadChannel2(centre - rowStride), strength,
-                                  LoadChannel2(centre + rowStride));
+static void OutputBatch(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* snapX,
+                        float* snapY) {
+  const F ex = LoadF(centre), ey = LoadF(centre + planeStride);
+  const float* strength = centre + 2 * planeStride;
+  const F dx = StrengthDerivative(LoadF(strength - 1), LoadF(strength), LoadF(strength + 1));
+  const F dy = StrengthDerivative(LoadF(strength - rowStride), LoadF(strength), LoadF(strength + rowStride));
   const F t = ex * dx + ey * dy;
   StoreF(snapX, ex * t);
   StoreF(snapY, ey * t);
 }
 
-static void OutputRow(const float* centre, std::ptrdiff_t rowStride, float* snapX, float* snapY,
-                      int count) {
+static void OutputRow(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* snapX,
+                      float* snapY, int count) {
   if (count < kBatch) {
-    Narrower().outputRow(centre, rowStride, snapX, snapY, count);
+    Narrower().outputRow(centre, rowStride, planeStride, snapX, snapY, count);
     return;
   }
   int x = 0;
-  for (; x + kBatch <= count; x += kBatch)
-    OutputBatch(centre + 4 * x, rowStride, snapX + x, snapY + x);
+  for (; x + kBatch <= count; x += kBatch) OutputBatch(centre + x, rowStride, planeStride, snapX + x, snapY + x);
   if (x < count) {
     const int last = count - kBatch;
-    OutputBatch(centre + 4 * last, rowStride, snapX + last, snapY + last);
+    OutputBatch(centre + last, rowStride, planeStride, snapX + last, snapY + last);
   }
 }

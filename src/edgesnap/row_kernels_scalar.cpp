@@ -29,19 +29,6 @@ inline void LoadBytesRgb(const unsigned char* p, F& red, F& green, F& blue) {
   green = float(p[1]);
   blue = float(p[2]);
 }
-inline void LoadPixels(const float* p, F& c0, F& c1, F& c2, F& c3) {
-  c0 = p[0];
-  c1 = p[1];
-  c2 = p[2];
-  c3 = p[3];
-}
-inline F LoadChannel2(const float* p) { return p[2]; }
-inline void StorePixels(float* p, F c0, F c1, F c2, F c3) {
-  p[0] = c0;
-  p[1] = c1;
-  p[2] = c2;
-  p[3] = c3;
-}
 template <int Count>
 inline void CubeRootLanes(const F (&y)[Count], F (&root)[Count]) {
   for (int j = 0; j < Count; ++j) root[j] = y[j] > kLightnessThreshold ? powf(y[j], kCubeRootExponent) : 0.0f;

@@ -1,5 +1,4 @@
-// Four floats per instruction with the x86-64 baseline (SSE2): one pixel per blur vector, four
-// pixels per batch elsewhere.
+// Four floats per instruction with the x86-64 baseline (SSE2): four pixels of one channel per vector.
 #include <emmintrin.h>
 
 #include <cmath>
@@ -35,25 +34,6 @@ inline void LoadBytesRgb(const unsigned char* p, F& red, F& green, F& blue) {
   red = _mm_cvtepi32_ps(_mm_and_si128(pixels, byteMask));
   green = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(pixels, 8), byteMask));
   blue = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(pixels, 16), byteMask));
-}
-inline void LoadPixels(const float* p, F& c0, F& c1, F& c2, F& c3) {
-  c0 = _mm_loadu_ps(p);
-  c1 = _mm_loadu_ps(p + 4);
-  c2 = _mm_loadu_ps(p + 8);
-  c3 = _mm_loadu_ps(p + 12);
-  _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
-}
-inline F LoadChannel2(const float* p) {
-  const F p01 = _mm_unpackhi_ps(_mm_loadu_ps(p), _mm_loadu_ps(p + 4));
-  const F p23 = _mm_unpackhi_ps(_mm_loadu_ps(p + 8), _mm_loadu_ps(p + 12));
-  return _mm_movelh_ps(p01, p23);
-}
-inline void StorePixels(float* p, F c0, F c1, F c2, F c3) {
-  _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
-  _mm_storeu_ps(p, c0);
-  _mm_storeu_ps(p + 4, c1);
-  _mm_storeu_ps(p + 8, c2);
-  _mm_storeu_ps(p + 12, c3);
 }
 template <int Count>
 inline void CubeRootLanes(const F (&y)[Count], F (&root)[Count]) {

@@ -18,7 +18,7 @@ void WorkImage::SetSize(int width, int height) {
     data_ = nullptr;
     capacityPixels_ = 0;
     width_ = height_ = 0;
-    data_ = static_cast<float*>(::operator new(pixels * kFloatsPerPixel * sizeof(float), kAlignment));
+    data_ = static_cast<float*>(::operator new(pixels * kChannels * sizeof(float), kAlignment));
     capacityPixels_ = pixels;
   }
   width_ = width;

@@ -5,12 +5,14 @@
 
 namespace VELDRA_EDGESNAP {
 
-// An image of 4-float pixels, row-major with Width() pixels per row, 64-byte aligned so that every
-// pixel is one aligned 16-byte vector. Storage only grows: SetSize never shrinks or clears it, so a
-// call that fits reuses the previous allocation and allocates nothing.
+// An image of three channels stored by planes within each row: a row holds channel 0 of its Width()
+// pixels, then channel 1, then channel 2, so that a row's planes are one span of 3 x Width() floats and
+// a vector of floats holds one channel of consecutive pixels. The storage is 64-byte aligned and only
+// grows: SetSize never shrinks or clears it, so a call that fits reuses the previous allocation and
+// allocates nothing.
 class WorkImage {
  public:
-  static constexpr int kFloatsPerPixel = 4;
+  static constexpr int kChannels = 3;
 
   WorkImage() = default;
   WorkImage(const WorkImage&) = delete;
@@ -24,14 +26,12 @@ class WorkImage {
   int Width() const { return width_; }
   int Height() const { return height_; }
   std::size_t CapacityPixels() const { return capacityPixels_; }
-  std::ptrdiff_t RowStrideFloats() const { return std::ptrdiff_t(width_) * kFloatsPerPixel; }
+  // Floats from a row to the next, and from a channel's plane to the next channel's within a row.
+  std::ptrdiff_t RowStrideFloats() const { return std::ptrdiff_t(width_) * kChannels; }
+  std::ptrdiff_t PlaneStrideFloats() const { return width_; }
 
-  float* Data() { return data_; }
-  const float* Data() const { return data_; }
-  float* Pixel(int x, int y) { return data_ + (std::ptrdiff_t(y) * width_ + x) * kFloatsPerPixel; }
-  const float* Pixel(int x, int y) const {
-    return data_ + (std::ptrdiff_t(y) * width_ + x) * kFloatsPerPixel;
-  }
+  // Channel 0 of pixel x of row y; channel c lies c plane strides further on.
+  float* At(int x, int y) { return data_ + std::ptrdiff_t(y) * RowStrideFloats() + x; }
 
  private:
   float* data_ = nullptr;

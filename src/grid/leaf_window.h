@@ -70,8 +70,10 @@ class LeafWindow {
     return onLevel;
   }
 
-  // Child index within its parent of the leaf's ancestor on level a (1 <= a <= level()).
-  unsigned childIndexAt(int a) const { return a == level_ ? k_ : blocks_[a].k; }
+  // Child index within its parent of the leaf's ancestor on level a (1 <= a <= level()). The walk
+  // stores every visited node's child index in its level's block, the leaf's included, so that no
+  // branch on the level (which follows the shape of the tree) is needed.
+  unsigned childIndexAt(int a) const { return blocks_[a].k; }
 
   // child0 of the entry at (ox, oy), |ox|, |oy| <= 1, around the ancestor on level a < level().
   unsigned child0At(int a, int ox, int oy) const { return blocks_[a].child0[oy + 1][ox + 1]; }
@@ -133,6 +135,9 @@ void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, int quadrant, F&&
   while (depth > 0) {
     const Entry e = stack[--depth];
     const unsigned c = grid.child0(e.node);
+    // The block of e's level belongs to no pending node: the subtree of any earlier node of that
+    // level has been walked.
+    blocks[e.level].k = e.k;
     const LeafWindow window(grid, blocks, e.level, e.k, i, j);
     if (c == NO_NODE) {
       if (e.level > 0 || quadrant <= 0) visit(e.node, e.cx, e.cy, e.edge, window);
@@ -142,7 +147,6 @@ void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, int quadrant, F&&
     // (a damaged tree) is not entered.
     if (e.level + 1 >= kWindowLevels) continue;
     NodeBlock& block = blocks[e.level];
-    block.k = e.k;
     for (int oy = -1; oy <= 1; ++oy)
       for (int ox = -1; ox <= 1; ++ox) {
         const unsigned m = (ox == 0 && oy == 0) ? e.node : window.at(ox, oy);

@@ -74,7 +74,8 @@ void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const LeafWindow& w, bool with
 // Least magnitude of a value that the narrow band can only shrink to 2^-38: see discardedByRedistancing.
 constexpr float kFirmValue = 0x1p-30f;
 
-bool firmWithSign(float v, bool positive) { return positive ? v >= kFirmValue : v <= -kFirmValue; }
+// Both comparisons are made and combined without a branch: the sign follows the boundary's shape.
+bool firmWithSign(float v, bool positive) { return (positive & (v >= kFirmValue)) | (!positive & (v <= -kFirmValue)); }
 
 // Centre coordinate, across the face at `face` in direction (ux, uy) (+x or +y), of the leaves touching
 // that face of a leaf of edge `edge` whose window is w: its neighbour there, a leaf on its level or a

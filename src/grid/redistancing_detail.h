@@ -200,17 +200,21 @@ inline float twoSided(const Sample& s1, const Sample& s2, float a, float b, floa
   return generalCandidate(a, b, s1.x - cx, s1.y - cy, s2.x - cx, s2.y - cy, sigma);
 }
 
+// -1 or 1 by a comparison's result. The signs of the leaves follow the shape of the boundary, which a
+// processor guesses badly, so signs and the choices between candidates are made without branches.
+inline constexpr float kSignOf[2] = {-1.0f, 1.0f};
+
 inline void updateLevelSet(const SweepContext& s, unsigned n, float h, const Sample& s1, const Sample& s2) {
   const float u0 = s.levelSet[n];
-  const float sgn = u0 >= 0.0f ? 1.0f : -1.0f;
+  const float sgn = kSignOf[u0 >= 0.0f];
   float best = u0;
   for (const Sample* smp : {&s1, &s2}) {
     if (!smp->usable) continue;
     const float candidate = smp->subdivided ? smp->value + sgn * 0.75f * h : smp->value + sgn * h;
-    if (std::fabs(candidate) < std::fabs(best)) best = candidate;
+    best = std::fabs(candidate) < std::fabs(best) ? candidate : best;
   }
   if (s1.usable && s2.usable) {
-    const float sigma = u0 > 0.0f ? 1.0f : -1.0f;
+    const float sigma = kSignOf[u0 > 0.0f];
     const float u = twoSided(s1, s2, s1.value, s2.value, s.temp[n], s.temp2[n], h, sigma);
     if (std::fabs(u) < std::fabs(best)) best = u;
   }

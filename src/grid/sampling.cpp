@@ -3,6 +3,7 @@
 // nothing and takes no locks, so any number of threads may sample while nobody edits the tree.
 #include <cmath>
 
+#include "grid/child_steps.h"
 #include "grid/leaf_window.h"
 #include "grid/sampling_corners.h"
 #include "grid/sampling_regional.h"
@@ -31,8 +32,8 @@ void SLGrid2D::LocateLeaf(unsigned& node, float& lx, float& ly) const {
     const unsigned p = parent(n);
     if (p != NO_NODE) {
       const unsigned k = n & 3u;
-      x = (x + ((k & 1u) ? 0.5f : -0.5f)) * 0.5f;
-      y = (y + ((k & 2u) ? 0.5f : -0.5f)) * 0.5f;
+      x = child_steps::up(x, k & 1u);
+      y = child_steps::up(y, k >> 1);
       n = p;
       continue;
     }
@@ -52,10 +53,10 @@ void SLGrid2D::LocateLeaf(unsigned& node, float& lx, float& ly) const {
     n = next;
   }
   for (unsigned c = child0(n); c != NO_NODE; c = child0(n)) {
-    const unsigned k = (x >= 0.0f ? 1u : 0u) + (y >= 0.0f ? 2u : 0u);
+    const unsigned k = child_steps::childAt(x, y);
     n = c + k;
-    x = 2.0f * x + ((k & 1u) ? -0.5f : 0.5f);
-    y = 2.0f * y + ((k & 2u) ? -0.5f : 0.5f);
+    x = child_steps::down(x, k & 1u);
+    y = child_steps::down(y, k >> 1);
   }
   node = n;
   lx = x;

@@ -3,6 +3,8 @@
 
 #include "grid/sampling_stencil.h"
 
+#include "grid/child_steps.h"
+
 #include "grid/leaf_window.h"
 #include "grid/sampling_corners.h"
 
@@ -63,8 +65,8 @@ void MoveStencilPoint(unsigned n, float lx, float ly, Stencil& s) {
   if (s.level == STENCIL_PARENT_LEVEL) {
     // The point in the parent's units.
     const unsigned k = n & 3u;
-    const float px = (lx + ((k & 1u) ? 0.5f : -0.5f)) * 0.5f;
-    const float py = (ly + ((k & 2u) ? 0.5f : -0.5f)) * 0.5f;
+    const float px = child_steps::up(lx, k & 1u);
+    const float py = child_steps::up(ly, k >> 1);
     s.sx = px - std::floor(px);
     s.sy = py - std::floor(py);
     return;
@@ -92,8 +94,8 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
   while (std::fabs(x) > 0.5f || std::fabs(y) > 0.5f) {
     if (a == 0) return false;
     const unsigned k = w.childIndexAt(a);
-    x = (x + ((k & 1u) ? 0.5f : -0.5f)) * 0.5f;
-    y = (y + ((k & 2u) ? 0.5f : -0.5f)) * 0.5f;
+    x = child_steps::up(x, k & 1u);
+    y = child_steps::up(y, k >> 1);
     --a;
   }
   unsigned node = w.atLevel(a, 0, 0);
@@ -103,19 +105,19 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
       if (!grid.hasChildren(node)) break;
       // Below the window's level the descent goes on in the tree, as LocateLeaf's does.
       for (unsigned c = grid.child0(node); c != NO_NODE; c = grid.child0(node)) {
-        const unsigned k = (x >= 0.0f ? 1u : 0u) + (y >= 0.0f ? 2u : 0u);
+        const unsigned k = child_steps::childAt(x, y);
         node = c + k;
-        x = 2.0f * x + ((k & 1u) ? -0.5f : 0.5f);
-        y = 2.0f * y + ((k & 2u) ? -0.5f : 0.5f);
+        x = child_steps::down(x, k & 1u);
+        y = child_steps::down(y, k >> 1);
       }
       out = Located{node, static_cast<int>(grid.level(node)), 0, 0, x, y, false};
       return true;
     }
     const unsigned c = w.child0At(a, ox, oy);
     if (c == NO_NODE) break;
-    const unsigned k = (x >= 0.0f ? 1u : 0u) + (y >= 0.0f ? 2u : 0u);
-    x = 2.0f * x + ((k & 1u) ? -0.5f : 0.5f);
-    y = 2.0f * y + ((k & 2u) ? -0.5f : 0.5f);
+    const unsigned k = child_steps::childAt(x, y);
+    x = child_steps::down(x, k & 1u);
+    y = child_steps::down(y, k >> 1);
     node = c + k;
     ++a;
     const unsigned ka = w.childIndexAt(a);

@@ -54,10 +54,11 @@ struct StepConstants {
 void evolveLeaf(SLGrid2D& grid, const StepConstants& k, unsigned n, const LeafWindow& w, float px, float py,
                 float d, float h) {
   const float* phi = grid.levelSet.data();
-  const float dMinusX = grid.FaceDifferenceNear(w, n, DIR_MINUS_X, phi);
-  const float dPlusX = grid.FaceDifferenceNear(w, n, DIR_PLUS_X, phi);
-  const float dMinusY = grid.FaceDifferenceNear(w, n, DIR_MINUS_Y, phi);
-  const float dPlusY = grid.FaceDifferenceNear(w, n, DIR_PLUS_Y, phi);
+  const EdgeNeighbours e = w.edges();
+  const float dMinusX = grid.FaceDifferenceNear(w, e, n, DIR_MINUS_X, phi);
+  const float dPlusX = grid.FaceDifferenceNear(w, e, n, DIR_PLUS_X, phi);
+  const float dMinusY = grid.FaceDifferenceNear(w, e, n, DIR_MINUS_Y, phi);
+  const float dPlusY = grid.FaceDifferenceNear(w, e, n, DIR_PLUS_Y, phi);
   const float gx = dMinusX - dPlusX, gy = dMinusY - dPlusY;
   // Against the gradient: from larger to smaller values.
   const float norm = std::sqrt(gx * gx + gy * gy) + 1e-8f;

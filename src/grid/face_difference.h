@@ -31,12 +31,12 @@ float towards(const SLGrid2D& grid, unsigned n, unsigned m, Direction d, const f
 
 namespace VELDRA_TRW {
 
-inline float SLGrid2D::FaceDifferenceNear(const LeafWindow& w, unsigned n, Direction d, const float* channel) const {
+inline float SLGrid2D::FaceDifferenceNear(const LeafWindow& w, const EdgeNeighbours& e, unsigned n, Direction d,
+                                          const float* channel) const {
   const int ux = static_cast<int>(face_stencil::kUnitX[d]), uy = static_cast<int>(face_stencil::kUnitY[d]);
   // The window knows whether the entry is a node of the leaf's level; no level needs reading.
-  bool onLevel;
-  const unsigned m = w.at(ux, uy, onLevel);
-  return face_difference::towards(*this, n, m, d, channel, [&] { return onLevel; },
+  const unsigned m = e.node[d];
+  return face_difference::towards(*this, n, m, d, channel, [&] { return e.onLevel[d]; },
                                   [&] { return FarValueAcrossFace(w, ux, uy, m, channel); });
 }
 

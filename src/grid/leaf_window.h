@@ -13,6 +13,13 @@
 
 namespace VELDRA_TRW {
 
+// A leaf's neighbours across its four edges in Direction order (-x, +x, -y, +y), each with whether it
+// is a node of the leaf's level: what a leaf's visitor reads most, so it looks them up once.
+struct EdgeNeighbours {
+  unsigned node[4];
+  bool onLevel[4];
+};
+
 // The 3 x 3 entries around one node of the walk ([oy + 1][ox + 1]), each entry's child0, and the
 // node's child index within its parent.
 struct NodeBlock {
@@ -31,6 +38,16 @@ class LeafWindow {
         ti_(ti), tj_(tj) {}
 
   int level() const { return level_; }
+
+  // The entries at the four one-cell edge offsets.
+  EdgeNeighbours edges() const {
+    EdgeNeighbours e;
+    e.node[DIR_MINUS_X] = at(-1, 0, e.onLevel[DIR_MINUS_X]);
+    e.node[DIR_PLUS_X] = at(1, 0, e.onLevel[DIR_PLUS_X]);
+    e.node[DIR_MINUS_Y] = at(0, -1, e.onLevel[DIR_MINUS_Y]);
+    e.node[DIR_PLUS_Y] = at(0, 1, e.onLevel[DIR_PLUS_Y]);
+    return e;
+  }
 
   // Entry at (ox, oy), |ox|, |oy| <= 2, around the leaf.
   unsigned at(int ox, int oy) const {

@@ -19,8 +19,8 @@ float clampStep(float v) { return v < -1.4f ? -1.4f : (v > 1.4f ? 1.4f : v); }
 
 // Regional difference towards the neighbour in direction d: rho(n) minus the neighbour's distance,
 // counted negative across a label border.
-float regionalDifference(const SLGrid2D& grid, const LeafWindow& w, unsigned n, Direction d) {
-  const unsigned m = w.at(static_cast<int>(face_stencil::kUnitX[d]), static_cast<int>(face_stencil::kUnitY[d]));
+float regionalDifference(const SLGrid2D& grid, const LeafWindow& w, const EdgeNeighbours& e, unsigned n, Direction d) {
+  const unsigned m = e.node[d];
   const float* rho = grid.regional.data();
   const unsigned char* label = grid.region.data();
   if (m == NO_NODE) return 0.0f;
@@ -42,14 +42,14 @@ float regionalDifference(const SLGrid2D& grid, const LeafWindow& w, unsigned n, 
   return label[m] != label[n] ? rho[n] + rho[m] : rho[n] - rho[m];
 }
 
-// Writes the reinitialised values of leaf n (window w) into "temp" (and "temp2").
-void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const LeafWindow& w, bool withRegional) {
+// Writes the reinitialised values of leaf n (window w, edge neighbours e) into "temp" (and "temp2").
+void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const LeafWindow& w, const EdgeNeighbours& e, bool withRegional) {
   const float* phi = grid.levelSet.data();
   const float cells = face_stencil::finestCells(grid.maxLevel, grid.level(n));
   const float sgn = phi[n] >= 0.0f ? 1.0f : -1.0f;
   {
-    const float gx = grid.FaceDifferenceNear(w, n, DIR_MINUS_X, phi) - grid.FaceDifferenceNear(w, n, DIR_PLUS_X, phi);
-    const float gy = grid.FaceDifferenceNear(w, n, DIR_MINUS_Y, phi) - grid.FaceDifferenceNear(w, n, DIR_PLUS_Y, phi);
+    const float gx = grid.FaceDifferenceNear(w, e, n, DIR_MINUS_X, phi) - grid.FaceDifferenceNear(w, e, n, DIR_PLUS_X, phi);
+    const float gy = grid.FaceDifferenceNear(w, e, n, DIR_MINUS_Y, phi) - grid.FaceDifferenceNear(w, e, n, DIR_PLUS_Y, phi);
     const float g = std::sqrt(gx * gx + 1e-8f + gy * gy);
     const float len = g < 1.2f ? g : 1.2f;
     const float bx = clampStep(sgn * gx / g * len), by = clampStep(sgn * gy / g * len);
@@ -57,8 +57,8 @@ void reinitialiseLeaf(SLGrid2D& grid, unsigned n, const LeafWindow& w, bool with
     grid.temp[n] = cells * (len * sgn) + upstream;
   }
   if (!withRegional) return;
-  const float gx = regionalDifference(grid, w, n, DIR_MINUS_X) - regionalDifference(grid, w, n, DIR_PLUS_X);
-  const float gy = regionalDifference(grid, w, n, DIR_MINUS_Y) - regionalDifference(grid, w, n, DIR_PLUS_Y);
+  const float gx = regionalDifference(grid, w, e, n, DIR_MINUS_X) - regionalDifference(grid, w, e, n, DIR_PLUS_X);
+  const float gy = regionalDifference(grid, w, e, n, DIR_MINUS_Y) - regionalDifference(grid, w, e, n, DIR_PLUS_Y);
   const float g = std::sqrt(gx * gx + 1e-8f + gy * gy);
   const float len = g < 1.2f ? g : 1.2f;
   const float bx = clampStep(gx / g * len), by = clampStep(gy / g * len);
@@ -78,15 +78,14 @@ constexpr float kFirmValue = 0x1p-30f;
 bool firmWithSign(float v, bool positive) { return (positive & (v >= kFirmValue)) | (!positive & (v <= -kFirmValue)); }
 
 // Centre coordinate, across the face at `face` in direction (ux, uy) (+x or +y), of the leaves touching
-// that face of a leaf of edge `edge` whose window is w: its neighbour there, a leaf on its level or a
-// coarser one (whose near face is that face), or the neighbour's two children. Infinity where the tree is
-// deeper there (not graded), so that callers keep to the safe side.
-float touchingCentre(const SLGrid2D& grid, const LeafWindow& w, int ux, int uy, float face, float edge) {
-  const unsigned m = w.at(ux, uy);
+// that face of a leaf of edge `edge` whose edge neighbours are e: its neighbour there, a leaf on its
+// level or a coarser one (whose near face is that face), or the neighbour's two children. Infinity where
+// the tree is deeper there (not graded), so that callers keep to the safe side.
+float touchingCentre(const SLGrid2D& grid, const EdgeNeighbours& e, Direction d, float face, float edge) {
+  const unsigned m = e.node[d];
   if (m == NO_NODE) return HUGE_VALF;
   const unsigned c = grid.child0(m);
   if (c == NO_NODE) return face + static_cast<float>(grid.tileSize >> grid.level(m)) * 0.5f;
-  const Direction d = ux > 0 ? DIR_PLUS_X : DIR_PLUS_Y;
   for (const unsigned k : face_stencil::kTouching[d])
     if (grid.child0(c + k) != NO_NODE) return HUGE_VALF;
   return face + edge * 0.25f;
@@ -96,14 +95,15 @@ float touchingCentre(const SLGrid2D& grid, const LeafWindow& w, int ux, int uy, 
 // only reads between the two calls). They take from leaves on the image's left and top edges, and from
 // leaves next to a leaf whose centre lies right of or below the image: the leaves of the last tile
 // column and row beyond the image, and the ghost tiles, take from the leaves left of or above them.
-bool readByBorderCopies(const SLGrid2D& grid, const LeafWindow& w, float cx, float cy, float edge) {
+bool readByBorderCopies(const SLGrid2D& grid, const EdgeNeighbours& e, float cx, float cy, float edge) {
   const float half = edge * 0.5f, width = static_cast<float>(grid.imageWidth);
   const float height = static_cast<float>(grid.imageHeight);
   if (!(cx - half > 0.0f && cy - half > 0.0f)) return true;
   // A touching leaf's centre lies at most half a tile beyond the face: most leaves need no lookup.
   const float reach = grid.tileSizeF * 0.5f;
   if (cx + half + reach < width && cy + half + reach < height) return false;
-  return touchingCentre(grid, w, 1, 0, cx + half, edge) >= width || touchingCentre(grid, w, 0, 1, cy + half, edge) >= height;
+  return touchingCentre(grid, e, DIR_PLUS_X, cx + half, edge) >= width ||
+         touchingCentre(grid, e, DIR_PLUS_Y, cy + half, edge) >= height;
 }
 
 // Whether the redistancing that follows at once over the same rectangle (with the regional level set
@@ -119,14 +119,14 @@ bool readByBorderCopies(const SLGrid2D& grid, const LeafWindow& w, float cx, flo
 // leaf touching its edges hold such values of one strict sign, every product of n with a neighbour is
 // at least 2^-76 and positive, before the step or after, and n is not marked either way. Its sign, the
 // only thing the reset reads, is the same. Leaves the image border's copies read are always stepped.
-bool discardedByRedistancing(const SLGrid2D& grid, unsigned n, const LeafWindow& w, float cx, float cy,
+bool discardedByRedistancing(const SLGrid2D& grid, unsigned n, const EdgeNeighbours& e, float cx, float cy,
                              float edge) {
-  if (readByBorderCopies(grid, w, cx, cy, edge)) return false;
+  if (readByBorderCopies(grid, e, cx, cy, edge)) return false;
   const float* phi = grid.levelSet.data();
   const bool positive = phi[n] > 0.0f;
   if (!firmWithSign(phi[n], positive)) return false;
   for (int d = 0; d < 4; ++d) {
-    const unsigned m = w.at(static_cast<int>(face_stencil::kUnitX[d]), static_cast<int>(face_stencil::kUnitY[d]));
+    const unsigned m = e.node[d];
     if (m == NO_NODE) continue;
     const unsigned c = grid.child0(m);
     if (c == NO_NODE) {
@@ -177,14 +177,15 @@ RedistancingBox updateNarrowBand(SLGrid2D& grid, int i0, int j0, int i1, int j1,
       centres->clear();
     }
     forEachLeafWithWindow(grid, i, j, q, [&](unsigned n, float cx, float cy, float edge, const LeafWindow& w) {
+      const EdgeNeighbours e = w.edges();
       if (list != nullptr) {
-        list->push_back(SweepLeaf{n, edge, {w.at(-1, 0), w.at(1, 0), w.at(0, -1), w.at(0, 1)}});
+        list->push_back(SweepLeaf{n, edge, {e.node[0], e.node[1], e.node[2], e.node[3]}});
         centres->insert(centres->end(), {cx, cy});
       }
-      if (passOver && discardedByRedistancing(grid, n, w, cx, cy, edge))
+      if (passOver && discardedByRedistancing(grid, n, e, cx, cy, edge))
         grid.temp[n] = grid.levelSet[n];
       else
-        reinitialiseLeaf(grid, n, w, withRegional);
+        reinitialiseLeaf(grid, n, w, e, withRegional);
     });
   });
   // The merge reads and writes each leaf's own values only.

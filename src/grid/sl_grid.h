@@ -23,6 +23,7 @@ namespace VELDRA_TRW {
 
 class SLGrid2D;
 class LeafWindow;
+struct EdgeNeighbours;
 namespace sampling {
 struct Stencil;
 }
@@ -117,8 +118,10 @@ class SLGrid2D : public TreeArray2D<unsigned, SLGrid2D, SLCell2D> {
   float FaceDifference(unsigned n, Direction d, const float* channel) const;
   // FaceDifference with the neighbour m = neighbour(n, d) already known.
   float FaceDifferenceTo(unsigned n, unsigned m, Direction d, const float* channel) const;
-  // FaceDifference of leaf n whose window w is at hand (defined inline in grid/face_difference.h).
-  inline float FaceDifferenceNear(const LeafWindow& w, unsigned n, Direction d, const float* channel) const;
+  // FaceDifference of leaf n whose window w and edge neighbours e (w.edges()) are at hand (defined
+  // inline in grid/face_difference.h).
+  inline float FaceDifferenceNear(const LeafWindow& w, const EdgeNeighbours& e, unsigned n, Direction d,
+                                  const float* channel) const;
   // The channel one edge length from the window's leaf in direction (ux, uy), where its neighbour is
   // m, a coarser leaf.
   float FarValueAcrossFace(const LeafWindow& w, int ux, int uy, unsigned m, const float* channel) const;

@@ -146,9 +146,10 @@ TEST(TreeWalks, StencilsAndDifferencesFromWindowsEqualTheClimbingLookups) {
           ASSERT_TRUE(sameStencil(near, climbing(*grid, n, lx, ly))) << "leaf " << n << " offset " << lx << "," << ly;
           subdivided += near.mask != 0;
         }
+        const EdgeNeighbours edges = w.edges();
         for (int d = 0; d < 4; ++d) {
           const Direction dir = static_cast<Direction>(d);
-          ASSERT_EQ(std::bit_cast<std::uint32_t>(grid->FaceDifferenceNear(w, n, dir, grid->levelSet.data())),
+          ASSERT_EQ(std::bit_cast<std::uint32_t>(grid->FaceDifferenceNear(w, edges, n, dir, grid->levelSet.data())),
                     std::bit_cast<std::uint32_t>(grid->FaceDifferenceTo(n, grid->neighbour(n, dir), dir, grid->levelSet.data())));
           const int ux = static_cast<int>(face_stencil::kUnitX[d]), uy = static_cast<int>(face_stencil::kUnitY[d]);
           bool onLevel;

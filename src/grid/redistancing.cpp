@@ -197,7 +197,11 @@ void SLGrid2D::RedistanceListed(int i0, int j0, int i1, int j1, const Redistanci
       const ReplayTile replay = replayerFor(withRegional, setFarValues);
       const bool backwards = p % 2 == 1;
       schedule.layOut(plan, i0, j0, i1, j1, listable ? 2 : 1, rootIsLeaf);
-      schedule.run(threads, [&](int i, int j, int q) {
+      // A listed cell's weight is its leaves; the first and third sweeps' lists hold the same leaves.
+      const int sweepThreads = !listable ? threads : schedule.worthwhileThreads(threads, [&](int i, int j, int q) {
+        return redistanceWork.tileLeaves[0][box.slot(i, j, q)].size();
+      });
+      schedule.run(sweepThreads, [&](int i, int j, int q) {
         if (!listable) {
           forEachLeafInTileWithNeighbours(i, j, plan.childOrder,
                                           [&](unsigned n, float, float, float edge, const unsigned around[4]) {

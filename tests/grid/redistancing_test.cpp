@@ -232,4 +232,32 @@ TEST(SweepSchedule, EveryReadIsOfACellSweptEarlier) {
   }
 }
 
+// A sweep stays on one thread when its longest chain of waits holds more than 3/5 of the leaves.
+// Cells of a 2 x 2-tile box in quadrants (4 x 4 cells): spread evenly, the longest chain holds 7 of
+// 16; the leaves all in one row or one column of cells form a single chain; an L of one row and one
+// column (7 cells) is a chain only through waits of both kinds; even over the lower 4 x 2 cells, the
+// longest chain holds 5 of 8.
+TEST(SweepSchedule, SharesOnlyWhereTheLongestChainLeavesWorkToShare) {
+  const auto inRow = [](int j, int q) { return j == 0 && (q & 2) == 0; };
+  const auto inColumn = [](int i, int q) { return i == 0 && (q & 1) == 0; };
+  const std::function<int(int, int, int)> weights[] = {
+      [](int, int, int) { return 10; },
+      [&](int, int j, int q) { return inRow(j, q) ? 10 : 0; },
+      [&](int i, int, int q) { return inColumn(i, q) ? 10 : 0; },
+      [&](int i, int j, int q) { return inRow(j, q) || inColumn(i, q) ? 10 : 0; },
+      [](int, int j, int) { return j == 0 ? 10 : 0; },
+  };
+  const int expected[] = {2, 1, 1, 1, 1};
+  for (int p = 0; p < 4; ++p)
+    for (int k = 0; k < 5; ++k) {
+      rd::SweepSchedule schedule;
+      schedule.layOut(rd::kSweeps[p], 0, 0, 2, 2, 2, [](int, int) { return false; });
+      // The L is one chain for the sweeps that turn at its corner (-x then +y, or -y then +x); for
+      // the others its longest chain is a row or a column, 4 of 7 cells.
+      const bool lIsChain = p == 2 || p == 3;
+      const int want = k == 3 && !lIsChain ? 2 : expected[k];
+      EXPECT_EQ(schedule.worthwhileThreads(2, weights[k]), want) << "plan " << p << " weights " << k;
+    }
+}
+
 }  // namespace

@@ -77,7 +77,7 @@ constexpr float kFirmValue = 0x1p-30f;
 // Both comparisons are made and combined without a branch: the sign follows the boundary's shape.
 bool firmWithSign(float v, bool positive) { return (positive & (v >= kFirmValue)) | (!positive & (v <= -kFirmValue)); }
 
-// Centre coordinate, across the face at `face` in direction (ux, uy) (+x or +y), of the leaves touching
+// Centre coordinate, across the face at `face` in direction d (+x or +y), of the leaves touching
 // that face of a leaf of edge `edge` whose edge neighbours are e: its neighbour there, a leaf on its
 // level or a coarser one (whose near face is that face), or the neighbour's two children. Infinity where
 // the tree is deeper there (not graded), so that callers keep to the safe side.

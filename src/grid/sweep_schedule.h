@@ -136,8 +136,8 @@ class SweepSchedule {
   // `threads`, or 1 where sharing cannot pay: the longest chain of waits, weighing each sweeping cell by
   // weight(i, j, quadrant) (its leaves), holds more than 3/5 of the whole weight, so that no number of
   // threads could gain more than 5/3. On the 2-core machine the brush sessions are measured on, the
-  // line edit's boxes, whose chains hold 70 to 80 % of the leaves, swept faster on one thread, and the
-  // boxes of large brushes, around 50 %, on two.
+  // line edit's boxes, whose chains hold about three quarters of the leaves, swept faster on one
+  // thread, and the boxes of large brushes, around half, on two.
   template <typename Weight>
   int worthwhileThreads(int threads, const Weight& weight) {
     if (threads <= 1 || cells_.empty()) return threads;

@@ -52,11 +52,18 @@ bool segmentMeetsRectangle(double ax, double ay, double bx, double by, double x0
 
 }  // namespace
 
-// Bounds of the distance to the segment over the square, in double: the nearest point is 0 when the
-// segment meets the square, else at a corner or a segment end; the farthest is at a corner (the
-// distance to a segment is convex). No leaf inside a far square, whatever its size, is near the
-// outline, before or after any split elsewhere.
-bool SquareFarFromOutline(const GeometryLine& shape, double x0, double y0, double edge, float margin) {
+namespace {
+
+// Bounds of the distance to the shape (the segment's distance minus the radius) over a square, in
+// double, with the allowance for the single-precision distances the leaf tests compute.
+struct SquareDistanceBounds {
+  double nearest, farthest, error;
+};
+
+// The nearest point is 0 when the segment meets the square, else at a corner or a segment end; the
+// farthest is at a corner (the distance to a segment is convex). False for coordinates that are not
+// finite, where nothing is bounded.
+bool BoundSquare(const GeometryLine& shape, double x0, double y0, double edge, SquareDistanceBounds& out) {
   const double ax = shape.x0, ay = shape.y0, bx = shape.x1, by = shape.y1, r = shape.radius;
   if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by) || !std::isfinite(r))
     return false;
@@ -75,11 +82,27 @@ bool SquareFarFromOutline(const GeometryLine& shape, double x0, double y0, doubl
     return std::sqrt(dx * dx + dy * dy);
   };
   nearest = std::min({nearest, toRectangle(ax, ay), toRectangle(bx, by)});
-  // Single-precision distances err in proportion to the coordinates' size: widen the margin with it.
+  // Single-precision distances err in proportion to the coordinates' size.
   const double scale = std::max({std::fabs(ax), std::fabs(ay), std::fabs(bx), std::fabs(by), std::fabs(r),
                                  std::fabs(x0), std::fabs(y0), std::fabs(x1), std::fabs(y1)});
-  const double slack = margin + 1e-5 * scale;
-  return nearest - r >= slack || farthest - r <= -slack;
+  out = SquareDistanceBounds{nearest - r, farthest - r, 1e-5 * scale};
+  return true;
+}
+
+}  // namespace
+
+// No leaf inside a far square, whatever its size, is near the outline, before or after any split
+// elsewhere.
+bool SquareFarFromOutline(const GeometryLine& shape, double x0, double y0, double edge, float margin) {
+  SquareDistanceBounds b;
+  if (!BoundSquare(shape, x0, y0, edge, b)) return false;
+  const double slack = margin + b.error;
+  return b.nearest >= slack || b.farthest <= -slack;
+}
+
+bool SquareOutsideShape(const GeometryLine& shape, double x0, double y0, double edge, float margin) {
+  SquareDistanceBounds b;
+  return BoundSquare(shape, x0, y0, edge, b) && b.nearest >= margin + b.error;
 }
 
 bool TileFarFromOutline(const SLGrid2D& grid, const GeometryLine& shape, int i, int j, float margin) {
@@ -138,26 +161,72 @@ void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char lab
     }
 }
 
+namespace {
+
+// What the paint does to one leaf (centre cx, cy, cell size c): nothing where the shape's distance d
+// is at least 0.8 c.
+void PaintLeaf(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, bool regional, unsigned n, float cx,
+               float cy) {
+  const float d = shape.Distance(cx, cy, 0.0f);
+  const float c = cellSize(grid, n);
+  float& phi = grid.levelSet[n];
+  if (label == REGION_INSIDE) {
+    if (d < 0.0f && phi >= 0.0f) phi = d;
+    if (d >= 0.0f && d < 0.8f * c && phi > 0.0f) phi = d;
+  } else if (label == REGION_OUTSIDE) {
+    if (d < 0.0f && phi <= 0.0f) phi = -d;
+    if (d >= 0.0f && d < 0.8f * c && phi < 0.0f) phi = -d;
+  }
+  if (regional && d < 0.8f * c && grid.region[n] != label) {
+    grid.region[n] = label;
+    grid.regional[n] = std::fabs(d);
+  }
+}
+
+}  // namespace
+
 // Each leaf's new values depend on that leaf alone, so quarters of tiles are painted in parallel.
+// Squares that no painted leaf lies in are passed over, most of the box's tiles among them: a leaf of
+// edge e changes only where the shape's distance at its centre is below 0.8 e, and its centre lies e/2
+// inside any square holding it, so the distance there is at least the square's plus e/2. No leaf is
+// larger than the square, so a square lying 0.3 of its edge outside the shape (and the allowance for
+// single-precision distances) holds no leaf that changes.
 void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
+  constexpr float kPrunedEdge = 16.0f;  // as in the refinement walk: smaller squares are not tested
   const bool regional = grid.useRegional != 0;
+  const auto passedOver = [&](float cx, float cy, float edge) {
+    const float half = edge * 0.5f;
+    return edge >= kPrunedEdge && SquareOutsideShape(shape, cx - half, cy - half, edge, 0.3f * edge + 1.0f);
+  };
   VELDRA_COMMON::parallelTileQuadrants(box.i0, box.j0, box.i1, box.j1, [&](int i, int j, int q) {
-    grid.forEachLeafInTileQuadrant(i, j, q, [&](unsigned n, float cx, float cy, float) {
-      const float d = shape.Distance(cx, cy, 0.0f);
-      const float c = cellSize(grid, n);
-      float& phi = grid.levelSet[n];
-      if (label == REGION_INSIDE) {
-        if (d < 0.0f && phi >= 0.0f) phi = d;
-        if (d >= 0.0f && d < 0.8f * c && phi > 0.0f) phi = d;
-      } else if (label == REGION_OUTSIDE) {
-        if (d < 0.0f && phi <= 0.0f) phi = -d;
-        if (d >= 0.0f && d < 0.8f * c && phi < 0.0f) phi = -d;
+    struct Entry {
+      unsigned node;
+      float cx, cy, edge;
+    };
+    const unsigned root = grid.rootIndex(i, j);
+    const float tileEdge = grid.tileSizeF, quarter = tileEdge * 0.25f;
+    const float tileX = (static_cast<float>(i) + 0.5f) * tileEdge, tileY = (static_cast<float>(j) + 0.5f) * tileEdge;
+    Entry stack[kWalkStackCapacity];
+    int depth = 0;
+    if (!grid.hasChildren(root)) {
+      if (q == 0) stack[depth++] = Entry{root, tileX, tileY, tileEdge};
+    } else {
+      stack[depth++] = Entry{grid.child0(root) + static_cast<unsigned>(q), (q & 1) ? tileX + quarter : tileX - quarter,
+                             (q & 2) ? tileY + quarter : tileY - quarter, tileEdge * 0.5f};
+    }
+    while (depth > 0) {
+      const Entry e = stack[--depth];
+      if (passedOver(e.cx, e.cy, e.edge)) continue;
+      if (!grid.hasChildren(e.node)) {
+        PaintLeaf(grid, shape, label, regional, e.node, e.cx, e.cy);
+        continue;
       }
-      if (regional && d < 0.8f * c && grid.region[n] != label) {
-        grid.region[n] = label;
-        grid.regional[n] = std::fabs(d);
-      }
-    });
+      const unsigned c = grid.child0(e.node);
+      const float half = e.edge * 0.5f, childOffset = e.edge * 0.25f;
+      for (unsigned k = 0; k < 4; ++k)
+        stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + childOffset : e.cx - childOffset,
+                               (k & 2u) ? e.cy + childOffset : e.cy - childOffset, half};
+    }
   });
 }
 

@@ -15,7 +15,11 @@ void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char lab
 // the refinement walk passes over such squares.
 bool SquareFarFromOutline(const GeometryLine& shape, double x0, double y0, double edge, float margin);
 
-// The same for root tile (i, j).
+// True when every point of the square lies at least `margin` outside the shape (with the same room):
+// the paint passes over such squares.
+bool SquareOutsideShape(const GeometryLine& shape, double x0, double y0, double edge, float margin);
+
+// The same as SquareFarFromOutline for root tile (i, j).
 bool TileFarFromOutline(const SLGrid2D& grid, const GeometryLine& shape, int i, int j, float margin);
 
 // Writes the shape's distance into the leaves of the box: label 0 adds, label 1 removes, label 2

@@ -1,5 +1,5 @@
 // The per-row arithmetic of the edge snap pipeline as a table of functions, one table per instruction
-// set (scalar, SSE, AVX2), and the choice of the best one for this processor.
+// set (scalar, SSE, AVX2, AVX-512), and the choice of the best one for this processor.
 #pragma once
 
 #include <cstddef>
@@ -40,9 +40,11 @@ struct RowKernels {
 
 const RowKernels& ScalarRowKernels();
 const RowKernels& SseRowKernels();
-const RowKernels& Avx2RowKernels();  // only on processors with AVX2
+const RowKernels& Avx2RowKernels();    // only on processors with AVX2
+const RowKernels& Avx512RowKernels();  // only on processors with AVX-512F (which all have AVX2)
 
 bool ProcessorHasAvx2();
+bool ProcessorHasAvx512();
 
 // The widest implementation this processor runs.
 const RowKernels& BestRowKernels();

@@ -145,14 +145,4 @@ const RowKernels& Avx2RowKernels() {
   return kernels;
 }
 
-bool ProcessorHasAvx2() {
-  __builtin_cpu_init();  // idempotent; makes the answer independent of constructor order
-  return __builtin_cpu_supports("avx2");
-}
-
-const RowKernels& BestRowKernels() {
-  static const RowKernels& best = ProcessorHasAvx2() ? Avx2RowKernels() : SseRowKernels();
-  return best;
-}
-
 }  // namespace VELDRA_EDGESNAP

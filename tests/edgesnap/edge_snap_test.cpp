@@ -115,6 +115,7 @@ SnapArrays Compute(const ColourBlock& block, int extraStride = 1) {
 std::vector<const RowKernels*> AvailableKernels() {
   std::vector<const RowKernels*> kernels{&ScalarRowKernels(), &SseRowKernels()};
   if (ProcessorHasAvx2()) kernels.push_back(&Avx2RowKernels());
+  if (ProcessorHasAvx512()) kernels.push_back(&Avx512RowKernels());
   return kernels;
 }
 

@@ -24,6 +24,12 @@ inline constexpr float kRgbToXyz[3][3] = {{0.412453f, 0.357580f, 0.180423f},
 inline constexpr float kLightnessThreshold = 0.008856452f;
 inline constexpr float kLightnessSlope = 903.2963f;
 inline constexpr float kCubeRootExponent = 0.33333334f;
+// The wide kernels' cube root (cube_root_lanes.inl): the bits of an estimate of the inverse cube root
+// are this minus a third of the input's bits, about (4/3) * 127 * 2^23, tuned for the mantissa; and a
+// double-precision value is near a float rounding midpoint within this many units of 2^-29 float ulp
+// (1/128 of an ulp).
+inline constexpr int kInverseCubeRootMagic = 0x54A2FA8C;
+inline constexpr int kMidpointHalfWidth = 1 << 22;
 inline constexpr float kWhiteU = 0.19783303f;
 inline constexpr float kWhiteV = 0.46833044f;
 inline constexpr float kDenominatorGuard = 1e-10f;

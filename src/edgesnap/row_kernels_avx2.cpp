@@ -43,33 +43,23 @@ inline void LoadBytesRgb(const unsigned char* p, F& red, F& green, F& blue) {
   blue = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(pixels, 16), byteMask));
 }
 
-// powf(y, kCubeRootExponent) bit for bit, for the lanes where y exceeds the lightness threshold,
-// without calling powf for most of them. The exponent is exactly (1 + 2^-25) / 3, so
-// y^exponent = c * c^(2^-25) with c the cube root of y, and c^(2^-25) = 1 + 2^-25 * ln(y) / 3 to far
-// below float rounding. This is evaluated in double precision to a relative error under 1e-12 and
-// rounded to float once. Rounding that value agrees with powf unless it lies within a hair of a
-// midpoint between two floats (powf itself rounds a double result that is off by up to ~0.002 of a
-// float ulp there); those rare lanes, under 1 in 50, are handed to powf. A test compares the result
-// with powf for every colour.
-constexpr int kInverseCubeRootMagic = 0x54A2FA8C;  // about (4/3) * 127 * 2^23, tuned for the mantissa
-constexpr int kMidpointHalfWidth = 1 << 22;         // 1/128 float ulp in units of 2^-29 ulp
-
-// ln(y) to within 1e-4, all it takes for the tiny correction term: y = 2^e * (1 + t), t in [0, 1),
-// ln(1 + t) by a degree-4 least-squares fit.
-inline F LogCoarse(F y) {
-  const __m256i bits = _mm256_castps_si256(y);
-  const F exponent =
-      _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_srli_epi32(bits, 23), _mm256_set1_epi32(127)));
-  const F t = _mm256_castsi256_ps(_mm256_or_si256(_mm256_and_si256(bits, _mm256_set1_epi32(0x007FFFFF)),
-                                                  _mm256_set1_epi32(0x3F800000))) -
-              Splat(1.0f);
-  const F series =
-      Splat(0.99718769f) + t * (Splat(-0.46977440f) + t * (Splat(0.22310714f) + t * Splat(-0.05743296f)));
-  return exponent * Splat(0.69314718f) + t * series;
+// The primitives of the cube root (cube_root_lanes.inl), eight lanes at a time; the power in double
+// takes four lanes at a time.
+inline F ExponentAsFloat(F y) {
+  return _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_srli_epi32(_mm256_castps_si256(y), 23), _mm256_set1_epi32(127)));
 }
+inline F MantissaAsFloat(F y) {
+  return _mm256_castsi256_ps(_mm256_or_si256(_mm256_and_si256(_mm256_castps_si256(y), _mm256_set1_epi32(0x007FFFFF)),
+                                             _mm256_set1_epi32(0x3F800000)));
+}
+inline F BitsAsFloat(F y) { return _mm256_cvtepi32_ps(_mm256_castps_si256(y)); }
+inline F MagicMinus(F x) {
+  return _mm256_castsi256_ps(_mm256_sub_epi32(_mm256_set1_epi32(kInverseCubeRootMagic), _mm256_cvtps_epi32(x)));
+}
+inline unsigned MaskBits(Mask mask) { return static_cast<unsigned>(_mm256_movemask_ps(mask)); }
 
-// Four lanes in double: one Newton step for the inverse cube root z (from float accuracy to double),
-// c = y z^2, and the correction.
+// One Newton step for the inverse cube root z (from float accuracy to double), c = y z^2, and the
+// correction.
 inline __m256d PowerInDouble(__m128 yHalf, __m128 inverseCubeRootHalf, __m128 logHalf) {
   const __m256d y = _mm256_cvtps_pd(yHalf);
   __m256d z = _mm256_cvtps_pd(inverseCubeRootHalf);
@@ -78,51 +68,24 @@ inline __m256d PowerInDouble(__m128 yHalf, __m128 inverseCubeRootHalf, __m128 lo
   return c + c * (_mm256_cvtps_pd(logHalf) * _mm256_set1_pd(0x1p-25 / 3.0));
 }
 
-inline int NearMidpointMask(__m256d value) {
-  // The low 29 of the 52 mantissa bits place the value within its float ulp; 2^28 is the midpoint.
+// The low 29 of the 52 mantissa bits place the value within its float ulp; 2^28 is the midpoint.
+inline unsigned NearMidpointMask(__m256d value) {
   const __m256i low = _mm256_and_si256(_mm256_castpd_si256(value), _mm256_set1_epi64x(0x1FFFFFFF));
   const __m256i offset = _mm256_sub_epi64(low, _mm256_set1_epi64x((1 << 28) - kMidpointHalfWidth));
   const __m256i near = _mm256_andnot_si256(_mm256_cmpgt_epi64(_mm256_setzero_si256(), offset),
                                            _mm256_cmpgt_epi64(_mm256_set1_epi64x(2 * kMidpointHalfWidth), offset));
-  return _mm256_movemask_pd(_mm256_castsi256_pd(near));
+  return static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(near)));
 }
 
-template <int Count>
-inline void CubeRootLanes(const F (&y)[Count], F (&root)[Count]) {
-  // Inverse cube root in float: exponent-dividing estimate, then three Newton steps to ~1e-7.
-  const F third = Splat(1.0f / 3.0f);
-  F z[Count], logY[Count];
-#pragma GCC unroll 4
-  for (int j = 0; j < Count; ++j) {
-    z[j] = _mm256_castsi256_ps(
-        _mm256_sub_epi32(_mm256_set1_epi32(kInverseCubeRootMagic),
-                         _mm256_cvtps_epi32(_mm256_cvtepi32_ps(_mm256_castps_si256(y[j])) * third)));
-    logY[j] = LogCoarse(y[j]);
-  }
-#pragma GCC unroll 3
-  for (int step = 0; step < 3; ++step) {
-#pragma GCC unroll 4
-    for (int j = 0; j < Count; ++j) z[j] = z[j] * (Splat(4.0f) - y[j] * (z[j] * z[j] * z[j])) * third;
-  }
-#pragma GCC unroll 4
-  for (int j = 0; j < Count; ++j) {
-    const __m256d low = PowerInDouble(_mm256_castps256_ps128(y[j]), _mm256_castps256_ps128(z[j]),
-                                      _mm256_castps256_ps128(logY[j]));
-    const __m256d high = PowerInDouble(_mm256_extractf128_ps(y[j], 1), _mm256_extractf128_ps(z[j], 1),
-                                       _mm256_extractf128_ps(logY[j], 1));
-    root[j] = _mm256_set_m128(_mm256_cvtpd_ps(high), _mm256_cvtpd_ps(low));
-    const int uncertain = (NearMidpointMask(low) | (NearMidpointMask(high) << 4)) &
-                          _mm256_movemask_ps(Greater(y[j], Splat(kLightnessThreshold)));
-    if (uncertain != 0) {
-      alignas(32) float lanes[kLanes], inputs[kLanes];
-      _mm256_store_ps(lanes, root[j]);
-      _mm256_store_ps(inputs, y[j]);
-      for (int lane = 0; lane < kLanes; ++lane)
-        if (uncertain & (1 << lane)) lanes[lane] = powf(inputs[lane], kCubeRootExponent);
-      root[j] = _mm256_load_ps(lanes);
-    }
-  }
+inline F PowerRoundedOnce(F y, F z, F logY, unsigned& nearMidpoint) {
+  const __m256d low = PowerInDouble(_mm256_castps256_ps128(y), _mm256_castps256_ps128(z), _mm256_castps256_ps128(logY));
+  const __m256d high =
+      PowerInDouble(_mm256_extractf128_ps(y, 1), _mm256_extractf128_ps(z, 1), _mm256_extractf128_ps(logY, 1));
+  nearMidpoint = NearMidpointMask(low) | (NearMidpointMask(high) << 4);
+  return _mm256_set_m128(_mm256_cvtpd_ps(high), _mm256_cvtpd_ps(low));
 }
+
+#include "edgesnap/cube_root_lanes.inl"
 
 const RowKernels& Narrower() { return SseRowKernels(); }
 

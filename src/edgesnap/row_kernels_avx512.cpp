@@ -54,23 +54,22 @@ inline void LoadBytesRgb(const unsigned char* p, F& red, F& green, F& blue) {
   blue = _mm512_cvtepi32_ps(_mm512_and_si512(_mm512_srli_epi32(pixels, 16), byteMask));
 }
 
-// The cube root as the AVX2 kernels take it (see there): an estimate refined in float, the power in
-// double with a small correction, rounded once, and powf for the lanes near a rounding midpoint.
-constexpr int kInverseCubeRootMagic = 0x54A2FA8C;
-constexpr int kMidpointHalfWidth = 1 << 22;
-
-inline F LogCoarse(F y) {
-  const __m512i bits = _mm512_castps_si512(y);
-  const F exponent =
-      _mm512_cvtepi32_ps(_mm512_sub_epi32(_mm512_srli_epi32(bits, 23), _mm512_set1_epi32(127)));
-  const F t = _mm512_castsi512_ps(_mm512_or_si512(_mm512_and_si512(bits, _mm512_set1_epi32(0x007FFFFF)),
-                                                  _mm512_set1_epi32(0x3F800000))) -
-              Splat(1.0f);
-  const F series =
-      Splat(0.99718769f) + t * (Splat(-0.46977440f) + t * (Splat(0.22310714f) + t * Splat(-0.05743296f)));
-  return exponent * Splat(0.69314718f) + t * series;
+// The primitives of the cube root (cube_root_lanes.inl), sixteen lanes at a time; the power in double
+// takes eight lanes at a time.
+inline F ExponentAsFloat(F y) {
+  return _mm512_cvtepi32_ps(_mm512_sub_epi32(_mm512_srli_epi32(_mm512_castps_si512(y), 23), _mm512_set1_epi32(127)));
 }
+inline F MantissaAsFloat(F y) {
+  return _mm512_castsi512_ps(_mm512_or_si512(_mm512_and_si512(_mm512_castps_si512(y), _mm512_set1_epi32(0x007FFFFF)),
+                                             _mm512_set1_epi32(0x3F800000)));
+}
+inline F BitsAsFloat(F y) { return _mm512_cvtepi32_ps(_mm512_castps_si512(y)); }
+inline F MagicMinus(F x) {
+  return _mm512_castsi512_ps(_mm512_sub_epi32(_mm512_set1_epi32(kInverseCubeRootMagic), _mm512_cvtps_epi32(x)));
+}
+inline unsigned MaskBits(Mask mask) { return mask; }
 
+// As the AVX2 kernels' PowerInDouble, on eight lanes.
 inline __m512d PowerInDouble(__m256 yHalf, __m256 inverseCubeRootHalf, __m256 logHalf) {
   const __m512d y = _mm512_cvtps_pd(yHalf);
   __m512d z = _mm512_cvtps_pd(inverseCubeRootHalf);
@@ -79,6 +78,7 @@ inline __m512d PowerInDouble(__m256 yHalf, __m256 inverseCubeRootHalf, __m256 lo
   return c + c * (_mm512_cvtps_pd(logHalf) * _mm512_set1_pd(0x1p-25 / 3.0));
 }
 
+// The low 29 of the 52 mantissa bits place the value within its float ulp; 2^28 is the midpoint.
 inline unsigned NearMidpointMask(__m512d value) {
   const __m512i low = _mm512_and_si512(_mm512_castpd_si512(value), _mm512_set1_epi64(0x1FFFFFFF));
   const __m512i offset = _mm512_sub_epi64(low, _mm512_set1_epi64((1 << 28) - kMidpointHalfWidth));
@@ -86,45 +86,17 @@ inline unsigned NearMidpointMask(__m512d value) {
          _mm512_cmplt_epi64_mask(offset, _mm512_set1_epi64(2 * kMidpointHalfWidth));
 }
 
-inline __m256 LowerHalf(F value) { return _mm512_castps512_ps256(value); }
 inline __m256 UpperHalf(F value) { return _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(value), 1)); }
-inline F Join(__m256 lower, __m256 upper) {
+
+inline F PowerRoundedOnce(F y, F z, F logY, unsigned& nearMidpoint) {
+  const __m512d low = PowerInDouble(_mm512_castps512_ps256(y), _mm512_castps512_ps256(z), _mm512_castps512_ps256(logY));
+  const __m512d high = PowerInDouble(UpperHalf(y), UpperHalf(z), UpperHalf(logY));
+  nearMidpoint = NearMidpointMask(low) | (NearMidpointMask(high) << 8);
+  const __m256 lower = _mm512_cvtpd_ps(low), upper = _mm512_cvtpd_ps(high);
   return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(lower)), _mm256_castps_pd(upper), 1));
 }
 
-template <int Count>
-inline void CubeRootLanes(const F (&y)[Count], F (&root)[Count]) {
-  const F third = Splat(1.0f / 3.0f);
-  F z[Count], logY[Count];
-#pragma GCC unroll 4
-  for (int j = 0; j < Count; ++j) {
-    z[j] = _mm512_castsi512_ps(
-        _mm512_sub_epi32(_mm512_set1_epi32(kInverseCubeRootMagic),
-                         _mm512_cvtps_epi32(_mm512_cvtepi32_ps(_mm512_castps_si512(y[j])) * third)));
-    logY[j] = LogCoarse(y[j]);
-  }
-#pragma GCC unroll 3
-  for (int step = 0; step < 3; ++step) {
-#pragma GCC unroll 4
-    for (int j = 0; j < Count; ++j) z[j] = z[j] * (Splat(4.0f) - y[j] * (z[j] * z[j] * z[j])) * third;
-  }
-#pragma GCC unroll 4
-  for (int j = 0; j < Count; ++j) {
-    const __m512d low = PowerInDouble(LowerHalf(y[j]), LowerHalf(z[j]), LowerHalf(logY[j]));
-    const __m512d high = PowerInDouble(UpperHalf(y[j]), UpperHalf(z[j]), UpperHalf(logY[j]));
-    root[j] = Join(_mm512_cvtpd_ps(low), _mm512_cvtpd_ps(high));
-    const unsigned uncertain =
-        (NearMidpointMask(low) | (NearMidpointMask(high) << 8)) & Greater(y[j], Splat(kLightnessThreshold));
-    if (uncertain != 0) {
-      alignas(64) float lanes[kLanes], inputs[kLanes];
-      _mm512_store_ps(lanes, root[j]);
-      _mm512_store_ps(inputs, y[j]);
-      for (int lane = 0; lane < kLanes; ++lane)
-        if (uncertain & (1u << lane)) lanes[lane] = powf(inputs[lane], kCubeRootExponent);
-      root[j] = _mm512_load_ps(lanes);
-    }
-  }
-}
+#include "edgesnap/cube_root_lanes.inl"
 
 const RowKernels& Narrower() { return Avx2RowKernels(); }
 

@@ -2,6 +2,9 @@
 // leaf as painting each leaf of the box one by one does.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <utility>
+
 #include "grid/line_edit_detail.h"
 #include "grid/region_labels.h"
 #include "support/tree.h"
@@ -37,33 +40,32 @@ TEST(LineEditPaint, EqualsPaintingEveryLeaf) {
     grid->useRegional = seed % 2;
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> x(-50.0f, 950.0f), y(-50.0f, 750.0f), radius(0.0f, 350.0f);
-    for (int edit = 0; edit < 12; ++edit) {
-      randomChannels(*grid, seed * 100 + static_cast<std::uint32_t>(edit), 4.0f, 6.0f);
-      grid->walk(Walk::AllNodes, [&](unsigned n) {
-        if (rng() % 8 == 0) grid->levelSet[n] = 0.0f;
-      });
+    // The channels the paint writes, as bits.
+    const auto channels = [&] {
+      const std::size_t count = grid->nodes.capacity();
+      std::vector<std::uint32_t> bits(2 * count);
+      std::memcpy(bits.data(), grid->levelSet.data(), count * sizeof(float));
+      std::memcpy(bits.data() + count, grid->regional.data(), count * sizeof(float));
+      return std::make_pair(bits, std::vector<unsigned char>(grid->region.data(), grid->region.data() + count));
+    };
+    for (std::uint32_t edit = 0; edit < 12; ++edit) {
+      const auto fill = [&] {
+        randomChannels(*grid, seed * 100 + edit, 4.0f, 6.0f);
+        grid->walk(Walk::AllNodes, [&](unsigned n) {
+          if ((n * 2654435761u >> 29) == 0) grid->levelSet[n] = 0.0f;
+        });
+      };
       const float ax = x(rng), ay = y(rng), r = edit % 4 == 0 ? radius(rng) * 0.1f : radius(rng);
       const float bx = edit % 3 == 0 ? ax : x(rng), by = edit % 3 == 0 ? ay : y(rng);
       const GeometryLine shape(ax, ay, bx, by, r);
       const auto label = static_cast<unsigned char>(edit % 3);
       const VELDRA_TRW::TileBox box{0, 0, static_cast<int>(grid->ni), static_cast<int>(grid->nj)};
-      SLGrid2D& g = *grid;
-      const std::vector<float> phi(g.levelSet.data(), g.levelSet.data() + g.nodes.capacity());
-      const std::vector<float> rho(g.regional.data(), g.regional.data() + g.nodes.capacity());
-      const std::vector<unsigned char> labels(g.region.data(), g.region.data() + g.nodes.capacity());
-      paintEveryLeaf(g, shape, label, box);
-      const std::vector<float> wantPhi(g.levelSet.data(), g.levelSet.data() + g.nodes.capacity());
-      const std::vector<float> wantRho(g.regional.data(), g.regional.data() + g.nodes.capacity());
-      const std::vector<unsigned char> wantLabels(g.region.data(), g.region.data() + g.nodes.capacity());
-      std::copy(phi.begin(), phi.end(), g.levelSet.data());
-      std::copy(rho.begin(), rho.end(), g.regional.data());
-      std::copy(labels.begin(), labels.end(), g.region.data());
-      VELDRA_TRW::LineEditPaint(g, shape, label, box);
-      for (std::size_t n = 0; n < phi.size(); ++n) {
-        ASSERT_TRUE(sameBits(wantPhi[n], g.levelSet[n])) << "seed " << seed << " edit " << edit << " node " << n;
-        ASSERT_TRUE(sameBits(wantRho[n], g.regional[n])) << "seed " << seed << " edit " << edit << " node " << n;
-        ASSERT_EQ(wantLabels[n], g.region[n]) << "seed " << seed << " edit " << edit << " node " << n;
-      }
+      fill();
+      paintEveryLeaf(*grid, shape, label, box);
+      const auto want = channels();
+      fill();
+      VELDRA_TRW::LineEditPaint(*grid, shape, label, box);
+      ASSERT_TRUE(channels() == want) << "seed " << seed << " edit " << edit;
     }
   }
 }

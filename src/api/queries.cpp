@@ -9,6 +9,7 @@
 #include "api/tile_range.h"
 #include "common/parallel_rows.h"
 #include "grid/leaf_pixels.h"
+#include "grid/leaf_window.h"
 
 namespace VELDRA_CORE {
 namespace {
@@ -95,7 +96,7 @@ struct SelectionRenderer {
     return value < static_cast<float>(band) ? 128 : 0;
   }
 
-  void renderLeaf(unsigned leaf, float cx, float cy, float edge) const {
+  void renderLeaf(unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::LeafWindow& window) const {
     const VELDRA_TRW::PixelBlock b = VELDRA_TRW::LeafPixelBlock(cx, cy, edge, x, y, w, h);
     if (b.empty()) return;
     if (VELDRA_TRW::FilledWhole(grid, leaf, fineLevel, uniformThreshold, true)) {
@@ -106,15 +107,17 @@ struct SelectionRenderer {
       }
       return;
     }
-    VELDRA_TRW::LeafPixelStencils stencils(grid, leaf, cx, cy, edge);
+    VELDRA_TRW::LeafPixelStencils stencils(grid, leaf, cx, cy, edge, &window);
     for (int py = b.row0; py <= b.row1; ++py)
       for (int px = b.col0; px <= b.col1; ++px)
         if (inBrush(px, py)) *byteAt(px, py) = sampledByte(stencils, px, py);
   }
 
   void renderQuadrant(int i, int j, int q) const {
-    grid.forEachLeafInTileQuadrant(
-        i, j, q, [this](unsigned leaf, float cx, float cy, float edge) { renderLeaf(leaf, cx, cy, edge); });
+    // The window walk hands each leaf its window, from which its stencils are read.
+    VELDRA_TRW::forEachLeafWithWindow(grid, i, j, q,
+                                      [this](unsigned leaf, float cx, float cy, float edge,
+                                             const VELDRA_TRW::LeafWindow& window) { renderLeaf(leaf, cx, cy, edge, window); });
   }
 };
 

@@ -39,7 +39,8 @@ inline bool FilledWhole(const SLGrid2D& grid, unsigned leaf, int fineLevel, floa
 // On a tile's first row or column the point search from the image point settles in the neighbouring
 // tile; there the stencil of that search is used. Elsewhere the leaf and offset of the walk are
 // exactly what the search would find (|lx|, |ly| < 0.5), so every pixel gets the stencil of the
-// search from its image point.
+// search from its image point. Given the leaf's window (a window walk's), a quadrant's stencil is read
+// from it: for a point inside the leaf FindStencilNear finds FindStencil's stencil, without climbing.
 class LeafPixelStencils {
  public:
   // slot: the quadrant 0..3, or kSearched for a pixel on a tile's first row or column.
@@ -50,8 +51,9 @@ class LeafPixelStencils {
     int slot;
   };
 
-  LeafPixelStencils(const SLGrid2D& grid, unsigned leaf, float cx, float cy, float edge)
-      : grid_(grid), leaf_(leaf), cx_(cx), cy_(cy), edge_(edge) {}
+  LeafPixelStencils(const SLGrid2D& grid, unsigned leaf, float cx, float cy, float edge,
+                    const LeafWindow* window = nullptr)
+      : grid_(grid), leaf_(leaf), cx_(cx), cy_(cy), edge_(edge), window_(window) {}
 
   Found at(int px, int py) {
     if ((px & 255) == 0 || (py & 255) == 0) {
@@ -68,7 +70,8 @@ class LeafPixelStencils {
     if (found_[q]) {
       sampling::MoveStencilPoint(leaf_, lx, ly, s);
     } else {
-      sampling::FindStencil(grid_, leaf_, lx, ly, s);
+      if (window_ != nullptr) sampling::FindStencilNear(grid_, *window_, lx, ly, s);
+      else sampling::FindStencil(grid_, leaf_, lx, ly, s);
       found_[q] = true;
     }
     return Found{s, edge_, q};
@@ -78,6 +81,7 @@ class LeafPixelStencils {
   const SLGrid2D& grid_;
   unsigned leaf_;
   float cx_, cy_, edge_;
+  const LeafWindow* window_;
   sampling::Stencil stencils_[5];
   bool found_[4] = {false, false, false, false};
 };

@@ -115,9 +115,10 @@ struct SelectionRenderer {
 
   void renderQuadrant(int i, int j, int q) const {
     // The window walk hands each leaf its window, from which its stencils are read.
-    VELDRA_TRW::forEachLeafWithWindow(grid, i, j, q,
-                                      [this](unsigned leaf, float cx, float cy, float edge,
-                                             const VELDRA_TRW::LeafWindow& window) { renderLeaf(leaf, cx, cy, edge, window); });
+    VELDRA_TRW::forEachLeafWithWindow(
+        grid, i, j, q, [this](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::LeafWindow& window) {
+          renderLeaf(leaf, cx, cy, edge, window);
+        });
   }
 };
 

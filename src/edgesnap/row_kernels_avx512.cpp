@@ -40,7 +40,8 @@ inline F LoadF(const float* p) { return _mm512_loadu_ps(p); }
 inline void StoreF(float* p, F value) { _mm512_storeu_ps(p, value); }
 inline F Sqrt(F value) { return _mm512_sqrt_ps(value); }
 inline F Abs(F value) {
-  return _mm512_castsi512_ps(_mm512_andnot_si512(_mm512_castps_si512(_mm512_set1_ps(-0.0f)), _mm512_castps_si512(value)));
+  const __m512i sign = _mm512_castps_si512(_mm512_set1_ps(-0.0f));
+  return _mm512_castsi512_ps(_mm512_andnot_si512(sign, _mm512_castps_si512(value)));
 }
 inline Mask Greater(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
 inline Mask GreaterEqual(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
@@ -93,7 +94,8 @@ inline F PowerRoundedOnce(F y, F z, F logY, unsigned& nearMidpoint) {
   const __m512d high = PowerInDouble(UpperHalf(y), UpperHalf(z), UpperHalf(logY));
   nearMidpoint = NearMidpointMask(low) | (NearMidpointMask(high) << 8);
   const __m256 lower = _mm512_cvtpd_ps(low), upper = _mm512_cvtpd_ps(high);
-  return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(lower)), _mm256_castps_pd(upper), 1));
+  const __m512d lowerLanes = _mm512_castps_pd(_mm512_castps256_ps512(lower));
+  return _mm512_castpd_ps(_mm512_insertf64x4(lowerLanes, _mm256_castps_pd(upper), 1));
 }
 
 #include "edgesnap/cube_root_lanes.inl"

@@ -21,8 +21,8 @@ void paintEveryLeaf(SLGrid2D& grid, const GeometryLine& shape, unsigned char lab
     float& phi = grid.levelSet[l.node];
     const float painted = label == VELDRA_TRW::REGION_INSIDE ? d : -d;
     const bool wrongSide = label == VELDRA_TRW::REGION_INSIDE ? phi > 0.0f : phi < 0.0f;
-    if (label != VELDRA_TRW::REGION_BAND && ((d < 0.0f && (wrongSide || phi == 0.0f)) || (d >= 0.0f && d < near && wrongSide)))
-      phi = painted;
+    const bool paints = (d < 0.0f && (wrongSide || phi == 0.0f)) || (d >= 0.0f && d < near && wrongSide);
+    if (label != VELDRA_TRW::REGION_BAND && paints) phi = painted;
     if (grid.useRegional != 0 && d < near && grid.region[l.node] != label) {
       grid.region[l.node] = label;
       grid.regional[l.node] = std::fabs(d);

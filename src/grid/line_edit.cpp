@@ -115,6 +115,38 @@ namespace {
 // Half a diagonal plus the reach: a leaf of edge `edge` is near when the outline passes within it.
 float nearMargin(float edge, float reach) { return edge * 0.5f * 1.414f + reach; }
 
+// A square of the walk: a node with its centre and edge.
+struct Square {
+  unsigned node;
+  float cx, cy, edge;
+};
+
+// Depth first from `start`, children in index order, as forEachLeafInTile: a square for which
+// passOver(square, isLeaf) holds is not entered; every other leaf goes to visitLeaf, and the walk
+// goes on into its children when it has some afterwards (the refinement splits as it goes).
+template <typename PassOver, typename VisitLeaf>
+void walkSquares(const SLGrid2D& grid, const Square& start, PassOver&& passOver, VisitLeaf&& visitLeaf) {
+  Square stack[kWalkStackCapacity];
+  int depth = 0;
+  stack[depth++] = start;
+  while (depth > 0) {
+    const Square e = stack[--depth];
+    const bool leaf = !grid.hasChildren(e.node);
+    if (passOver(e, leaf)) continue;
+    if (leaf) {
+      visitLeaf(e);
+      if (!grid.hasChildren(e.node)) continue;
+    }
+    const unsigned c = grid.child0(e.node);
+    const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
+    for (int s = 3; s >= 0; --s) {
+      const unsigned k = SLGrid2D::kChildrenInOrder[s];
+      stack[depth++] = Square{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
+                              (k & 2u) ? e.cy + quarter : e.cy - quarter, half};
+    }
+  }
+}
+
 }  // namespace
 
 void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
@@ -122,42 +154,26 @@ void LineEditRefine(SLGrid2D& grid, const GeometryLine& shape, unsigned char lab
   // Squares of at least this edge are tested as a whole before their leaves are: below it a test
   // costs more than the leaves it could skip.
   constexpr float kPrunedEdge = 16.0f;
-  struct Entry {
-    unsigned node;
-    float cx, cy, edge;
-  };
   for (int j = box.j0; j < box.j1; ++j)
     for (int i = box.i0; i < box.i1; ++i) {
       // No leaf inside a square is larger than the square: a far square holds no near leaf.
       const float tileEdge = grid.tileSizeF;
       if (TileFarFromOutline(grid, shape, i, j, nearMargin(tileEdge, reach) + 1.0f)) continue;
-      // The walk of forEachLeafInTile, entering the children of every leaf it splits so that
-      // refinement reaches the finest level, and passing over far squares below the root.
-      Entry stack[kWalkStackCapacity];
-      int depth = 0;
-      stack[depth++] = Entry{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileEdge,
-                             (static_cast<float>(j) + 0.5f) * tileEdge, tileEdge};
-      while (depth > 0) {
-        const Entry e = stack[--depth];
-        if (!grid.hasChildren(e.node)) {
-          const float c = cellSize(grid, e.node);
-          const float d = shape.Distance(e.cx, e.cy, 0.0f);
-          const bool near = std::fabs(d) < nearMargin(c, reach);
-          if (near && grid.level(e.node) < grid.maxLevel && !settled(grid, e.node, label, c))
-            grid.SplitBalanced(e.node);
-          if (!grid.hasChildren(e.node)) continue;
-        } else if (e.edge >= kPrunedEdge && e.edge < tileEdge) {
-          const float half = e.edge * 0.5f;
-          if (SquareFarFromOutline(shape, e.cx - half, e.cy - half, e.edge, nearMargin(e.edge, reach) + 1.0f)) continue;
-        }
-        const unsigned c = grid.child0(e.node);
-        const float half = e.edge * 0.5f, quarter = e.edge * 0.25f;
-        for (int s = 3; s >= 0; --s) {
-          const unsigned k = SLGrid2D::kChildrenInOrder[s];
-          stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + quarter : e.cx - quarter,
-                                 (k & 2u) ? e.cy + quarter : e.cy - quarter, half};
-        }
-      }
+      // Leaves split as they are reached and their children are entered, so that refinement
+      // reaches the finest level; far squares below the root are passed over.
+      const auto farSquare = [&](const Square& e, bool leaf) {
+        const float half = e.edge * 0.5f;
+        return !leaf && e.edge >= kPrunedEdge && e.edge < tileEdge &&
+               SquareFarFromOutline(shape, e.cx - half, e.cy - half, e.edge, nearMargin(e.edge, reach) + 1.0f);
+      };
+      const Square root{grid.rootIndex(i, j), (static_cast<float>(i) + 0.5f) * tileEdge,
+                        (static_cast<float>(j) + 0.5f) * tileEdge, tileEdge};
+      walkSquares(grid, root, farSquare, [&](const Square& e) {
+        const float c = cellSize(grid, e.node);
+        const float d = shape.Distance(e.cx, e.cy, 0.0f);
+        const bool near = std::fabs(d) < nearMargin(c, reach);
+        if (near && grid.level(e.node) < grid.maxLevel && !settled(grid, e.node, label, c)) grid.SplitBalanced(e.node);
+      });
     }
 }
 
@@ -194,39 +210,22 @@ void PaintLeaf(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, b
 void LineEditPaint(SLGrid2D& grid, const GeometryLine& shape, unsigned char label, const TileBox& box) {
   constexpr float kPrunedEdge = 16.0f;  // as in the refinement walk: smaller squares are not tested
   const bool regional = grid.useRegional != 0;
-  const auto passedOver = [&](float cx, float cy, float edge) {
-    const float half = edge * 0.5f;
-    return edge >= kPrunedEdge && SquareOutsideShape(shape, cx - half, cy - half, edge, 0.3f * edge + 1.0f);
+  const auto passedOver = [&](const Square& e, bool) {
+    const float half = e.edge * 0.5f;
+    return e.edge >= kPrunedEdge && SquareOutsideShape(shape, e.cx - half, e.cy - half, e.edge, 0.3f * e.edge + 1.0f);
   };
   VELDRA_COMMON::parallelTileQuadrants(box.i0, box.j0, box.i1, box.j1, [&](int i, int j, int q) {
-    struct Entry {
-      unsigned node;
-      float cx, cy, edge;
-    };
     const unsigned root = grid.rootIndex(i, j);
     const float tileEdge = grid.tileSizeF, quarter = tileEdge * 0.25f;
     const float tileX = (static_cast<float>(i) + 0.5f) * tileEdge, tileY = (static_cast<float>(j) + 0.5f) * tileEdge;
-    Entry stack[kWalkStackCapacity];
-    int depth = 0;
+    const auto paint = [&](const Square& e) { PaintLeaf(grid, shape, label, regional, e.node, e.cx, e.cy); };
     if (!grid.hasChildren(root)) {
-      if (q == 0) stack[depth++] = Entry{root, tileX, tileY, tileEdge};
-    } else {
-      stack[depth++] = Entry{grid.child0(root) + static_cast<unsigned>(q), (q & 1) ? tileX + quarter : tileX - quarter,
-                             (q & 2) ? tileY + quarter : tileY - quarter, tileEdge * 0.5f};
+      if (q == 0) walkSquares(grid, Square{root, tileX, tileY, tileEdge}, passedOver, paint);
+      return;
     }
-    while (depth > 0) {
-      const Entry e = stack[--depth];
-      if (passedOver(e.cx, e.cy, e.edge)) continue;
-      if (!grid.hasChildren(e.node)) {
-        PaintLeaf(grid, shape, label, regional, e.node, e.cx, e.cy);
-        continue;
-      }
-      const unsigned c = grid.child0(e.node);
-      const float half = e.edge * 0.5f, childOffset = e.edge * 0.25f;
-      for (unsigned k = 0; k < 4; ++k)
-        stack[depth++] = Entry{c + k, (k & 1u) ? e.cx + childOffset : e.cx - childOffset,
-                               (k & 2u) ? e.cy + childOffset : e.cy - childOffset, half};
-    }
+    const Square quadrant{grid.child0(root) + static_cast<unsigned>(q), (q & 1) ? tileX + quarter : tileX - quarter,
+                          (q & 2) ? tileY + quarter : tileY - quarter, tileEdge * 0.5f};
+    walkSquares(grid, quadrant, passedOver, paint);
   });
 }
 

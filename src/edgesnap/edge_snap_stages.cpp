@@ -23,6 +23,11 @@ constexpr int kTaps = kKernelTaps;
 // Output rows per band, roughly: each band converts and blurs kBorder image rows that the band next
 // to it converts too.
 constexpr int kBandRows = 192;
+// Rows of the ring of rows blurred along x: the windows of a group of blurred rows made at once.
+constexpr int kRowRing = kTaps + kColumnBlurRows - 1;
+// Rows of the (twice-stored) ring of blurred rows: a group, and the two rows before it that the
+// tensor of its first row reads.
+constexpr int kBlurredRing = kColumnBlurRows + 2;
 
 // Stores row `row` of a twice-stored ring of n rows: written into slot row mod n, copied into slot
 // row mod n + n. Returns the first copy.
@@ -62,16 +67,17 @@ int BandCount(int h) {
 
 void PrepareBand(BandRows& rows, int w) {
   rows.converted.SetSize(w + kBorder, 1);
-  rows.rowBlurred.SetSize(w + 4, 2 * kTaps);
-  rows.blurred.SetSize(w + 4, 2 * 3);
+  rows.rowBlurred.SetSize(w + 4, kRowRing);
+  rows.blurred.SetSize(w + 4, 2 * kBlurredRing);
   rows.orientation.SetSize(w + 2, 2 * 3);
 }
 
-// Image row k (0 ... h + 23) is converted and blurred along x into the ring of 21 rows. Once the ring
-// holds rows k - 20 ... k, blurred row b = k - 10 (columns 10 ... w + 13) is their blur along y; once
-// blurred rows b - 2 ... b exist, orientation row r = b - 12 follows (centred on blurred row r + 11),
-// and once orientation rows r - 2 ... r exist, output row r - 2 (centred on orientation row r - 1).
-// A band of output rows [y0, y1) thus reads image rows [y0, y1 + 24).
+// Image row k (0 ... h + 23) is converted and blurred along x into the ring of kRowRing rows. Once the
+// ring holds rows k - 20 ... k, blurred row b = k - 10 (columns 10 ... w + 13) is their blur along y;
+// these are made kColumnBlurRows at a time (fewer at the band's end), each group from one pass over its
+// rows' windows. Once blurred rows b - 2 ... b exist, orientation row r = b - 12 follows (centred on
+// blurred row r + 11), and once orientation rows r - 2 ... r exist, output row r - 2 (centred on
+// orientation row r - 1). A band of output rows [y0, y1) thus reads image rows [y0, y1 + 24).
 void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w, int y0, int y1,
              const unsigned char* image, int imageStride, float* snapX, int snapXStride, float* snapY,
              int snapYStride) {
@@ -81,29 +87,41 @@ void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w
   const std::ptrdiff_t blurredStride = rows.blurred.RowStrideFloats();
   const std::ptrdiff_t orientationStride = rows.orientation.RowStrideFloats();
   float* converted = rows.converted.At(0, 0);
-  for (int k = y0; k < y1 + kBorder; ++k) {
+  const int lastRow = y1 + kBorder - 1;
+  int pending = y0 + kKernelRadius;  // the first blurred row not made yet
+  for (int k = y0; k <= lastRow; ++k) {
     kernels.convertRow(image + std::ptrdiff_t(k) * imageStride * 4, w + kBorder, converted, convertedPlane);
-    float* rowBlurred = RingSlot(rows.rowBlurred, kTaps, k);
+    float* rowBlurred = rows.rowBlurred.At(0, k % kRowRing);
     for (int c = 0; c < WorkImage::kChannels; ++c)
       kernels.blurSpan(converted + c * convertedPlane, 1, rowBlurred + c * rowBlurredPlane, w + 4, taps);
-    CopyToSecondSlot(rows.rowBlurred, kTaps, k);
     const int first = k - (kTaps - 1);  // first ring row of blurred row b's window
     if (first < y0) continue;
     const int b = k - kKernelRadius;
+    const int count = b - pending + 1;
+    if (count < kColumnBlurRows && k < lastRow) continue;
     // The planes of a row lie side by side, so one span blurs all three down the columns.
-    kernels.blurSpan(rows.rowBlurred.At(0, first % kTaps), rowBlurredStride, RingSlot(rows.blurred, 3, b),
-                     int(rowBlurredStride), taps);
-    CopyToSecondSlot(rows.blurred, 3, b);
-    const int r = b - (kMargin - 1) - 1;
-    if (r < y0) continue;
-    // Orientation pixel x sits on blurred column x + 1 (image column x + 11) of row b - 1.
-    kernels.tensorRow(rows.blurred.At(1, (b - 2) % 3 + 1), blurredStride, rows.blurred.PlaneStrideFloats(),
-                      RingSlot(rows.orientation, 3, r), rows.orientation.PlaneStrideFloats(), w + 2);
-    CopyToSecondSlot(rows.orientation, 3, r);
-    const int y = r - 2;
-    if (y < y0) continue;
-    kernels.outputRow(rows.orientation.At(1, (r - 2) % 3 + 1), orientationStride, rows.orientation.PlaneStrideFloats(),
-                      snapX + std::ptrdiff_t(y) * snapXStride, snapY + std::ptrdiff_t(y) * snapYStride, w);
+    const float* windows[kTaps + kColumnBlurRows - 1];
+    float* blurred[kColumnBlurRows];
+    for (int m = 0; m < count + kTaps - 1; ++m)
+      windows[m] = rows.rowBlurred.At(0, (pending - kKernelRadius + m) % kRowRing);
+    for (int j = 0; j < count; ++j) blurred[j] = RingSlot(rows.blurred, kBlurredRing, pending + j);
+    kernels.blurColumns(windows, blurred, count, int(rowBlurredStride), taps);
+    for (int made = pending; made <= b; ++made) {
+      CopyToSecondSlot(rows.blurred, kBlurredRing, made);
+      const int r = made - (kMargin - 1) - 1;
+      if (r < y0) continue;
+      // Orientation pixel x sits on blurred column x + 1 (image column x + 11) of row made - 1.
+      kernels.tensorRow(rows.blurred.At(1, (made - 2) % kBlurredRing + 1), blurredStride,
+                        rows.blurred.PlaneStrideFloats(), RingSlot(rows.orientation, 3, r),
+                        rows.orientation.PlaneStrideFloats(), w + 2);
+      CopyToSecondSlot(rows.orientation, 3, r);
+      const int y = r - 2;
+      if (y < y0) continue;
+      kernels.outputRow(rows.orientation.At(1, (r - 2) % 3 + 1), orientationStride,
+                        rows.orientation.PlaneStrideFloats(), snapX + std::ptrdiff_t(y) * snapXStride,
+                        snapY + std::ptrdiff_t(y) * snapYStride, w);
+    }
+    pending = b + 1;
   }
 }
 

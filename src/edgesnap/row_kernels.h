@@ -6,6 +6,9 @@
 
 namespace VELDRA_EDGESNAP {
 
+// Most rows one column blur call produces: input rows are loaded once for up to this many output rows.
+inline constexpr int kColumnBlurRows = 6;
+
 // The per-row arithmetic of the pipeline for one instruction set. Every implementation performs the
 // same single-precision operations in the same order on each pixel (no fused multiply-adds), so all
 // of them produce bit-identical results; they differ only in how many pixels share one instruction.
@@ -23,6 +26,14 @@ struct RowKernels {
   // float blurs a plane along a row, of one row down a column (every plane of the row at once).
   void (*blurSpan)(const float* source, std::ptrdiff_t tapStride, float* out, int floatCount,
                    const float* taps);
+
+  // The blur down the columns of `rows` consecutive output rows (1 ... kColumnBlurRows) at once:
+  // out[j][i] = sum over taps k = 0 ... 20, in increasing k and starting from 0, of
+  // taps[k] * source[j + k][i], for j in [0, rows) and the floats i in [0, floatCount). Each source row
+  // is loaded once for every output row it feeds: one output row at a time, the 21 rows of a wide
+  // block's window do not fit the first-level cache and every output row reread them from the second.
+  void (*blurColumns)(const float* const* source, float* const* out, int rows, int floatCount,
+                      const float* taps);
 
   // Structure tensor, dominant direction and strength of the blurred colours around centre[x] (three
   // planes planeStride apart; row neighbours one float away, column neighbours rowStride floats away),

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "edgesnap/row_kernels.h"
@@ -24,6 +25,7 @@ using Mask = __m256;
 constexpr int kLanes = 8;
 constexpr int kBatch = 8;
 constexpr int kBlurBlock = 8;
+constexpr int kColumnBlock = 2;
 constexpr int kConvertGroup = 4;
 
 inline F Splat(float value) { return _mm256_set1_ps(value); }
@@ -104,7 +106,8 @@ namespace VELDRA_EDGESNAP {
 
 const RowKernels& Avx2RowKernels() {
   static constexpr RowKernels kernels{"avx2", avx2_kernels::ConvertRow, avx2_kernels::BlurSpan,
-                                      avx2_kernels::TensorRow, avx2_kernels::OutputRow};
+                                      avx2_kernels::BlurColumns, avx2_kernels::TensorRow,
+                                      avx2_kernels::OutputRow};
   return kernels;
 }
 

@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "edgesnap/row_kernels.h"
@@ -33,6 +34,7 @@ using Mask = __mmask16;
 constexpr int kLanes = 16;
 constexpr int kBatch = 16;
 constexpr int kBlurBlock = 8;
+constexpr int kColumnBlock = 1;
 constexpr int kConvertGroup = 4;
 
 inline F Splat(float value) { return _mm512_set1_ps(value); }
@@ -117,7 +119,8 @@ namespace VELDRA_EDGESNAP {
 
 const RowKernels& Avx512RowKernels() {
   static constexpr RowKernels kernels{"avx512", avx512_kernels::ConvertRow, avx512_kernels::BlurSpan,
-                                      avx512_kernels::TensorRow, avx512_kernels::OutputRow};
+                                      avx512_kernels::BlurColumns, avx512_kernels::TensorRow,
+                                      avx512_kernels::OutputRow};
   return kernels;
 }
 

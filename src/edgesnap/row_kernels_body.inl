@@ -3,6 +3,7 @@
 //   F, Mask                 a vector of kLanes floats and its comparison result
 //   kLanes, kBatch          floats per F; pixels per structure-of-arrays batch (== kLanes)
 //   kBlurBlock              F accumulators kept in registers by the blur
+//   kColumnBlock            F accumulators per output row kept in registers by the column blur
 //   Splat, LoadF, StoreF, Sqrt, Abs, Greater, GreaterEqual, Select
 //   LoadBytesRgb            kBatch pixels of bytes -> byte values of red, green, blue as floats
 //   CubeRootLanes<Count>    powf(y, kCubeRootExponent) in every lane of Count vectors where y
@@ -94,6 +95,63 @@ static void BlurSpan(const float* source, std::ptrdiff_t tapStride, float* out, 
     const int last = floatCount - kLanes;
     BlurBlock<1>(source + last, tapStride, out + last, taps);
   }
+}
+
+// Source row m feeds output row j with tap m - j; the loop over m is unrolled whole, so only the
+// products each output row takes are formed, and each row's sum still runs in increasing tap order.
+template <int Rows, int Accumulators>
+static void BlurColumnsBlock(const float* const* source, std::ptrdiff_t offset, float* const* out,
+                             const float* taps) {
+  F sum[Rows][Accumulators];
+#pragma GCC unroll 16
+  for (int j = 0; j < Rows; ++j)
+#pragma GCC unroll 16
+    for (int a = 0; a < Accumulators; ++a) sum[j][a] = Splat(0.0f);
+#pragma GCC unroll 32
+  for (int m = 0; m < kKernelTaps + Rows - 1; ++m) {
+    F in[Accumulators];
+#pragma GCC unroll 16
+    for (int a = 0; a < Accumulators; ++a) in[a] = LoadF(source[m] + offset + a * kLanes);
+#pragma GCC unroll 16
+    for (int j = 0; j < Rows; ++j) {
+      const int k = m - j;
+      if (k < 0 || k >= kKernelTaps) continue;
+      const F tap = Splat(taps[k]);
+#pragma GCC unroll 16
+      for (int a = 0; a < Accumulators; ++a) sum[j][a] = sum[j][a] + tap * in[a];
+    }
+  }
+#pragma GCC unroll 16
+  for (int j = 0; j < Rows; ++j)
+#pragma GCC unroll 16
+    for (int a = 0; a < Accumulators; ++a) StoreF(out[j] + offset + a * kLanes, sum[j][a]);
+}
+
+template <int Rows>
+static void BlurColumnsOf(const float* const* source, float* const* out, int floatCount, const float* taps) {
+  int i = 0;
+  for (; i + kColumnBlock * kLanes <= floatCount; i += kColumnBlock * kLanes)
+    BlurColumnsBlock<Rows, kColumnBlock>(source, i, out, taps);
+  for (; i + kLanes <= floatCount; i += kLanes) BlurColumnsBlock<Rows, 1>(source, i, out, taps);
+  // The last vector overlaps the previous one and rewrites the same values.
+  if (i < floatCount) BlurColumnsBlock<Rows, 1>(source, floatCount - kLanes, out, taps);
+}
+
+template <int... Counts>
+static void BlurColumnsOfCount(const float* const* source, float* const* out, int rows, int floatCount,
+                               const float* taps, std::integer_sequence<int, Counts...>) {
+  using Blur = void (*)(const float* const*, float* const*, int, const float*);
+  static constexpr Blur kByCount[] = {BlurColumnsOf<Counts + 1>...};
+  kByCount[rows - 1](source, out, floatCount, taps);
+}
+
+static void BlurColumns(const float* const* source, float* const* out, int rows, int floatCount,
+                        const float* taps) {
+  if (floatCount < kLanes) {
+    Narrower().blurColumns(source, out, rows, floatCount, taps);
+    return;
+  }
+  BlurColumnsOfCount(source, out, rows, floatCount, taps, std::make_integer_sequence<int, kColumnBlurRows>());
 }
 
 // The colours have three channels; the sums over channels end with a fourth term of exactly +0 (a

@@ -1,6 +1,7 @@
 // One pixel channel at a time: the fallback for spans narrower than a vector.
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "edgesnap/row_kernels.h"
@@ -13,6 +14,7 @@ using Mask = bool;
 constexpr int kLanes = 1;
 constexpr int kBatch = 1;
 constexpr int kBlurBlock = 4;
+constexpr int kColumnBlock = 2;
 constexpr int kConvertGroup = 1;
 
 inline F Splat(float value) { return value; }
@@ -43,7 +45,8 @@ const RowKernels& Narrower() { return ScalarRowKernels(); }
 
 const RowKernels& ScalarRowKernels() {
   static constexpr RowKernels kernels{"scalar", scalar_kernels::ConvertRow, scalar_kernels::BlurSpan,
-                                      scalar_kernels::TensorRow, scalar_kernels::OutputRow};
+                                      scalar_kernels::BlurColumns, scalar_kernels::TensorRow,
+                                      scalar_kernels::OutputRow};
   return kernels;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "edgesnap/row_kernels.h"
@@ -15,6 +16,7 @@ using Mask = __m128;
 constexpr int kLanes = 4;
 constexpr int kBatch = 4;
 constexpr int kBlurBlock = 8;
+constexpr int kColumnBlock = 2;
 constexpr int kConvertGroup = 1;
 
 inline F Splat(float value) { return _mm_set1_ps(value); }
@@ -53,7 +55,8 @@ const RowKernels& Narrower() { return ScalarRowKernels(); }
 
 const RowKernels& SseRowKernels() {
   static constexpr RowKernels kernels{"sse", sse_kernels::ConvertRow, sse_kernels::BlurSpan,
-                                      sse_kernels::TensorRow, sse_kernels::OutputRow};
+                                      sse_kernels::BlurColumns, sse_kernels::TensorRow,
+                                      sse_kernels::OutputRow};
   return kernels;
 }
 

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "edgesnap/edge_snap_constants.h"
 #include "common/parallel_rows.h"
@@ -25,15 +24,21 @@ constexpr int kTaps = kKernelTaps;
 constexpr int kBandRows = 192;
 // Rows of the ring of rows blurred along x: the windows of a group of blurred rows made at once.
 constexpr int kRowRing = kTaps + kColumnBlurRows - 1;
-// Rows of the (twice-stored) ring of blurred rows: a group, and the two rows before it that the
-// tensor of its first row reads.
+// Rows of the ring of blurred rows: a group, and the two rows before it that the tensor of its first
+// row reads.
 constexpr int kBlurredRing = kColumnBlurRows + 2;
+constexpr int kOrientationRing = 3;
 
-// Stores row `row` of a twice-stored ring of n rows: written into slot row mod n, copied into slot
-// row mod n + n. Returns the first copy.
-float* RingSlot(WorkImage& ring, int n, int row) { return ring.At(0, row % n); }
-void CopyToSecondSlot(WorkImage& ring, int n, int row) {
-  std::memcpy(ring.At(0, row % n + n), ring.At(0, row % n), std::size_t(ring.RowStrideFloats()) * sizeof(float));
+// Row `row` of a ring of n rows, at column x.
+float* RingRow(WorkImage& ring, int n, int row, int x = 0) { return ring.At(x, row % n); }
+
+// The offsets in floats from row `row` of a ring of n rows to the rows before and after it: the
+// kernels read a row's neighbours wherever the ring keeps them, so no row is ever copied.
+std::ptrdiff_t ToRowBefore(WorkImage& ring, int n, int row) {
+  return RingRow(ring, n, row - 1) - RingRow(ring, n, row);
+}
+std::ptrdiff_t ToRowAfter(WorkImage& ring, int n, int row) {
+  return RingRow(ring, n, row + 1) - RingRow(ring, n, row);
 }
 
 // Claims a band's rows for the running unit of work and gives them back when it ends.
@@ -68,8 +73,8 @@ int BandCount(int h) {
 void PrepareBand(BandRows& rows, int w) {
   rows.converted.SetSize(w + kBorder, 1);
   rows.rowBlurred.SetSize(w + 4, kRowRing);
-  rows.blurred.SetSize(w + 4, 2 * kBlurredRing);
-  rows.orientation.SetSize(w + 2, 2 * 3);
+  rows.blurred.SetSize(w + 4, kBlurredRing);
+  rows.orientation.SetSize(w + 2, kOrientationRing);
 }
 
 // Image row k (0 ... h + 23) is converted and blurred along x into the ring of kRowRing rows. Once the
@@ -84,14 +89,12 @@ void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w
   const std::ptrdiff_t convertedPlane = rows.converted.PlaneStrideFloats();
   const std::ptrdiff_t rowBlurredPlane = rows.rowBlurred.PlaneStrideFloats();
   const std::ptrdiff_t rowBlurredStride = rows.rowBlurred.RowStrideFloats();
-  const std::ptrdiff_t blurredStride = rows.blurred.RowStrideFloats();
-  const std::ptrdiff_t orientationStride = rows.orientation.RowStrideFloats();
   float* converted = rows.converted.At(0, 0);
   const int lastRow = y1 + kBorder - 1;
   int pending = y0 + kKernelRadius;  // the first blurred row not made yet
   for (int k = y0; k <= lastRow; ++k) {
     kernels.convertRow(image + std::ptrdiff_t(k) * imageStride * 4, w + kBorder, converted, convertedPlane);
-    float* rowBlurred = rows.rowBlurred.At(0, k % kRowRing);
+    float* rowBlurred = RingRow(rows.rowBlurred, kRowRing, k);
     for (int c = 0; c < WorkImage::kChannels; ++c)
       kernels.blurSpan(converted + c * convertedPlane, 1, rowBlurred + c * rowBlurredPlane, w + 4, taps);
     const int first = k - (kTaps - 1);  // first ring row of blurred row b's window
@@ -103,23 +106,23 @@ void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w
     const float* windows[kTaps + kColumnBlurRows - 1];
     float* blurred[kColumnBlurRows];
     for (int m = 0; m < count + kTaps - 1; ++m)
-      windows[m] = rows.rowBlurred.At(0, (pending - kKernelRadius + m) % kRowRing);
-    for (int j = 0; j < count; ++j) blurred[j] = RingSlot(rows.blurred, kBlurredRing, pending + j);
+      windows[m] = RingRow(rows.rowBlurred, kRowRing, pending - kKernelRadius + m);
+    for (int j = 0; j < count; ++j) blurred[j] = RingRow(rows.blurred, kBlurredRing, pending + j);
     kernels.blurColumns(windows, blurred, count, int(rowBlurredStride), taps);
     for (int made = pending; made <= b; ++made) {
-      CopyToSecondSlot(rows.blurred, kBlurredRing, made);
       const int r = made - (kMargin - 1) - 1;
       if (r < y0) continue;
       // Orientation pixel x sits on blurred column x + 1 (image column x + 11) of row made - 1.
-      kernels.tensorRow(rows.blurred.At(1, (made - 2) % kBlurredRing + 1), blurredStride,
-                        rows.blurred.PlaneStrideFloats(), RingSlot(rows.orientation, 3, r),
-                        rows.orientation.PlaneStrideFloats(), w + 2);
-      CopyToSecondSlot(rows.orientation, 3, r);
+      const int centre = made - 1;
+      kernels.tensorRow(RingRow(rows.blurred, kBlurredRing, centre, 1), ToRowBefore(rows.blurred, kBlurredRing, centre),
+                        ToRowAfter(rows.blurred, kBlurredRing, centre), rows.blurred.PlaneStrideFloats(),
+                        RingRow(rows.orientation, kOrientationRing, r), rows.orientation.PlaneStrideFloats(), w + 2);
       const int y = r - 2;
       if (y < y0) continue;
-      kernels.outputRow(rows.orientation.At(1, (r - 2) % 3 + 1), orientationStride,
-                        rows.orientation.PlaneStrideFloats(), snapX + std::ptrdiff_t(y) * snapXStride,
-                        snapY + std::ptrdiff_t(y) * snapYStride, w);
+      kernels.outputRow(RingRow(rows.orientation, kOrientationRing, r - 1, 1),
+                        ToRowBefore(rows.orientation, kOrientationRing, r - 1),
+                        ToRowAfter(rows.orientation, kOrientationRing, r - 1), rows.orientation.PlaneStrideFloats(),
+                        snapX + std::ptrdiff_t(y) * snapXStride, snapY + std::ptrdiff_t(y) * snapYStride, w);
     }
     pending = b + 1;
   }

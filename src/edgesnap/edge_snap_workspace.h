@@ -10,18 +10,17 @@
 
 namespace VELDRA_EDGESNAP {
 
-// The rows one unit of work keeps while it streams a band of output rows through the pipeline. The
-// rings of blurred and orientation rows are stored twice over (slots s and s + n hold the same row), so
-// that any n consecutive rows of the ring lie at one row stride apart and the tensor and the projection
-// read them in place; the column blur takes its rows by address and needs no second copy. Rows hold
-// three channel planes (WorkImage); widths are in pixels, for a w-pixel-wide output block:
-//   converted   1 row of w + 24:        L*, u*, v* of the current image row
-//   rowBlurred  26 rows of w + 4:       the converted rows blurred along x (image columns 10 ... w + 13):
-//                                       the windows of the six rows one column blur makes
-//   blurred     2 x 8 rows of w + 4:    the same blurred along y as well
-//   orientation 2 x 3 rows of w + 2:    ex, ey, strength: unit dominant direction and edge strength
-// About 50 rows of 12 bytes per pixel of the block's width, whatever its height: 1.2 MB for a block
-// 2000 pixels wide, of which a column blur reads the 26 rows of its windows at a time.
+// The rows one unit of work keeps while it streams a band of output rows through the pipeline, each a
+// ring of rows that the stages read in place: the kernels take the rows above and below a row by
+// their offsets, wherever the ring keeps them. Rows hold three channel planes (WorkImage); widths are
+// in pixels, for a w-pixel-wide output block:
+//   converted   1 row of w + 24:    L*, u*, v* of the current image row
+//   rowBlurred  26 rows of w + 4:   the converted rows blurred along x (image columns 10 ... w + 13):
+//                                   the windows of the six rows one column blur makes
+//   blurred     8 rows of w + 4:    the same blurred along y as well: six made at once, and two before
+//   orientation 3 rows of w + 2:    ex, ey, strength: unit dominant direction and edge strength
+// 38 rows of 12 bytes per pixel of the block's width, whatever its height: 0.9 MB for a block 2000
+// pixels wide, of which a column blur reads the 26 rows of its windows at a time.
 struct BandRows {
   WorkImage converted;
   WorkImage rowBlurred;

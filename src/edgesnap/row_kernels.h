@@ -36,17 +36,17 @@ struct RowKernels {
                       const float* taps);
 
   // Structure tensor, dominant direction and strength of the blurred colours around centre[x] (three
-  // planes planeStride apart; row neighbours one float away, column neighbours rowStride floats away),
-  // written as ex, ey and strength to the three planes of orientation (orientationPlaneStride apart),
-  // for x in [0, count).
-  void (*tensorRow)(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* orientation,
-                    std::ptrdiff_t orientationPlaneStride, int count);
+  // planes planeStride apart; row neighbours one float away, the pixels above and below toAbove and
+  // toBelow floats away, so the three rows may lie anywhere in one allocation), written as ex, ey and
+  // strength to the three planes of orientation (orientationPlaneStride apart), for x in [0, count).
+  void (*tensorRow)(const float* centre, std::ptrdiff_t toAbove, std::ptrdiff_t toBelow, std::ptrdiff_t planeStride,
+                    float* orientation, std::ptrdiff_t orientationPlaneStride, int count);
 
   // Projects the strength gradient around orientation centre[x] (planes ex, ey, strength, planeStride
-  // apart) onto its direction and writes the two components to snapX[x] and snapY[x], for x in
-  // [0, count).
-  void (*outputRow)(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* snapX,
-                    float* snapY, int count);
+  // apart; rows above and below as for tensorRow) onto its direction and writes the two components to
+  // snapX[x] and snapY[x], for x in [0, count).
+  void (*outputRow)(const float* centre, std::ptrdiff_t toAbove, std::ptrdiff_t toBelow, std::ptrdiff_t planeStride,
+                    float* snapX, float* snapY, int count);
 };
 
 const RowKernels& ScalarRowKernels();

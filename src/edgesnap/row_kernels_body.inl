@@ -156,7 +156,7 @@ static void BlurColumns(const float* const* source, float* const* out, int rows,
 
 // The colours have three channels; the sums over channels end with a fourth term of exactly +0 (a
 // zero channel's square or product), which turns a sum of -0 into +0 and is kept for that.
-static void TensorBatch(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride,
+static void TensorBatch(const float* centre, std::ptrdiff_t toAbove, std::ptrdiff_t toBelow, std::ptrdiff_t planeStride,
                         float* orientation, std::ptrdiff_t orientationPlaneStride) {
   const F half = Splat(0.5f);
   F gx[3], gy[3];
@@ -164,7 +164,7 @@ static void TensorBatch(const float* centre, std::ptrdiff_t rowStride, std::ptrd
   for (int c = 0; c < 3; ++c) {
     const float* plane = centre + c * planeStride;
     gx[c] = (LoadF(plane + 1) - LoadF(plane - 1)) * half;
-    gy[c] = (LoadF(plane + rowStride) - LoadF(plane - rowStride)) * half;
+    gy[c] = (LoadF(plane + toBelow) - LoadF(plane + toAbove)) * half;
   }
   const F zero = Splat(0.0f);
   const F a = ((gx[0] * gx[0] + gx[1] * gx[1]) + gx[2] * gx[2]) + zero;
@@ -189,18 +189,18 @@ static void TensorBatch(const float* centre, std::ptrdiff_t rowStride, std::ptrd
   StoreF(orientation + 2 * orientationPlaneStride, Sqrt(lambda + guard));
 }
 
-static void TensorRow(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* orientation,
-                      std::ptrdiff_t orientationPlaneStride, int count) {
+static void TensorRow(const float* centre, std::ptrdiff_t toAbove, std::ptrdiff_t toBelow, std::ptrdiff_t planeStride,
+                      float* orientation, std::ptrdiff_t orientationPlaneStride, int count) {
   if (count < kBatch) {
-    Narrower().tensorRow(centre, rowStride, planeStride, orientation, orientationPlaneStride, count);
+    Narrower().tensorRow(centre, toAbove, toBelow, planeStride, orientation, orientationPlaneStride, count);
     return;
   }
   int x = 0;
   for (; x + kBatch <= count; x += kBatch)
-    TensorBatch(centre + x, rowStride, planeStride, orientation + x, orientationPlaneStride);
+    TensorBatch(centre + x, toAbove, toBelow, planeStride, orientation + x, orientationPlaneStride);
   if (x < count) {
     const int last = count - kBatch;
-    TensorBatch(centre + last, rowStride, planeStride, orientation + last, orientationPlaneStride);
+    TensorBatch(centre + last, toAbove, toBelow, planeStride, orientation + last, orientationPlaneStride);
   }
 }
 
@@ -214,27 +214,28 @@ static F StrengthDerivative(F before, F centre, F after) {
   return Select(GreaterEqual(forward * backward, Splat(0.0f)), central, oneSided);
 }
 
-static void OutputBatch(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* snapX,
-                        float* snapY) {
+static void OutputBatch(const float* centre, std::ptrdiff_t toAbove, std::ptrdiff_t toBelow, std::ptrdiff_t planeStride,
+                        float* snapX, float* snapY) {
   const F ex = LoadF(centre), ey = LoadF(centre + planeStride);
   const float* strength = centre + 2 * planeStride;
   const F dx = StrengthDerivative(LoadF(strength - 1), LoadF(strength), LoadF(strength + 1));
-  const F dy = StrengthDerivative(LoadF(strength - rowStride), LoadF(strength), LoadF(strength + rowStride));
+  const F dy = StrengthDerivative(LoadF(strength + toAbove), LoadF(strength), LoadF(strength + toBelow));
   const F t = ex * dx + ey * dy;
   StoreF(snapX, ex * t);
   StoreF(snapY, ey * t);
 }
 
-static void OutputRow(const float* centre, std::ptrdiff_t rowStride, std::ptrdiff_t planeStride, float* snapX,
-                      float* snapY, int count) {
+static void OutputRow(const float* centre, std::ptrdiff_t toAbove, std::ptrdiff_t toBelow, std::ptrdiff_t planeStride,
+                      float* snapX, float* snapY, int count) {
   if (count < kBatch) {
-    Narrower().outputRow(centre, rowStride, planeStride, snapX, snapY, count);
+    Narrower().outputRow(centre, toAbove, toBelow, planeStride, snapX, snapY, count);
     return;
   }
   int x = 0;
-  for (; x + kBatch <= count; x += kBatch) OutputBatch(centre + x, rowStride, planeStride, snapX + x, snapY + x);
+  for (; x + kBatch <= count; x += kBatch)
+    OutputBatch(centre + x, toAbove, toBelow, planeStride, snapX + x, snapY + x);
   if (x < count) {
     const int last = count - kBatch;
-    OutputBatch(centre + last, rowStride, planeStride, snapX + last, snapY + last);
+    OutputBatch(centre + last, toAbove, toBelow, planeStride, snapX + last, snapY + last);
   }
 }

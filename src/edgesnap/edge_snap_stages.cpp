@@ -96,7 +96,7 @@ void RunBand(const RowKernels& kernels, BandRows& rows, const float* taps, int w
     kernels.convertRow(image + std::ptrdiff_t(k) * imageStride * 4, w + kBorder, converted, convertedPlane);
     float* rowBlurred = RingRow(rows.rowBlurred, kRowRing, k);
     for (int c = 0; c < WorkImage::kChannels; ++c)
-      kernels.blurSpan(converted + c * convertedPlane, 1, rowBlurred + c * rowBlurredPlane, w + 4, taps);
+      kernels.blurRow(converted + c * convertedPlane, rowBlurred + c * rowBlurredPlane, w + 4, taps);
     const int first = k - (kTaps - 1);  // first ring row of blurred row b's window
     if (first < y0) continue;
     const int b = k - kKernelRadius;

@@ -21,13 +21,11 @@ struct RowKernels {
   // colour[x + 2 planeStride], for x in [0, count).
   void (*convertRow)(const unsigned char* image, int count, float* colour, std::ptrdiff_t planeStride);
 
-  // out[i] = sum over taps k = 0 ... 20, in increasing k and starting from 0, of
-  // taps[k] * source[i + k * tapStride], for the floats i in [0, floatCount). A tap stride of one
-  // float blurs a plane along a row, of one row down a column (every plane of the row at once).
-  void (*blurSpan)(const float* source, std::ptrdiff_t tapStride, float* out, int floatCount,
-                   const float* taps);
+  // The blur along a row of one plane: out[i] = sum over taps k = 0 ... 20, in increasing k and
+  // starting from 0, of taps[k] * source[i + k], for the floats i in [0, floatCount).
+  void (*blurRow)(const float* source, float* out, int floatCount, const float* taps);
 
-  // The blur down the columns of `rows` consecutive output rows (1 ... kColumnBlurRows) at once:
+  // The same blur down the columns of `rows` consecutive output rows (1 ... kColumnBlurRows) at once:
   // out[j][i] = sum over taps k = 0 ... 20, in increasing k and starting from 0, of
   // taps[k] * source[j + k][i], for j in [0, rows) and the floats i in [0, floatCount). Each source row
   // is loaded once for every output row it feeds: one output row at a time, the 21 rows of a wide

@@ -105,7 +105,7 @@ const RowKernels& Narrower() { return SseRowKernels(); }
 namespace VELDRA_EDGESNAP {
 
 const RowKernels& Avx2RowKernels() {
-  static constexpr RowKernels kernels{"avx2", avx2_kernels::ConvertRow, avx2_kernels::BlurSpan,
+  static constexpr RowKernels kernels{"avx2", avx2_kernels::ConvertRow, avx2_kernels::BlurRow,
                                       avx2_kernels::BlurColumns, avx2_kernels::TensorRow,
                                       avx2_kernels::OutputRow};
   return kernels;

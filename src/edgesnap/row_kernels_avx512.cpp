@@ -118,7 +118,7 @@ const RowKernels& Narrower() { return Avx2RowKernels(); }
 namespace VELDRA_EDGESNAP {
 
 const RowKernels& Avx512RowKernels() {
-  static constexpr RowKernels kernels{"avx512", avx512_kernels::ConvertRow, avx512_kernels::BlurSpan,
+  static constexpr RowKernels kernels{"avx512", avx512_kernels::ConvertRow, avx512_kernels::BlurRow,
                                       avx512_kernels::BlurColumns, avx512_kernels::TensorRow,
                                       avx512_kernels::OutputRow};
   return kernels;

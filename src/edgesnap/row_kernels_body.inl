@@ -2,7 +2,7 @@
 // The including file defines, in the enclosing namespace:
 //   F, Mask                 a vector of kLanes floats and its comparison result
 //   kLanes, kBatch          floats per F; pixels per structure-of-arrays batch (== kLanes)
-//   kBlurBlock              F accumulators kept in registers by the blur
+//   kBlurBlock              F accumulators kept in registers by the blur along rows
 //   kColumnBlock            F accumulators per output row kept in registers by the column blur
 //   Splat, LoadF, StoreF, Sqrt, Abs, Greater, GreaterEqual, Select
 //   LoadBytesRgb            kBatch pixels of bytes -> byte values of red, green, blue as floats
@@ -67,33 +67,31 @@ static void ConvertRow(const unsigned char* image, int count, float* colour, std
 }
 
 template <int Accumulators>
-static void BlurBlock(const float* source, std::ptrdiff_t tapStride, float* out, const float* taps) {
+static void BlurBlock(const float* source, float* out, const float* taps) {
   F sum[Accumulators];
 #pragma GCC unroll 16
   for (int j = 0; j < Accumulators; ++j) sum[j] = Splat(0.0f);
   for (int k = 0; k < kKernelTaps; ++k) {
     const F tap = Splat(taps[k]);
-    const float* row = source + k * tapStride;
 #pragma GCC unroll 16
-    for (int j = 0; j < Accumulators; ++j) sum[j] = sum[j] + tap * LoadF(row + j * kLanes);
+    for (int j = 0; j < Accumulators; ++j) sum[j] = sum[j] + tap * LoadF(source + k + j * kLanes);
   }
 #pragma GCC unroll 16
   for (int j = 0; j < Accumulators; ++j) StoreF(out + j * kLanes, sum[j]);
 }
 
-static void BlurSpan(const float* source, std::ptrdiff_t tapStride, float* out, int floatCount,
-                     const float* taps) {
+static void BlurRow(const float* source, float* out, int floatCount, const float* taps) {
   if (floatCount < kLanes) {
-    Narrower().blurSpan(source, tapStride, out, floatCount, taps);
+    Narrower().blurRow(source, out, floatCount, taps);
     return;
   }
   int i = 0;
   for (; i + kBlurBlock * kLanes <= floatCount; i += kBlurBlock * kLanes)
-    BlurBlock<kBlurBlock>(source + i, tapStride, out + i, taps);
-  for (; i + kLanes <= floatCount; i += kLanes) BlurBlock<1>(source + i, tapStride, out + i, taps);
+    BlurBlock<kBlurBlock>(source + i, out + i, taps);
+  for (; i + kLanes <= floatCount; i += kLanes) BlurBlock<1>(source + i, out + i, taps);
   if (i < floatCount) {
     const int last = floatCount - kLanes;
-    BlurBlock<1>(source + last, tapStride, out + last, taps);
+    BlurBlock<1>(source + last, out + last, taps);
   }
 }
 

@@ -44,7 +44,7 @@ const RowKernels& Narrower() { return ScalarRowKernels(); }
 }  // namespace scalar_kernels
 
 const RowKernels& ScalarRowKernels() {
-  static constexpr RowKernels kernels{"scalar", scalar_kernels::ConvertRow, scalar_kernels::BlurSpan,
+  static constexpr RowKernels kernels{"scalar", scalar_kernels::ConvertRow, scalar_kernels::BlurRow,
                                       scalar_kernels::BlurColumns, scalar_kernels::TensorRow,
                                       scalar_kernels::OutputRow};
   return kernels;

@@ -54,7 +54,7 @@ const RowKernels& Narrower() { return ScalarRowKernels(); }
 }  // namespace sse_kernels
 
 const RowKernels& SseRowKernels() {
-  static constexpr RowKernels kernels{"sse", sse_kernels::ConvertRow, sse_kernels::BlurSpan,
+  static constexpr RowKernels kernels{"sse", sse_kernels::ConvertRow, sse_kernels::BlurRow,
                                       sse_kernels::BlurColumns, sse_kernels::TensorRow,
                                       sse_kernels::OutputRow};
   return kernels;

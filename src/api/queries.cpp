@@ -92,8 +92,43 @@ struct SelectionRenderer {
     unsigned char label = 1;
     const float value = grid.InterpolateStencil(stencils.at(px, py).stencil, &margin, &label);
     if (grid.useRegional) return LabelByte(label);
+    return ValueByte(value);
+  }
+
+  unsigned char ValueByte(float value) const {
     if (value <= static_cast<float>(-(band / 2))) return 255;
     return value < static_cast<float>(band) ? 128 : 0;
+  }
+
+  // The byte of every point of a stencil's square when its values settle it, else kUnsettled. The
+  // interpolant is a weighted mean of the stencil's cells, or their children where a cell has them,
+  // with weights of at least 0 whose sum is 1 within 2^-18; its float evaluation (at most eight terms
+  // per corner, then the bilinear blend) errs by less than 2^-18 of the largest magnitude among
+  // them. So the value lies within 2^-16 of that magnitude (plus 2^-100 for underflow) of the values'
+  // range, and a range that keeps this far from the thresholds gives every point the same byte as
+  // sampling it. NaN or infinite values never settle.
+  static constexpr int kUnsettled = -1, kNotAsked = -2;
+  int settledByte(const VELDRA_TRW::sampling::Stencil& s) const {
+    const float* phi = grid.levelSet.data();
+    float lo = phi[s.cell[0]], hi = lo;
+    const auto take = [&](float v) {
+      lo = v < lo ? v : lo;
+      hi = v > hi ? v : hi;
+    };
+    for (int c = 0; c < 4; ++c) {
+      take(phi[s.cell[c]]);
+      if (s.child0[c] != NO_NODE)
+        for (unsigned k = 0; k < 4; ++k) take(phi[s.child0[c] + k]);
+    }
+    const double low = lo, high = hi;
+    const double reach = std::max(std::fabs(low), std::fabs(high)) * 0x1p-16 + 0x1p-100;
+    const double below = low - reach, above = high + reach;
+    const double inside = static_cast<float>(-(band / 2)), outside = static_cast<float>(band);
+    if (!(below == below && above == above) || std::isinf(reach)) return kUnsettled;
+    if (above <= inside) return 255;
+    if (below <= inside) return kUnsettled;
+    if (above < outside) return 128;
+    return below >= outside ? 0 : kUnsettled;
   }
 
   void renderLeaf(unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::LeafWindow& window) const {
@@ -108,17 +143,51 @@ struct SelectionRenderer {
       return;
     }
     VELDRA_TRW::LeafPixelStencils stencils(grid, leaf, cx, cy, edge, &window);
+    if (grid.useRegional || b.col0 == b.col1) {
+      for (int py = b.row0; py <= b.row1; ++py)
+        for (int px = b.col0; px <= b.col1; ++px)
+          if (inBrush(px, py)) *byteAt(px, py) = sampledByte(stencils, px, py);
+      return;
+    }
+    // A leaf of several pixels: each quadrant's stencil may settle all its pixels at once.
+    int settled[4] = {kNotAsked, kNotAsked, kNotAsked, kNotAsked};
     for (int py = b.row0; py <= b.row1; ++py)
-      for (int px = b.col0; px <= b.col1; ++px)
-        if (inBrush(px, py)) *byteAt(px, py) = sampledByte(stencils, px, py);
+      for (int px = b.col0; px <= b.col1; ++px) {
+        if (!inBrush(px, py)) continue;
+        const VELDRA_TRW::LeafPixelStencils::Found found = stencils.at(px, py);
+        int byte = kUnsettled;
+        if (found.slot != VELDRA_TRW::LeafPixelStencils::kSearched) {
+          int& known = settled[found.slot];
+          if (known == kNotAsked) known = settledByte(found.stencil);
+          byte = known;
+        }
+        *byteAt(px, py) = byte != kUnsettled ? static_cast<unsigned char>(byte)
+                                             : ValueByte(grid.InterpolateStencil(found.stencil, nullptr, nullptr));
+      }
+  }
+
+  // Whether a node's square (centre (cx, cy), edge `edge`) may hold a pixel to write. Leaves' pixel
+  // blocks lie inside their squares, so a square that misses the rectangle by a pixel or more, or
+  // whose nearest point lies beyond the brush circle with room for the rounding of inBrush (squared
+  // distances err by far less than 2^-10 of themselves), holds none.
+  bool mayWrite(float cx, float cy, float edge) const {
+    const double half = static_cast<double>(edge) * 0.5 + 1.0;
+    const double x0 = static_cast<double>(cx) - half, x1 = static_cast<double>(cx) + half;
+    const double y0 = static_cast<double>(cy) - half, y1 = static_cast<double>(cy) + half;
+    if (x1 < x || x0 > static_cast<double>(x) + w || y1 < y || y0 > static_cast<double>(y) + h) return false;
+    const double dx = std::max({x0 - centerX, static_cast<double>(centerX) - x1, 0.0});
+    const double dy = std::max({y0 - centerY, static_cast<double>(centerY) - y1, 0.0});
+    return !(dx * dx + dy * dy > static_cast<double>(radius2) * (1.0 + 0x1p-10) + 1.0);
   }
 
   void renderQuadrant(int i, int j, int q) const {
     // The window walk hands each leaf its window, from which its stencils are read.
     VELDRA_TRW::forEachLeafWithWindow(
-        grid, i, j, q, [this](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::LeafWindow& window) {
+        grid, i, j, q,
+        [this](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::LeafWindow& window) {
           renderLeaf(leaf, cx, cy, edge, window);
-        });
+        },
+        [this](float cx, float cy, float edge) { return mayWrite(cx, cy, edge); });
   }
 };
 

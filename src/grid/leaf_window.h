@@ -131,13 +131,19 @@ class LeafWindow {
 // Quadrant argument of forEachLeafWithWindow for the whole tile.
 inline constexpr int kWholeTile = -1;
 
+// Predicate of forEachLeafWithWindow that enters every inner node.
+struct EnterEveryNode {
+  bool operator()(float, float, float) const { return true; }
+};
+
 // The leaves of root tile (i, j) in forEachLeafInTile's order (child 0 first), each with its centre,
 // its edge and its window; with a quadrant 0 .. 3, only the leaves below the root's child of that
 // index (a root that is itself a leaf belongs to quadrant 0). The four quadrants together visit the
 // tile's leaves once each, so a tile's work can be shared out finer than by tiles. The visitor must
-// not change the tree.
-template <typename F>
-void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, int quadrant, F&& visit) {
+// not change the tree. enter(cx, cy, edge) is asked of every inner node below the root: where it is
+// false the node's leaves are passed over.
+template <typename F, typename Enter = EnterEveryNode>
+void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, int quadrant, F&& visit, Enter&& enter = Enter{}) {
   struct Entry {
     unsigned node;
     float cx, cy, edge;
@@ -162,7 +168,7 @@ void forEachLeafWithWindow(const SLGrid2D& grid, int i, int j, int quadrant, F&&
     }
     // Inner node: its block serves every node below it; a deeper tree than the blocks can hold
     // (a damaged tree) is not entered.
-    if (e.level + 1 >= kWindowLevels) continue;
+    if (e.level + 1 >= kWindowLevels || (e.level > 0 && !enter(e.cx, e.cy, e.edge))) continue;
     NodeBlock& block = blocks[e.level];
     for (int oy = -1; oy <= 1; ++oy)
       for (int ox = -1; ox <= 1; ++ox) {

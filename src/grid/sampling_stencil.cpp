@@ -61,18 +61,28 @@ bool SameLevelStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Sten
 
 }  // namespace
 
+namespace {
+
+// v - floor(v). Offsets within a leaf lie in (-1, 1), where floor(v) is -1 below zero and a zero of
+// v's sign otherwise, so the difference is v + 1 or v + 0 (which turns -0 into +0, as v - floor(v)
+// does): the same bits without the library's general rounding. Anything else takes std::floor.
+float fractionalPart(float v) {
+  if (!(std::fabs(v) < 1.0f)) return v - std::floor(v);
+  return v + (v < 0.0f ? 1.0f : 0.0f);
+}
+
+}  // namespace
+
 void MoveStencilPoint(unsigned n, float lx, float ly, Stencil& s) {
   if (s.level == STENCIL_PARENT_LEVEL) {
     // The point in the parent's units.
     const unsigned k = n & 3u;
-    const float px = child_steps::up(lx, k & 1u);
-    const float py = child_steps::up(ly, k >> 1);
-    s.sx = px - std::floor(px);
-    s.sy = py - std::floor(py);
+    s.sx = fractionalPart(child_steps::up(lx, k & 1u));
+    s.sy = fractionalPart(child_steps::up(ly, k >> 1));
     return;
   }
-  s.sx = lx - std::floor(lx);
-  s.sy = ly - std::floor(ly);
+  s.sx = fractionalPart(lx);
+  s.sy = fractionalPart(ly);
 }
 
 namespace {

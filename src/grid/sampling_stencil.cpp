@@ -159,7 +159,8 @@ bool LocateInWindow(const SLGrid2D& grid, const LeafWindow& w, float lx, float l
 
 // SameLevelStencil's walk from the located leaf passes only through the four cells and succeeds
 // exactly when all of them are nodes of the leaf's level.
-bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f, Stencil& s) {
+[[gnu::always_inline]] inline bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f,
+                                                            Stencil& s) {
   const int bx = f.ox - (f.lx < 0.0f ? 1 : 0), by = f.oy - (f.ly < 0.0f ? 1 : 0);
   return WindowCells(grid, w, f.level, bx, by, STENCIL_OWN_LEVEL, f, s);
 }
@@ -168,7 +169,8 @@ bool SameLevelStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const L
 // is f's parent, B is p or its -x / -y / diagonal neighbour by f's child index, and X, Y, D follow
 // from B. When the four cells are nodes of the parent's level, the neighbour steps of CoarseStencil
 // pass only through them, so they are its cells.
-bool CoarseStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f, Stencil& s) {
+[[gnu::always_inline]] inline bool CoarseStencilInWindow(const SLGrid2D& grid, const LeafWindow& w, const Located& f,
+                                                         Stencil& s) {
   if (f.level == 0) return false;
   const unsigned ka = w.childIndexAt(f.level);
   const int x = static_cast<int>(ka & 1u) + f.ox, y = static_cast<int>(ka >> 1) + f.oy;

@@ -8,9 +8,13 @@
 #
 #   scripts/bench-latency.sh [rounds]          (default 3 rounds; each runs both builds once)
 #   BASELINE=<commit> FILTER=<benchmark regex> KEEP=1 scripts/bench-latency.sh
+#   PAIRED=1 scripts/bench-latency.sh [rounds]
 #
 # Release builds, run under nice. Figures are only worth comparing from one run of this script, on a
-# machine where nothing else runs: wall times on a shared machine vary by tens of percent.
+# machine where nothing else runs: wall times on a shared machine vary by tens of percent. With
+# PAIRED=1 the two builds run at the same time, each pinned to its own processor (so on one thread)
+# and swapping processors every round: both see the same spells of the machine, and their figures,
+# one thread's work rather than a host's latency, compare to within about 2 %.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -47,13 +51,20 @@ build "$work/baseline" "$work/baseline-build"
 echo "== building this tree ($(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD || echo ', with changes'))"
 build "$root" "$root/build-latency"
 
-run() {  # name, bench binary
-  VELDRA_BENCH_EVENTS="$work/$1.events" nice -n 10 "$2" --benchmark_filter="$filter" >>"$work/$1.log" 2>&1
+run() {  # name, bench binary, processors
+  VELDRA_BENCH_EVENTS="$work/$1.events" nice -n 10 taskset -c "$3" "$2" --benchmark_filter="$filter" >>"$work/$1.log" 2>&1
 }
+all="0-$((jobs - 1))"
 for r in $(seq 1 "$rounds"); do
   echo "== round $r of $rounds"
-  run baseline "$work/baseline-build/bench/stroke_bench"
-  run current "$root/build-latency/bench/stroke_bench"
+  if [ "${PAIRED:-0}" = 1 ]; then
+    run baseline "$work/baseline-build/bench/stroke_bench" $((r % 2)) &
+    run current "$root/build-latency/bench/stroke_bench" $((1 - r % 2)) &
+    wait
+  else
+    run baseline "$work/baseline-build/bench/stroke_bench" "$all"
+    run current "$root/build-latency/bench/stroke_bench" "$all"
+  fi
 done
 
 # Lines of the events files: case radius event total snap step read (milliseconds).

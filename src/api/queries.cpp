@@ -92,10 +92,10 @@ struct SelectionRenderer {
     unsigned char label = 1;
     const float value = grid.InterpolateStencil(stencils.at(px, py).stencil, &margin, &label);
     if (grid.useRegional) return LabelByte(label);
-    return ValueByte(value);
+    return valueByte(value);
   }
 
-  unsigned char ValueByte(float value) const {
+  unsigned char valueByte(float value) const {
     if (value <= static_cast<float>(-(band / 2))) return 255;
     return value < static_cast<float>(band) ? 128 : 0;
   }
@@ -111,20 +111,22 @@ struct SelectionRenderer {
   int settledByte(const VELDRA_TRW::sampling::Stencil& s) const {
     const float* phi = grid.levelSet.data();
     float lo = phi[s.cell[0]], hi = lo;
+    bool finite = true;
     const auto take = [&](float v) {
       lo = v < lo ? v : lo;
       hi = v > hi ? v : hi;
+      finite = finite && std::isfinite(v);
     };
     for (int c = 0; c < 4; ++c) {
       take(phi[s.cell[c]]);
       if (s.child0[c] != NO_NODE)
         for (unsigned k = 0; k < 4; ++k) take(phi[s.child0[c] + k]);
     }
+    if (!finite) return kUnsettled;
     const double low = lo, high = hi;
     const double reach = std::max(std::fabs(low), std::fabs(high)) * 0x1p-16 + 0x1p-100;
     const double below = low - reach, above = high + reach;
     const double inside = static_cast<float>(-(band / 2)), outside = static_cast<float>(band);
-    if (!(below == below && above == above) || std::isinf(reach)) return kUnsettled;
     if (above <= inside) return 255;
     if (below <= inside) return kUnsettled;
     if (above < outside) return 128;
@@ -162,7 +164,7 @@ struct SelectionRenderer {
           byte = known;
         }
         *byteAt(px, py) = byte != kUnsettled ? static_cast<unsigned char>(byte)
-                                             : ValueByte(grid.InterpolateStencil(found.stencil, nullptr, nullptr));
+                                             : valueByte(grid.InterpolateStencil(found.stencil, nullptr, nullptr));
       }
   }
 

@@ -59,10 +59,6 @@ bool SameLevelStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Sten
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // v - floor(v). Offsets within a leaf lie in (-1, 1), where floor(v) is -1 below zero and a zero of
 // v's sign otherwise, so the difference is v + 1 or v + 0 (which turns -0 into +0, as v - floor(v)
 // does): the same bits without the library's general rounding. Anything else takes std::floor.

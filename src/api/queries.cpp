@@ -101,29 +101,17 @@ struct SelectionRenderer {
   }
 
   // The byte of every point of a stencil's square when its values settle it, else kUnsettled. The
-  // interpolant is a weighted mean of the stencil's cells, or their children where a cell has them,
-  // with weights of at least 0 whose sum is 1 within 2^-18; its float evaluation (at most eight terms
-  // per corner, then the bilinear blend) errs by less than 2^-18 of the largest magnitude among
-  // them. So the value lies within 2^-16 of that magnitude (plus 2^-100 for underflow) of the values'
-  // range, and a range that keeps this far from the thresholds gives every point the same byte as
-  // sampling it. NaN or infinite values never settle.
+  // interpolant is a weighted mean of the values StencilRange scans, with weights of at least 0 whose
+  // sum is 1 within 2^-18; its float evaluation (at most eight terms per corner, then the bilinear
+  // blend) errs by less than 2^-18 of the largest magnitude among them. So the value lies within 2^-16
+  // of that magnitude (plus 2^-100 for underflow) of the values' range, and a range that keeps this
+  // far from the thresholds gives every point the same byte as sampling it. NaN or infinite values
+  // never settle.
   static constexpr int kUnsettled = -1, kNotAsked = -2;
   int settledByte(const VELDRA_TRW::sampling::Stencil& s) const {
-    const float* phi = grid.levelSet.data();
-    float lo = phi[s.cell[0]], hi = lo;
-    bool finite = true;
-    const auto take = [&](float v) {
-      lo = v < lo ? v : lo;
-      hi = v > hi ? v : hi;
-      finite = finite && std::isfinite(v);
-    };
-    for (int c = 0; c < 4; ++c) {
-      take(phi[s.cell[c]]);
-      if (s.child0[c] != NO_NODE)
-        for (unsigned k = 0; k < 4; ++k) take(phi[s.child0[c] + k]);
-    }
-    if (!finite) return kUnsettled;
-    const double low = lo, high = hi;
+    const VELDRA_TRW::sampling::ValueRange range = VELDRA_TRW::sampling::StencilRange(s, grid.levelSet.data());
+    if (!range.finite) return kUnsettled;
+    const double low = range.lo, high = range.hi;
     const double reach = std::max(std::fabs(low), std::fabs(high)) * 0x1p-16 + 0x1p-100;
     const double below = low - reach, above = high + reach;
     const double inside = static_cast<float>(-(band / 2)), outside = static_cast<float>(band);

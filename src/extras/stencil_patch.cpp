@@ -11,23 +11,6 @@ constexpr float kGridPosition[4] = {0.0f, 0.25f, 0.75f, 1.0f};
 
 }  // namespace
 
-ValueRange StencilRange(const VELDRA_TRW::SLGrid2D& grid, const Stencil& s) {
-  const float* phi = grid.levelSet.data();
-  ValueRange r{phi[s.cell[0]], phi[s.cell[0]]};
-  const auto take = [&r](float v) {
-    r.lo = v < r.lo ? v : r.lo;
-    r.hi = v > r.hi ? v : r.hi;
-  };
-  for (int c = 0; c < 4; ++c) {
-    if (s.child0[c] == VELDRA_TRW::NO_NODE) {
-      take(phi[s.cell[c]]);
-    } else {
-      for (unsigned k = 0; k < 4; ++k) take(phi[s.child0[c] + k]);
-    }
-  }
-  return r;
-}
-
 float StencilPatch::corner(int ix, int iy) {
   const std::uint16_t bit = static_cast<std::uint16_t>(1u << (4 * ix + iy));
   if ((known_ & bit) == 0) {

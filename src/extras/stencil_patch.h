@@ -9,13 +9,11 @@
 
 namespace VELDRA_EXTRAS_CORE {
 
-// Least and greatest level set value among a stencil's cells, or their children where a cell has
-// them. The interpolant over the stencil's square is a weighted mean of these (weights at least 0),
-// so it stays within them.
-struct ValueRange {
-  float lo, hi;
-};
-ValueRange StencilRange(const VELDRA_TRW::SLGrid2D& grid, const VELDRA_TRW::sampling::Stencil& s);
+// The range of the level set over a stencil (sampling::StencilRange).
+using VELDRA_TRW::sampling::ValueRange;
+inline ValueRange StencilRange(const VELDRA_TRW::SLGrid2D& grid, const VELDRA_TRW::sampling::Stencil& s) {
+  return VELDRA_TRW::sampling::StencilRange(s, grid.levelSet.data());
+}
 
 class StencilPatch {
  public:

@@ -220,6 +220,23 @@ float InterpolateStencilOn(const Stencil& s, const float* channel) {
   return ((1.0f - s.sx) * b + s.sx * x) * (1.0f - s.sy) + ((1.0f - s.sx) * y + s.sx * d) * s.sy;
 }
 
+ValueRange StencilRange(const Stencil& s, const float* channel) {
+  ValueRange r{channel[s.cell[0]], channel[s.cell[0]], true};
+  const auto take = [&r](float v) {
+    r.lo = v < r.lo ? v : r.lo;
+    r.hi = v > r.hi ? v : r.hi;
+    r.finite = r.finite && std::isfinite(v);
+  };
+  for (int c = 0; c < 4; ++c) {
+    if (s.child0[c] == NO_NODE) {
+      take(channel[s.cell[c]]);
+    } else {
+      for (unsigned k = 0; k < 4; ++k) take(channel[s.child0[c] + k]);
+    }
+  }
+  return r;
+}
+
 void FindStencil(const SLGrid2D& grid, unsigned n, float lx, float ly, Stencil& s) {
   if (!SameLevelStencil(grid, n, lx, ly, s)) CoarseStencil(grid, n, lx, ly, s);
   s.mask = 0;

@@ -42,6 +42,16 @@ void FindStencilAcrossFace(const SLGrid2D& grid, const LeafWindow& w, int ux, in
 // The interpolant of a stencil on one channel.
 float InterpolateStencilOn(const Stencil& s, const float* channel);
 
+// Least and greatest value of a channel among a stencil's cells, or their children where a cell has
+// them. The interpolant over the stencil's square is a weighted mean of these (weights at least 0), so
+// it stays within them up to its rounding. `finite` tells whether every one of them is finite (the
+// comparisons pass over NaN values).
+struct ValueRange {
+  float lo, hi;
+  bool finite;
+};
+ValueRange StencilRange(const Stencil& s, const float* channel);
+
 // The cells (and mask and level) of FindStencil depend on the point only through the signs of
 // lx < 0 and ly < 0: within one quadrant of leaf n a stencil found once can be moved to another
 // point by recomputing (sx, sy), exactly as FindStencil would.

@@ -87,15 +87,11 @@ struct SelectionRenderer {
     return true;
   }
 
-  unsigned char sampledByte(VELDRA_TRW::LeafPixelStencils& stencils, int px, int py) const {
+  unsigned char sampledByte(const VELDRA_TRW::sampling::Stencil& s) const {
     float margin = 0.0f;
     unsigned char label = 1;
-    const float value = grid.InterpolateStencil(stencils.at(px, py).stencil, &margin, &label);
+    const float value = grid.InterpolateStencil(s, &margin, &label);
     if (grid.useRegional) return LabelByte(label);
-    return valueByte(value);
-  }
-
-  unsigned char valueByte(float value) const {
     if (value <= static_cast<float>(-(band / 2))) return 255;
     return value < static_cast<float>(band) ? 128 : 0;
   }
@@ -133,26 +129,20 @@ struct SelectionRenderer {
       return;
     }
     VELDRA_TRW::LeafPixelStencils stencils(grid, leaf, cx, cy, edge, &window);
-    if (grid.useRegional || b.col0 == b.col1) {
-      for (int py = b.row0; py <= b.row1; ++py)
-        for (int px = b.col0; px <= b.col1; ++px)
-          if (inBrush(px, py)) *byteAt(px, py) = sampledByte(stencils, px, py);
-      return;
-    }
-    // A leaf of several pixels: each quadrant's stencil may settle all its pixels at once.
+    // In a leaf of several pixels, each quadrant's stencil may settle all its pixels at once.
+    const bool settle = !grid.useRegional && b.col0 != b.col1;
     int settled[4] = {kNotAsked, kNotAsked, kNotAsked, kNotAsked};
     for (int py = b.row0; py <= b.row1; ++py)
       for (int px = b.col0; px <= b.col1; ++px) {
         if (!inBrush(px, py)) continue;
         const VELDRA_TRW::LeafPixelStencils::Found found = stencils.at(px, py);
         int byte = kUnsettled;
-        if (found.slot != VELDRA_TRW::LeafPixelStencils::kSearched) {
+        if (settle && found.slot != VELDRA_TRW::LeafPixelStencils::kSearched) {
           int& known = settled[found.slot];
           if (known == kNotAsked) known = settledByte(found.stencil);
           byte = known;
         }
-        *byteAt(px, py) = byte != kUnsettled ? static_cast<unsigned char>(byte)
-                                             : valueByte(grid.InterpolateStencil(found.stencil, nullptr, nullptr));
+        *byteAt(px, py) = byte != kUnsettled ? static_cast<unsigned char>(byte) : sampledByte(found.stencil);
       }
   }
 

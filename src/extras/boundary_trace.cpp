@@ -113,7 +113,8 @@ class Tracer {
   void classifyPoints() {
     const FillRule rule(grid_);
     const int w = width_ - 2, h = height_ - 2;
-    ForEachLeafOfRect(grid_, x_, y_, w, h, [&](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::PixelBlock& b) {
+    ForEachLeafOfRect(grid_, x_, y_, w, h, [&](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::PixelBlock& b,
+                                          const VELDRA_TRW::LeafWindow& window) {
       if (rule.filledWhole(grid_, leaf)) {
         const std::uint8_t state = grid_.levelSet[leaf] < 0.0f ? 1 : 0;
         for (int py = b.row0; py <= b.row1; ++py)
@@ -121,7 +122,7 @@ class Tracer {
         return;
       }
       // A stencil whose values all lie on one side settles its points without interpolating.
-      VELDRA_TRW::LeafPixelStencils stencils(grid_, leaf, cx, cy, edge);
+      VELDRA_TRW::LeafPixelStencils stencils(grid_, leaf, cx, cy, edge, &window);
       ValueRange ranges[4];
       bool known[4] = {false, false, false, false};
       for (int py = b.row0; py <= b.row1; ++py)

@@ -8,6 +8,7 @@
 #include "api/tile_range.h"
 #include "common/parallel_rows.h"
 #include "grid/leaf_pixels.h"
+#include "grid/leaf_window.h"
 
 namespace VELDRA_EXTRAS_CORE {
 
@@ -31,16 +32,26 @@ struct FillRule {
   }
 };
 
-// visit(leaf, cx, cy, edge, block) for every leaf holding pixels of the rectangle (x, y, w, h). Calls
-// for different leaves may run at once; each leaf's block is its own.
+// visit(leaf, cx, cy, edge, block, window) for every leaf holding pixels of the rectangle (x, y, w, h),
+// with the leaf's window from the walk (stencils read from it are those the point search finds).
+// Subtrees whose square misses the rectangle by a pixel or more are passed over: a leaf's block lies
+// inside its square. Calls for different leaves may run at once; each leaf's block is its own.
 template <typename Visit>
 void ForEachLeafOfRect(const SLGrid2D& grid, int x, int y, int w, int h, const Visit& visit) {
   const VELDRA_TRW::TileBox t = VELDRA_CORE::TileRangeOf(grid, x, y, w, h);
+  const auto meetsRect = [=](float cx, float cy, float edge) {
+    const double half = static_cast<double>(edge) * 0.5 + 1.0;
+    return !(cx + half < x || cx - half > static_cast<double>(x) + w || cy + half < y ||
+             cy - half > static_cast<double>(y) + h);
+  };
   VELDRA_COMMON::parallelTileQuadrants(t.i0, t.j0, t.i1, t.j1, [&](int i, int j, int q) {
-    grid.forEachLeafInTileQuadrant(i, j, q, [&](unsigned leaf, float cx, float cy, float edge) {
-      const VELDRA_TRW::PixelBlock b = VELDRA_TRW::LeafPixelBlock(cx, cy, edge, x, y, w, h);
-      if (!b.empty()) visit(leaf, cx, cy, edge, b);
-    });
+    VELDRA_TRW::forEachLeafWithWindow(
+        grid, i, j, q,
+        [&](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::LeafWindow& window) {
+          const VELDRA_TRW::PixelBlock b = VELDRA_TRW::LeafPixelBlock(cx, cy, edge, x, y, w, h);
+          if (!b.empty()) visit(leaf, cx, cy, edge, b, window);
+        },
+        meetsRect);
   });
 }
 

@@ -2,6 +2,8 @@
 // interpolant picks its sub-rectangles.
 #include "extras/stencil_patch.h"
 
+#include <cmath>
+
 namespace VELDRA_EXTRAS_CORE {
 namespace {
 
@@ -37,6 +39,35 @@ StencilPatch::Piece StencilPatch::pieceAt(float sx, float sy) {
 float StencilPatch::value(float sx, float sy) {
   const Piece p = pieceAt(sx, sy);
   return ((1.0f - p.s) * p.v00 + p.s * p.v10) * (1.0f - p.t) + ((1.0f - p.s) * p.v01 + p.s * p.v11) * p.t;
+}
+
+ValueRange StencilPatch::cornerRange(float x0, float y0, float x1, float y1) {
+  ValueRange range{0.0f, 0.0f, true};
+  bool first = true;
+  const auto take = [&](float v) {
+    range.lo = first || v < range.lo ? v : range.lo;
+    range.hi = first || v > range.hi ? v : range.hi;
+    range.finite = range.finite && std::isfinite(v);
+    first = false;
+  };
+  if (s_.mask == 0) {  // one piece over the whole square, its corners the cells' values
+    const float* phi = grid_->levelSet.data();
+    for (int c = 0; c < 4; ++c) take(phi[s_.cell[c]]);
+    return range;
+  }
+  // The pieces of the lowest and the highest point, and every piece between them.
+  Stencil at = s_;
+  at.sx = x0;
+  at.sy = y0;
+  const SubRectangle low = LocateSubRectangle(at);
+  at.sx = x1;
+  at.sy = y1;
+  const SubRectangle high = LocateSubRectangle(at);
+  const GridLines lines = LinesOf(s_);
+  for (int ix = low.x0; ix <= high.x1; ++ix)
+    for (int iy = low.y0; iy <= high.y1; ++iy)
+      if (lines.x[ix] && lines.y[iy]) take(corner(ix, iy));
+  return range;
 }
 
 void StencilPatch::slope(float sx, float sy, float& dx, float& dy) {

@@ -29,6 +29,10 @@ class StencilPatch {
   // Derivatives along sx and sy (per square edge) of the piece that holds (sx, sy).
   void slope(float sx, float sy, float& dx, float& dy);
 
+  // Least and greatest corner value of the pieces that hold the points of [x0, x1] x [y0, y1], a
+  // rectangle inside the square: value() at any of those points blends one piece's corners.
+  ValueRange cornerRange(float x0, float y0, float x1, float y1);
+
  private:
   struct Piece {
     float v00, v10, v01, v11;  // corner values

@@ -170,11 +170,17 @@ void CornerTerms(const Stencil& s, int ix, int iy, Terms& out) {
   }
 }
 
-SubRectangle LocateSubRectangle(const Stencil& s) {
+GridLines LinesOf(const Stencil& s) {
   const auto has = [&](int c) { return ((s.mask >> c) & 1u) != 0; };
+  return GridLines{{true, has(CELL_B) || has(CELL_Y), has(CELL_X) || has(CELL_D), true},
+                   {true, has(CELL_B) || has(CELL_X), has(CELL_Y) || has(CELL_D), true}};
+}
+
+SubRectangle LocateSubRectangle(const Stencil& s) {
+  const GridLines lines = LinesOf(s);
   SubRectangle r;
-  PickInterval(s.sx, has(CELL_B) || has(CELL_Y), has(CELL_X) || has(CELL_D), r.x0, r.x1, r.s);
-  PickInterval(s.sy, has(CELL_B) || has(CELL_X), has(CELL_Y) || has(CELL_D), r.y0, r.y1, r.t);
+  PickInterval(s.sx, lines.x[1], lines.x[2], r.x0, r.x1, r.s);
+  PickInterval(s.sy, lines.y[1], lines.y[2], r.y0, r.y1, r.t);
   return r;
 }
 

@@ -57,6 +57,14 @@ struct SubRectangle {
 };
 SubRectangle LocateSubRectangle(const Stencil& s);
 
+// The grid lines that cut the square, by grid index: the sides always; across x the line at 1/4
+// where a left cell (B or Y) has children and the line at 3/4 where a right one (X or D) has, and
+// across y alike with the lower and upper cells. Sub-rectangles run between consecutive lines.
+struct GridLines {
+  bool x[4], y[4];
+};
+GridLines LinesOf(const Stencil& s);
+
 // The interpolant of a stencil with children, on one channel.
 float InterpolateSubdivided(const Stencil& s, const float* channel);
 

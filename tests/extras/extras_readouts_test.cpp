@@ -73,6 +73,9 @@ TEST(AlphaReadout, SharesOfDiscsAndHalfPlanesAtRandomPositionsAndAngles) {
       }
       std::vector<unsigned char> alpha(200 * 200);
       RenderAlpha(*grid, 100, 100, 200, 200, alpha.data(), 200, c.feather);
+      std::vector<unsigned char> unbounded(alpha.size());
+      RenderAlpha(*grid, 100, 100, 200, 200, unbounded.data(), 200, c.feather, false);
+      EXPECT_TRUE(alpha == unbounded) << "settling by bounds changed bytes";
       // The interpolated field of a disc strays from the circle by at most 1 / (8 r) pixels.
       const double tolerance = 1.0 / 255 + 1e-3 + (c.disc ? 0.25 / r : 0.0);
       int bad = 0;
@@ -124,6 +127,12 @@ TEST_P(ExtraReadouts, AgreeWithTheTwoLevelReadOut) {
   std::vector<unsigned char> mask(w * h), alpha(w * h);
   VELDRA_CORE::RenderSelection(*grid, x, y, w, h, mask.data(), w, x + w / 2.0f, y + h / 2.0f, 0, 1250.0f);
   RenderAlpha(*grid, x, y, w, h, alpha.data(), w, 0.0f);
+  for (const float feather : {0.0f, 0.3f, 2.0f}) {
+    std::vector<unsigned char> bounded(w * h), unbounded(w * h);
+    RenderAlpha(*grid, x, y, w, h, bounded.data(), w, feather);
+    RenderAlpha(*grid, x, y, w, h, unbounded.data(), w, feather, false);
+    EXPECT_TRUE(bounded == unbounded) << "settling by bounds changed bytes at feather " << feather;
+  }
   const std::vector<Ring> rings = TraceBoundary(*grid, x, y, w, h);
   const std::vector<unsigned char> raster = EvenOdd(rings, x, y, w, h);
   int alphaDisagrees = 0;

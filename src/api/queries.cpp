@@ -146,15 +146,14 @@ struct SelectionRenderer {
       }
   }
 
-  // Whether a node's square (centre (cx, cy), edge `edge`) may hold a pixel to write. Leaves' pixel
-  // blocks lie inside their squares, so a square that misses the rectangle by a pixel or more, or
-  // whose nearest point lies beyond the brush circle with room for the rounding of inBrush (squared
+  // Whether a node's square (centre (cx, cy), edge `edge`) may hold a pixel to write: a square that
+  // may hold pixels of the rectangle, unless its nearest point lies beyond the brush circle with room for the rounding of inBrush (squared
   // distances err by far less than 2^-10 of themselves), holds none.
   bool mayWrite(float cx, float cy, float edge) const {
+    if (!VELDRA_TRW::SquareMayHoldPixels(cx, cy, edge, x, y, w, h)) return false;
     const double half = static_cast<double>(edge) * 0.5 + 1.0;
     const double x0 = static_cast<double>(cx) - half, x1 = static_cast<double>(cx) + half;
     const double y0 = static_cast<double>(cy) - half, y1 = static_cast<double>(cy) + half;
-    if (x1 < x || x0 > static_cast<double>(x) + w || y1 < y || y0 > static_cast<double>(y) + h) return false;
     const double dx = std::max({x0 - centerX, static_cast<double>(centerX) - x1, 0.0});
     const double dy = std::max({y0 - centerY, static_cast<double>(centerY) - y1, 0.0});
     return !(dx * dx + dy * dy > static_cast<double>(radius2) * (1.0 + 0x1p-10) + 1.0);

@@ -43,8 +43,10 @@ class LeafAlpha {
       if (range.hi <= -feather_) return 255;
       if (range.lo > feather_) return 0;
       StencilPatch& patch = patchOf(found);
-      const int bounded =
-          bound_ ? settledByCorners(patch.cornerRange(s.sx - half, s.sy - half, s.sx + half, s.sy + half)) : -1;
+      // Without children the pieces' corners are the stencil's values, which did not settle it.
+      const int bounded = bound_ && s.mask != 0
+                              ? settledByCorners(patch.cornerRange(s.sx - half, s.sy - half, s.sx + half, s.sy + half))
+                              : -1;
       if (bounded >= 0) return static_cast<unsigned char>(bounded);
       for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)

@@ -34,15 +34,12 @@ struct FillRule {
 
 // visit(leaf, cx, cy, edge, block, window) for every leaf holding pixels of the rectangle (x, y, w, h),
 // with the leaf's window from the walk (stencils read from it are those the point search finds).
-// Subtrees whose square misses the rectangle by a pixel or more are passed over: a leaf's block lies
-// inside its square. Calls for different leaves may run at once; each leaf's block is its own.
+// Subtrees whose square holds no pixel of the rectangle are passed over. Calls for different leaves may run at once; each leaf's block is its own.
 template <typename Visit>
 void ForEachLeafOfRect(const SLGrid2D& grid, int x, int y, int w, int h, const Visit& visit) {
   const VELDRA_TRW::TileBox t = VELDRA_CORE::TileRangeOf(grid, x, y, w, h);
   const auto meetsRect = [=](float cx, float cy, float edge) {
-    const double half = static_cast<double>(edge) * 0.5 + 1.0;
-    return !(cx + half < x || cx - half > static_cast<double>(x) + w || cy + half < y ||
-             cy - half > static_cast<double>(y) + h);
+    return VELDRA_TRW::SquareMayHoldPixels(cx, cy, edge, x, y, w, h);
   };
   VELDRA_COMMON::parallelTileQuadrants(t.i0, t.j0, t.i1, t.j1, [&](int i, int j, int q) {
     VELDRA_TRW::forEachLeafWithWindow(

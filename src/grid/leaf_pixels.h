@@ -26,6 +26,15 @@ inline PixelBlock LeafPixelBlock(float cx, float cy, float edge, int x, int y, i
                     std::min(y + h - 1, static_cast<int>(static_cast<double>(cy) + he - 0.5))};
 }
 
+// Whether a node's square (centre (cx, cy), edge `edge`) may hold pixels of the rectangle (x, y, w, h).
+// Leaves' pixel blocks lie inside their squares, so a square that misses the rectangle by a pixel or
+// more holds none, and a walk may pass over its subtree.
+inline bool SquareMayHoldPixels(float cx, float cy, float edge, int x, int y, int w, int h) {
+  const double half = static_cast<double>(edge) * 0.5 + 1.0;
+  return !(static_cast<double>(cx) + half < x || static_cast<double>(cx) - half > static_cast<double>(x) + w ||
+           static_cast<double>(cy) + half < y || static_cast<double>(cy) - half > static_cast<double>(y) + h);
+}
+
 // Whether a read-out fills a leaf whole instead of sampling its pixels: leaves above fineLevel, and,
 // when regionalShortcut is set, leaves from fineLevel down to three levels above the finest whose
 // regional value exceeds `threshold` (far from every region border).

@@ -146,9 +146,9 @@ struct SelectionRenderer {
       }
   }
 
-  // Whether a node's square (centre (cx, cy), edge `edge`) may hold a pixel to write: a square that
-  // may hold pixels of the rectangle, unless its nearest point lies beyond the brush circle with room for the rounding of inBrush (squared
-  // distances err by far less than 2^-10 of themselves), holds none.
+  // Whether a node's square (centre (cx, cy), edge `edge`) may hold a pixel to write: it may hold
+  // pixels of the rectangle, and its nearest point does not lie beyond the brush circle with room for
+  // the rounding of inBrush (squared distances err by far less than 2^-10 of themselves).
   bool mayWrite(float cx, float cy, float edge) const {
     if (!VELDRA_TRW::SquareMayHoldPixels(cx, cy, edge, x, y, w, h)) return false;
     const double half = static_cast<double>(edge) * 0.5 + 1.0;

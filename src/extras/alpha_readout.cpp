@@ -140,8 +140,9 @@ void RenderAlpha(const SLGrid2D& grid, int x, int y, int w, int h, unsigned char
   const auto byteAt = [=](int px, int py) {
     return alpha + static_cast<std::ptrdiff_t>(py - y) * stride + (px - x);
   };
-  ForEachLeafOfRect(grid, x, y, w, h, [&](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::PixelBlock& b,
-                                         const VELDRA_TRW::LeafWindow& window) {
+  ForEachLeafOfRect(grid, x, y, w, h,
+                    [&](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::PixelBlock& b,
+                        const VELDRA_TRW::LeafWindow& window) {
     const float value = grid.levelSet[leaf];
     // Leaves that the two-level read-out fills whole are filled alike, unless a feather reaches into
     // them: the leaf's value is within the feather plus the field's change across the leaf (slope at

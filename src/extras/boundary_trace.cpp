@@ -113,8 +113,9 @@ class Tracer {
   void classifyPoints() {
     const FillRule rule(grid_);
     const int w = width_ - 2, h = height_ - 2;
-    ForEachLeafOfRect(grid_, x_, y_, w, h, [&](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::PixelBlock& b,
-                                          const VELDRA_TRW::LeafWindow& window) {
+    ForEachLeafOfRect(grid_, x_, y_, w, h,
+                      [&](unsigned leaf, float cx, float cy, float edge, const VELDRA_TRW::PixelBlock& b,
+                          const VELDRA_TRW::LeafWindow& window) {
       if (rule.filledWhole(grid_, leaf)) {
         const std::uint8_t state = grid_.levelSet[leaf] < 0.0f ? 1 : 0;
         for (int py = b.row0; py <= b.row1; ++py)

@@ -34,7 +34,8 @@ struct FillRule {
 
 // visit(leaf, cx, cy, edge, block, window) for every leaf holding pixels of the rectangle (x, y, w, h),
 // with the leaf's window from the walk (stencils read from it are those the point search finds).
-// Subtrees whose square holds no pixel of the rectangle are passed over. Calls for different leaves may run at once; each leaf's block is its own.
+// Subtrees whose square holds no pixel of the rectangle are passed over. Calls for different leaves
+// may run at once; each leaf's block is its own.
 template <typename Visit>
 void ForEachLeafOfRect(const SLGrid2D& grid, int x, int y, int w, int h, const Visit& visit) {
   const VELDRA_TRW::TileBox t = VELDRA_CORE::TileRangeOf(grid, x, y, w, h);

@@ -93,10 +93,7 @@ class LeafAlpha {
     const double magnitude = std::max(std::fabs(lo), std::fabs(hi));
     const double rounding = magnitude * 0x1p-16 + 0x1p-100;
     const double reach = (hi - lo + 2.0 * rounding) * (found.stencil.mask != 0 ? 4.0 : 1.0) / squareEdge;
-    const double room = rounding + reach + (magnitude + reach) * 0x1p-16 + 0x1p-100;
-    if (hi + room <= -static_cast<double>(feather_)) return 255;
-    if (lo - room > static_cast<double>(feather_)) return 0;
-    return -1;
+    return byteBeyondFeather(lo, hi, rounding + reach + (magnitude + reach) * 0x1p-16 + 0x1p-100);
   }
 
   // The byte when the corners of the pieces under the square settle it, else -1. The nine values are
@@ -106,7 +103,12 @@ class LeafAlpha {
   int settledByCorners(const ValueRange& corners) const {
     if (!corners.finite) return -1;
     const double lo = corners.lo, hi = corners.hi;
-    const double room = std::max(std::fabs(lo), std::fabs(hi)) * 0x1p-16 + 0x1p-100;
+    return byteBeyondFeather(lo, hi, std::max(std::fabs(lo), std::fabs(hi)) * 0x1p-16 + 0x1p-100);
+  }
+
+  // 255 when every value the bounds [lo - room, hi + room] allow lies at or below -feather, 0 when
+  // every one lies above feather, else -1.
+  int byteBeyondFeather(double lo, double hi, double room) const {
     if (hi + room <= -static_cast<double>(feather_)) return 255;
     if (lo - room > static_cast<double>(feather_)) return 0;
     return -1;

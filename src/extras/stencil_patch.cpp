@@ -42,19 +42,6 @@ float StencilPatch::value(float sx, float sy) {
 }
 
 ValueRange StencilPatch::cornerRange(float x0, float y0, float x1, float y1) {
-  ValueRange range{0.0f, 0.0f, true};
-  bool first = true;
-  const auto take = [&](float v) {
-    range.lo = first || v < range.lo ? v : range.lo;
-    range.hi = first || v > range.hi ? v : range.hi;
-    range.finite = range.finite && std::isfinite(v);
-    first = false;
-  };
-  if (s_.mask == 0) {  // one piece over the whole square, its corners the cells' values
-    const float* phi = grid_->levelSet.data();
-    for (int c = 0; c < 4; ++c) take(phi[s_.cell[c]]);
-    return range;
-  }
   // The pieces of the lowest and the highest point, and every piece between them.
   Stencil at = s_;
   at.sx = x0;
@@ -64,9 +51,16 @@ ValueRange StencilPatch::cornerRange(float x0, float y0, float x1, float y1) {
   at.sy = y1;
   const SubRectangle high = LocateSubRectangle(at);
   const GridLines lines = LinesOf(s_);
+  const float first = corner(low.x0, low.y0);
+  ValueRange range{first, first, std::isfinite(first)};
   for (int ix = low.x0; ix <= high.x1; ++ix)
     for (int iy = low.y0; iy <= high.y1; ++iy)
-      if (lines.x[ix] && lines.y[iy]) take(corner(ix, iy));
+      if (lines.x[ix] && lines.y[iy]) {
+        const float v = corner(ix, iy);
+        range.lo = v < range.lo ? v : range.lo;
+        range.hi = v > range.hi ? v : range.hi;
+        range.finite = range.finite && std::isfinite(v);
+      }
   return range;
 }
 

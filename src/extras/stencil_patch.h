@@ -30,7 +30,8 @@ class StencilPatch {
   void slope(float sx, float sy, float& dx, float& dy);
 
   // Least and greatest corner value of the pieces that hold the points of [x0, x1] x [y0, y1], a
-  // rectangle inside the square: value() at any of those points blends one piece's corners.
+  // rectangle inside the square: value() at any of those points blends one piece's corners. For a
+  // stencil with children (without them the corners are the stencil's own values).
   ValueRange cornerRange(float x0, float y0, float x1, float y1);
 
  private:
